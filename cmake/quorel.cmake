@@ -1,0 +1,75 @@
+# Helpers shared by every folder: one static library per folder, tests per folder,
+# fuzz targets that double as replay tools, benchmarks.
+
+set(QUOREL_WARNINGS -Wall -Wextra -Wshadow -Wfloat-conversion -Wconversion -Wno-sign-conversion)
+
+function(quorel_warnings target)
+  target_compile_options(${target} PRIVATE ${QUOREL_WARNINGS} $<$<BOOL:${QUOREL_WERROR}>:-Werror>)
+endfunction()
+
+# quorel_library(name src...) -> static library quorel_<name>, includes written from the root.
+function(quorel_library name)
+  add_library(quorel_${name} STATIC ${ARGN})
+  target_include_directories(quorel_${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_compile_features(quorel_${name} PUBLIC cxx_std_20)
+  quorel_warnings(quorel_${name})
+endfunction()
+
+find_package(GTest REQUIRED)
+
+# quorel_test(name SOURCES a.cpp ... LIBS quorel_x ... [LABELS l ...])
+function(quorel_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  quorel_warnings(${name})
+  target_compile_definitions(${name} PRIVATE
+    QUOREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    QUOREL_CORPUS_DIR="${PROJECT_SOURCE_DIR}/tests/corpus")
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS "unit;${T_LABELS}")
+endfunction()
+
+# quorel_fuzz(name SOURCE x_fuzz.cpp LIBS ... ) builds a libFuzzer binary under QUOREL_FUZZ
+# (clang), otherwise a replay executable; both are run by ctest over corpus/ and regressions/,
+# the libFuzzer one also for QUOREL_FUZZ_SECONDS of fresh fuzzing.
+set(QUOREL_FUZZ_SECONDS 20 CACHE STRING "seconds of fresh fuzzing per target in the fuzz build")
+function(quorel_fuzz name)
+  cmake_parse_arguments(F "" "SOURCE" "LIBS" ${ARGN})
+  set(dir ${PROJECT_SOURCE_DIR}/tests/fuzz)
+  if(QUOREL_FUZZ)
+    add_executable(fuzz_${name} ${F_SOURCE})
+    target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+  else()
+    add_executable(fuzz_${name} ${F_SOURCE} ${dir}/replay_main.cpp)
+  endif()
+  target_link_libraries(fuzz_${name} PRIVATE ${F_LIBS})
+  target_include_directories(fuzz_${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  quorel_warnings(fuzz_${name})
+  file(MAKE_DIRECTORY ${dir}/corpus/${name} ${dir}/regressions/${name})
+  if(QUOREL_FUZZ)
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz-work/${name})
+    add_test(NAME fuzz_${name} COMMAND fuzz_${name}
+      -max_total_time=${QUOREL_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048
+      -artifact_prefix=${CMAKE_BINARY_DIR}/fuzz-work/${name}-
+      ${CMAKE_BINARY_DIR}/fuzz-work/${name} ${dir}/corpus/${name} ${dir}/regressions/${name})
+  else()
+    add_test(NAME fuzz_${name} COMMAND fuzz_${name} ${dir}/corpus/${name} ${dir}/regressions/${name})
+  endif()
+  set_tests_properties(fuzz_${name} PROPERTIES LABELS "fuzz")
+endfunction()
+
+# quorel_bench(name SOURCES ... LIBS ...)
+function(quorel_bench name)
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  find_package(benchmark REQUIRED)
+  add_executable(${name} ${B_SOURCES})
+  target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  quorel_warnings(${name})
+  target_compile_definitions(${name} PRIVATE
+    QUOREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    QUOREL_CORPUS_DIR="${PROJECT_SOURCE_DIR}/tests/corpus")
+endfunction()

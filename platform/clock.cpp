@@ -1,0 +1,26 @@
+#include "platform/clock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace quorel::platform {
+namespace {
+
+struct SystemClock final : Clock {
+    std::int64_t nowMs() override {
+        using namespace std::chrono;
+        return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    }
+    void sleepMs(int ms) override {
+        if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+};
+
+}  // namespace
+
+Clock& systemClock() {
+    static SystemClock clock;
+    return clock;
+}
+
+}  // namespace quorel::platform

@@ -1,0 +1,11 @@
+#pragma once
+// printf-style formatting into std::string, checked by the compiler, never truncated.
+// The program never changes the C locale, so "%f" always writes a decimal point.
+#include <string>
+
+namespace quorel::platform {
+
+[[gnu::format(printf, 1, 2)]] std::string format(const char* fmt, ...);
+[[gnu::format(printf, 2, 3)]] void appendFormat(std::string& out, const char* fmt, ...);
+
+}  // namespace quorel::platform

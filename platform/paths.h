@@ -1,0 +1,23 @@
+#pragma once
+// Paths in the device grammar of the settings files, and the program's own directory.
+//
+// The settings speak of "\sdmmc\Maps\std" and "GPX\Auto": a backslash is a separator
+// and a path that begins with one is absolute on the device. On Linux such a path is
+// resolved under the device root (the program directory unless --root names another),
+// so the default storage root "\sdmmc\" is <device root>/sdmmc/. A path that begins
+// with "/" is a host path and stands as it is; any other path is taken relative to
+// the device root. This is the one place where device paths become host paths.
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace quorel::platform {
+
+// The directory of the running executable (/proc/self/exe).
+std::filesystem::path executableDir();
+
+// The host path of a device path. The result keeps a trailing separator when the
+// device path ends in one, so a storage root stays a prefix to which names append.
+std::string nativePath(std::string_view devicePath, const std::filesystem::path& deviceRoot);
+
+}  // namespace quorel::platform

@@ -1,0 +1,139 @@
+#include "settings/map_settings.h"
+
+#include <string>
+#include <string_view>
+
+#include "platform/format.h"
+#include "platform/scan.h"
+#include "platform/text_file.h"
+#include "platform/utf8.h"
+
+namespace quorel {
+namespace {
+
+constexpr std::size_t kMaxTokenChars = 255;
+
+// The reading position in the file's text, as a formatted input stream has one.
+struct SettingsStream {
+    std::string_view text;
+    std::size_t pos = 0;
+
+    static bool isSpace(char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    }
+    void skipSpace() {
+        while (pos < text.size() && isSpace(text[pos])) ++pos;
+    }
+    bool atEnd() {
+        skipSpace();
+        return pos >= text.size();
+    }
+    // The next token, cut after 255 characters as a bounded string conversion does; the
+    // rest of a longer run of text is then the next token.
+    std::string_view token() {
+        skipSpace();
+        std::size_t end = pos;
+        while (end < text.size() && !isSpace(text[end])) ++end;
+        const std::string_view t = platform::utf8Prefix(text.substr(pos, end - pos), kMaxTokenChars);
+        pos += t.size();
+        return t;
+    }
+    bool readInt(int& out) {
+        const auto r = platform::scanInt(text.substr(pos), out);
+        pos += r.consumed;
+        return r.ok;
+    }
+    bool readReal(double& out) {
+        const auto r = platform::scanReal(text.substr(pos), out);
+        pos += r.consumed;
+        return r.ok;
+    }
+    void readFlag(bool& out) {
+        int v = 0;
+        if (readInt(v)) out = v != 0;
+    }
+    void readPair(int& a, int& b) {
+        if (readInt(a)) readInt(b);
+    }
+    void readPair(DesignPos& p) { readPair(p[0], p[1]); }
+};
+
+// Tries the keys in the order that decides between overlapping names; true when the
+// token held one and its values were read.
+bool readKeyValues(std::string_view token, SettingsStream& in, MapView& v, DisplayIdle& idle) {
+    const auto has = [token](std::string_view key) { return token.find(key) != std::string_view::npos; };
+    if (has("DefaultLat")) in.readReal(v.defaultLat);
+    else if (has("DefaultLon")) in.readReal(v.defaultLon);
+    else if (has("WaiteTapTime")) in.readInt(idle.waitTapTimeMs);
+    else if (has("DisplayOffTime")) in.readInt(idle.displayOffTimeMs);
+    else if (has("DisplayOffMode")) in.readInt(idle.displayOffMode);
+    else if (has("DisplayOnMode")) in.readInt(idle.displayOnMode);
+    else if (has("DisplayOnWidth")) in.readInt(idle.displayOnWidth);
+    else if (has("draw_timer")) in.readInt(v.drawTimerMs);
+    else if (has("ZoomLevel")) in.readInt(v.zoomLevel);
+    else if (has("ZoomMax")) in.readInt(v.zoomMax);
+    else if (has("ZoomMin")) in.readInt(v.zoomMin);
+    else if (has("f_ViewTile")) in.readFlag(v.showTileGrid);
+    else if (has("f_TapPosView")) in.readFlag(v.showTapPosition);
+    else if (has("f_HUD")) in.readInt(v.hudMode);
+    else if (has("CloseBtn")) in.readPair(v.closeCornerX, v.closeCornerY);
+    else if (has("Btn_WH")) in.readPair(v.buttonWidth, v.buttonHeight);
+    else if (has("StarBtn")) in.readPair(v.starButtonPos);
+    else if (has("ZoomUpBtn")) in.readPair(v.zoomUpButtonPos);
+    else if (has("ZoomDownBtn")) in.readPair(v.zoomDownButtonPos);
+    else if (has("HomeBtn")) in.readPair(v.homeButtonPos);
+    else if (has("OrignBtn")) in.readPair(v.originButtonPos);
+    else if (has("BulbBtn")) in.readPair(v.bulbButtonPos);
+    else if (has("PointBtn")) in.readPair(v.pointButtonPos);
+    else if (has("EraceBtn")) in.readPair(v.eraseButtonPos);
+    else return false;
+    return true;
+}
+
+
+}  // namespace
+
+bool loadMapSettings(MapView& view, DisplayIdle& idle, const std::filesystem::path& programDir) {
+    const auto text = platform::readTextFile(programDir / kMapSettingsFile);
+    if (!text) return false;
+    SettingsStream in{*text};
+    while (!in.atEnd()) {
+        const std::string_view token = in.token();
+        readKeyValues(token, in, view, idle);
+    }
+    return true;
+}
+
+bool saveMapSettings(const MapView& v, const DisplayIdle& idle, const std::filesystem::path& programDir) {
+    std::string out;
+    platform::appendFormat(out, "DefaultLat %f\n", v.defaultLat);
+    platform::appendFormat(out, "DefaultLon %f\n", v.defaultLon);
+    platform::appendFormat(out, "WaiteTapTime %d\n", idle.waitTapTimeMs);
+    platform::appendFormat(out, "DisplayOffTime %d\n", idle.displayOffTimeMs);
+    platform::appendFormat(out, "DisplayOffMode %d\n", idle.displayOffMode);
+    platform::appendFormat(out, "DisplayOnMode %d\n", idle.displayOnMode);
+    platform::appendFormat(out, "DisplayOnWidth %d\n", idle.displayOnWidth);
+    platform::appendFormat(out, "draw_timer %d\n", v.drawTimerMs);
+    platform::appendFormat(out, "ZoomLevel %d\n", v.zoomLevel);
+    platform::appendFormat(out, "ZoomMax %d\n", v.zoomMax);
+    platform::appendFormat(out, "ZoomMin %d\n", v.zoomMin);
+    platform::appendFormat(out, "draw_timer %d\n", v.drawTimerMs);  // twice, as files in use have it
+    platform::appendFormat(out, "f_ViewTile %d\n", v.showTileGrid ? 1 : 0);
+    platform::appendFormat(out, "f_TapPosView %d\n", v.showTapPosition ? 1 : 0);
+    platform::appendFormat(out, "f_HUD %d\n", v.hudMode);
+    platform::appendFormat(out, "CloseBtn %d %d\n", v.closeCornerX, v.closeCornerY);
+    platform::appendFormat(out, "Btn_WH %d %d\n", v.buttonWidth, v.buttonHeight);
+    const struct {
+        const char* key;
+        const DesignPos& pos;
+    } buttons[] = {
+        {"StarBtn", v.starButtonPos},     {"ZoomUpBtn", v.zoomUpButtonPos},
+        {"ZoomDownBtn", v.zoomDownButtonPos}, {"HomeBtn", v.homeButtonPos},
+        {"OrignBtn", v.originButtonPos},  {"BulbBtn", v.bulbButtonPos},
+        {"PointBtn", v.pointButtonPos},   {"EraceBtn", v.eraseButtonPos},
+    };
+    for (const auto& b : buttons) platform::appendFormat(out, "%s %d %d\n", b.key, b.pos[0], b.pos[1]);
+    return platform::writeTextFile(programDir / kMapSettingsFile, out);
+}
+
+}  // namespace quorel

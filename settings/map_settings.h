@@ -1,0 +1,26 @@
+#pragma once
+// setmap.txt: home position, display idle and wake behaviour, timer period, zoom range,
+// display switches and button layout.
+//
+// The file is a stream of white-space separated tokens. A token names a key when it
+// contains the key anywhere ("MyDefaultLatitude" is DefaultLat); the key's values
+// follow it. Keys may come in any order and any number of times, the last one wins;
+// tokens that name no key are skipped one by one, and a value that does not convert
+// leaves its field alone and is read as the next token. The spelling of the keys
+// ("WaiteTapTime", "OrignBtn", "EraceBtn") is that of the files in users' hands.
+#include <filesystem>
+
+#include "app/state/map_view.h"
+
+namespace quorel {
+
+inline constexpr const char* kMapSettingsFile = "setmap.txt";
+
+// False when the file cannot be opened (nothing changes), true whatever its content.
+bool loadMapSettings(MapView& view, DisplayIdle& idle, const std::filesystem::path& programDir);
+
+// Writes the 25 lines of a new file from the values in memory.
+bool saveMapSettings(const MapView& view, const DisplayIdle& idle,
+                     const std::filesystem::path& programDir);
+
+}  // namespace quorel

@@ -1,0 +1,41 @@
+// Runs a fuzz target over saved inputs without libFuzzer: every file named on the
+// command line, or every file in a directory named there. Used by ctest in builds
+// without clang, so that the kept corpus and the regressions run everywhere.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+namespace {
+
+void runFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int runs = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::filesystem::path arg = argv[i];
+        if (std::filesystem::is_directory(arg)) {
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(arg)) {
+                if (entry.is_regular_file()) {
+                    runFile(entry.path());
+                    ++runs;
+                }
+            }
+        } else if (std::filesystem::is_regular_file(arg)) {
+            runFile(arg);
+            ++runs;
+        }
+    }
+    std::printf("replayed %d inputs\n", runs);
+    return 0;
+}

@@ -1,0 +1,43 @@
+#include "platform/numeric.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace quorel::platform {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+TEST(TruncToInt, TruncatesTowardZeroAndSaturates) {
+    const struct {
+        double in;
+        std::int32_t out;
+    } cases[] = {
+        {1.9, 1},           {-1.9, -1},           {0.0, 0},
+        {kNaN, 0},          {kInf, 2147483647},   {-kInf, -2147483647 - 1},
+        {1e300, 2147483647}, {-1e300, -2147483647 - 1},
+        {2147483647.9, 2147483647}, {-2147483648.9, -2147483647 - 1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(truncToInt(c.in), c.out) << c.in;
+}
+
+TEST(TruncToWorld, SaturatesWithHeadroomForDifferences) {
+    EXPECT_EQ(truncToWorld(kNaN), 0);
+    EXPECT_EQ(truncToWorld(kInf), kWorldPixelLimit);
+    EXPECT_EQ(truncToWorld(-kInf), -kWorldPixelLimit);
+    EXPECT_EQ(truncToWorld(-3.7), -3);
+    EXPECT_EQ(truncToWorld(4294967296.5), 4294967296);  // zoom 24 world width, beyond 32 bits
+    // two saturated pixels can be subtracted without overflow
+    EXPECT_EQ(truncToWorld(1e300) - truncToWorld(-1e300), 2 * kWorldPixelLimit);
+}
+
+TEST(SaturatingAdd, StopsAtTheLimits) {
+    EXPECT_EQ(saturatingAdd(2147483647, 1), 2147483647);
+    EXPECT_EQ(saturatingAdd(-2147483647 - 1, -1), -2147483647 - 1);
+    EXPECT_EQ(saturatingAdd(19, 1), 20);
+}
+
+}  // namespace
+}  // namespace quorel::platform

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/files.h"
+#include "platform/format.h"
+#include "platform/paths.h"
+#include "platform/text_file.h"
+#include "platform/utf8.h"
+
+namespace quorel::platform {
+namespace {
+
+TEST(NativePath, DeviceGrammarResolvesUnderTheDeviceRoot) {
+    const struct {
+        const char* device;
+        const char* root;
+        const char* host;
+    } cases[] = {
+        {"\\sdmmc\\", "/opt/quorel", "/opt/quorel/sdmmc/"},
+        {"\\sdmmc\\GPX\\crntroot.gpx", "/opt/quorel/", "/opt/quorel/sdmmc/GPX/crntroot.gpx"},
+        {"\\Storage Card\\Maps\\std\\14\\14553\\6451.png", "/r", "/r/Storage Card/Maps/std/14/14553/6451.png"},
+        {"/media/card/", "/opt/quorel", "/media/card/"},
+        {"/media/card/GPX\\Auto", "/opt/quorel", "/media/card/GPX/Auto"},
+        {"card\\", "/opt/quorel", "/opt/quorel/card/"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(nativePath(c.device, c.root), c.host) << c.device;
+}
+
+TEST(ExecutableDir, IsTheDirectoryOfThisTest) {
+    EXPECT_TRUE(std::filesystem::is_directory(executableDir()));
+    EXPECT_TRUE(std::filesystem::exists(executableDir() / "platform_test"));
+}
+
+TEST(TextFile, ReadsCrLfAndLfAlikeAndWritesLf) {
+    const auto dir = std::filesystem::path(testing::TempDir()) / "quorel_text";
+    std::filesystem::create_directories(dir);
+    ASSERT_TRUE(writeTextFile(dir / "a.txt", "\xEF\xBB\xBFone\r\ntwo\nthree\rfour\r\n"));
+    EXPECT_EQ(readTextFile(dir / "a.txt"), "one\ntwo\nthree\rfour\n");
+    EXPECT_FALSE(readTextFile(dir / "missing.txt").has_value());
+    EXPECT_FALSE(writeTextFile(dir / "no" / "such" / "dir.txt", "x"));
+}
+
+TEST(Files, ListsBySuffixWithoutCase) {
+    const auto dir = std::filesystem::path(testing::TempDir()) / "quorel_list";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "sub.gpx");
+    for (const char* name : {"a.gpx", "B.GPX", "c.gpx.bak", "d.txt"}) writeTextFile(dir / name, "");
+    auto names = listFiles(dir, ".gpx");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"B.GPX", "a.gpx"}));
+    EXPECT_TRUE(fileExists(dir / "sub.gpx"));
+    EXPECT_FALSE(fileExists(dir / "nothing"));
+    EXPECT_TRUE(listFiles(dir / "nothing", ".gpx").empty());
+}
+
+TEST(Utf8, CountsAndCutsWholeCharacters) {
+    const std::string mincho = "\xEF\xBC\xAD\xEF\xBC\xB3 \xE6\x98\x8E\xE6\x9C\x9D";  // "ＭＳ 明朝"
+    EXPECT_EQ(utf8Length(mincho), 5u);
+    EXPECT_EQ(utf8Prefix(mincho, 2), "\xEF\xBC\xAD\xEF\xBC\xB3");
+    EXPECT_EQ(encodeUtf8(decodeUtf8(mincho)), mincho);
+    // a stray Latin-1 byte survives as its own character
+    EXPECT_EQ(decodeUtf8("caf\xE9"), std::u32string(U"caf\u00E9"));
+}
+
+TEST(Format, NeverTruncates) {
+    const std::string big = format("%f", 1e300);
+    EXPECT_EQ(big.size(), 308u);
+    EXPECT_EQ(format("lat%.5lf lon%.5lf", 36.621589934, 139.7715), "lat36.62159 lon139.77150");
+}
+
+}  // namespace
+}  // namespace quorel::platform
