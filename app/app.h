@@ -1,0 +1,34 @@
+#pragma once
+// The running program: the platform services it was given, the values the entry point
+// determined, and the one MapView, DisplayIdle and GPS side of the run. The entry point
+// builds one and the dialog code passes it down; nothing here is global.
+#include <filesystem>
+
+#include "app/main_timer.h"
+#include "app/state/map_view.h"
+#include "gps/gps_context.h"
+#include "platform/clock.h"
+#include "platform/window.h"
+#include "power/display_power.h"
+
+namespace quorel {
+
+struct App {
+    App(platform::Clock& c, platform::Window& w, DisplayPower p) : clock(c), window(w), power(p) {}
+
+    platform::Clock& clock;
+    platform::Window& window;
+    DisplayPower power;
+
+    std::filesystem::path programDir;
+    std::filesystem::path deviceRoot;
+
+    MapView view;
+    DisplayIdle idle;
+    GpsContext gps;
+
+    MainTimer timer;
+    bool dialogEnded = false;
+};
+
+}  // namespace quorel

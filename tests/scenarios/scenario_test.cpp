@@ -1,0 +1,239 @@
+// Runs the program headless over every scenario in this folder and checks what each one
+// says it must show. A scenario is a script for the program; lines starting with "#>" are
+// read only by this runner:
+//   #> screen WxH                 the virtual screen (default 480x272)
+//   #> args ARGS...               more command-line arguments (for example --gps none)
+//   #> file PATH TEXT             a file written before the run it appears in; PATH is relative
+//                                 to the run folder (home/ is the program directory), TEXT takes \n
+//   #> next-run                   the lines after it are the script of another start in the
+//                                 same home
+//   #> exit N                     the exit status of every run (default 0)
+//   #> expect DUMP NAME=VALUE     a line of a dump written by the script
+//   #> expect-file PATH           a file exists after the runs (a * in its name matches any text)
+//   #> expect-no-file PATH        no such file
+//   #> expect-lines PATH N        a text file has N lines
+//   #> expect-text PATH TEXT      a text file contains TEXT (\n allowed)
+//   #> golden SHOT NAME           a screenshot equals tests/golden/NAME.png
+//   #> stderr TEXT                the program's error output contains TEXT
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "platform/text_file.h"
+#include "tests/support/golden.h"
+
+extern char** environ;
+
+namespace quorel {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kScenarioDir = fs::path(QUOREL_SOURCE_DIR) / "tests" / "scenarios";
+
+std::string unescape(std::string s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 1 < s.size() && s[i + 1] == 'n') {
+            out.push_back('\n');
+            ++i;
+        } else {
+            out.push_back(s[i]);
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> splitWords(const std::string& s) {
+    std::istringstream in(s);
+    std::vector<std::string> out;
+    for (std::string w; in >> w;) out.push_back(w);
+    return out;
+}
+
+struct RunResult {
+    int status = -1;
+    std::string errors;
+};
+
+// Runs the program with its own runtime directory, so scenarios run side by side never
+// meet each other's single-instance lock.
+RunResult runProgramWith(const std::vector<std::string>& args, const fs::path& cwd, const fs::path& runtimeDir) {
+    const fs::path errFile = cwd / "stderr.txt";
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (std::string(*e).rfind("XDG_RUNTIME_DIR=", 0) != 0) env.emplace_back(*e);
+    }
+    env.push_back("XDG_RUNTIME_DIR=" + runtimeDir.string());
+    std::vector<char*> argv, envp;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    RunResult r;
+    if (posix_spawn(&pid, QUOREL_PROGRAM, &actions, nullptr, argv.data(), envp.data()) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    r.errors = platform::readTextFile(errFile).value_or("");
+    return r;
+}
+
+std::map<std::string, std::string> readDump(const fs::path& file) {
+    std::map<std::string, std::string> values;
+    std::istringstream in(platform::readTextFile(file).value_or(""));
+    for (std::string line; std::getline(in, line);) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return values;
+}
+
+bool matchesPattern(const std::string& name, const std::string& pattern) {
+    const auto star = pattern.find('*');
+    if (star == std::string::npos) return name == pattern;
+    const std::string head = pattern.substr(0, star), tail = pattern.substr(star + 1);
+    return name.size() >= head.size() + tail.size() && name.rfind(head, 0) == 0 &&
+           name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool fileMatching(const fs::path& path) {
+    if (path.filename().string().find('*') == std::string::npos) return fs::exists(path);
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(path.parent_path(), ec)) {
+        if (matchesPattern(e.path().filename().string(), path.filename().string())) return true;
+    }
+    return false;
+}
+
+class Scenario : public testing::TestWithParam<std::string> {};
+
+TEST_P(Scenario, ShowsWhatItSays) {
+    const fs::path scenario = kScenarioDir / GetParam();
+    const std::string text = platform::readTextFile(scenario).value_or("");
+    ASSERT_FALSE(text.empty()) << scenario;
+
+    const fs::path run = fs::path(testing::TempDir()) / ("quorel_scenario_" + scenario.stem().string());
+    fs::remove_all(run);
+    fs::create_directories(run / "home");
+    fs::create_directories(run / "xdg");
+
+    std::string screen = "480x272";
+    std::vector<std::string> extraArgs;
+    int expectedStatus = 0;
+    struct RunSegment {
+        std::string script;
+        std::vector<std::pair<std::string, std::string>> files;
+    };
+    std::vector<RunSegment> runs(1);
+    std::vector<std::vector<std::string>> checks;
+
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("#>", 0) != 0) {
+            // nmea-file names a file beside the scenario; the run's copy of the script lives elsewhere
+            if (line.rfind("nmea-file ", 0) == 0) line = "nmea-file " + (kScenarioDir / line.substr(10)).string();
+            runs.back().script += line + "\n";
+            continue;
+        }
+        const std::vector<std::string> w = splitWords(line.substr(2));
+        if (w.empty()) continue;
+        if (w[0] == "screen") {
+            screen = w.at(1);
+        } else if (w[0] == "args") {
+            extraArgs.insert(extraArgs.end(), w.begin() + 1, w.end());
+        } else if (w[0] == "file") {
+            const std::size_t at = line.find(w.at(1)) + w[1].size() + 1;
+            runs.back().files.emplace_back(w[1], at < line.size() ? unescape(line.substr(at)) : "");
+        } else if (w[0] == "next-run") {
+            runs.emplace_back();
+        } else if (w[0] == "exit") {
+            expectedStatus = std::stoi(w.at(1));
+        } else {
+            std::vector<std::string> check = w;
+            if (w[0] == "expect-text" || w[0] == "stderr") {
+                // keep the text as written, blanks included
+                const std::size_t at = w[0] == "stderr" ? line.find("stderr") + 7 : line.find(w.at(1)) + w[1].size() + 1;
+                check = {w[0], w.size() > 1 ? w[1] : "", unescape(line.substr(at))};
+            }
+            checks.push_back(check);
+        }
+    }
+
+    std::string errors;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        for (const auto& [path, content] : runs[i].files) {
+            fs::create_directories((run / path).parent_path());
+            ASSERT_TRUE(platform::writeTextFile(run / path, content));
+        }
+        const fs::path script = run / ("script" + std::to_string(i) + ".scn");
+        ASSERT_TRUE(platform::writeTextFile(script, runs[i].script));
+        std::vector<std::string> args = {QUOREL_PROGRAM, "--headless", "--screen", screen, "--home",
+                                         (run / "home").string(), "--script", script.string()};
+        args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+        const RunResult r = runProgramWith(args, run, run / "xdg");
+        EXPECT_EQ(r.status, expectedStatus) << "run " << i << ": " << r.errors;
+        errors += r.errors;
+    }
+
+    for (const auto& c : checks) {
+        const std::string& kind = c[0];
+        if (kind == "expect") {
+            const auto dump = readDump(run / c.at(1));
+            const auto eq = c.at(2).find('=');
+            const std::string name = c[2].substr(0, eq), value = c[2].substr(eq + 1);
+            const auto it = dump.find(name);
+            ASSERT_NE(it, dump.end()) << c[1] << " has no " << name;
+            EXPECT_EQ(it->second, value) << c[1] << ": " << name;
+        } else if (kind == "expect-file") {
+            EXPECT_TRUE(fileMatching(run / c.at(1))) << c[1];
+        } else if (kind == "expect-no-file") {
+            EXPECT_FALSE(fileMatching(run / c.at(1))) << c[1];
+        } else if (kind == "expect-lines") {
+            const std::string t = platform::readTextFile(run / c.at(1)).value_or("");
+            EXPECT_EQ(std::count(t.begin(), t.end(), '\n'), std::stoi(c.at(2))) << c[1];
+        } else if (kind == "expect-text") {
+            const std::string t = platform::readTextFile(run / c.at(1)).value_or("");
+            EXPECT_NE(t.find(c.at(2)), std::string::npos) << c[1] << " lacks: " << c[2];
+        } else if (kind == "golden") {
+            expectPngMatchesGolden(run / c.at(1), c.at(2));
+        } else if (kind == "stderr") {
+            EXPECT_NE(errors.find(c.at(2)), std::string::npos) << "error output: " << errors;
+        } else {
+            ADD_FAILURE() << "unknown directive " << kind;
+        }
+    }
+}
+
+std::vector<std::string> allScenarios() {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(kScenarioDir)) {
+        if (e.path().extension() == ".scn") names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(All, Scenario, testing::ValuesIn(allScenarios()), [](const auto& info) {
+    std::string name = fs::path(info.param).stem().string();
+    for (char& ch : name) {
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    }
+    return name;
+});
+
+}  // namespace
+}  // namespace quorel
