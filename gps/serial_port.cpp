@@ -85,6 +85,11 @@ int readLine(SerialPort& port, std::uint8_t delimiter) {
     copyBytes(port.lineBuffer.data(), port.pieceBuffer.data(), port.carryCount);
     port.lineLength = port.carryCount;
     port.carryCount = 0;
+    // A held-back piece that ends in the delimiter is the tail of an overlong line; given
+    // out on its own it cannot swallow the sentence after it.
+    if (port.lineLength > 0 && port.lineBuffer[static_cast<std::size_t>(port.lineLength - 1)] == delimiter) {
+        return port.lineLength;
+    }
     for (;;) {
         const int n = readPiece(port, delimiter);
         if (n <= 0) return n;

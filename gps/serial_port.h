@@ -59,7 +59,8 @@ int readPiece(SerialPort& port, std::uint8_t delimiter);
 // of readPiece, when the bytes assembled so far are dropped. A line that reaches 2048
 // bytes comes without its line feed: the piece that would overflow it is held back and
 // begins the next line, so the first call on 3000 bytes without a line feed gives 0 and
-// the second the first 2048 bytes.
+// the second the first 2048 bytes. A held-back piece that ends in a line feed is given
+// out as a line of its own by the next call.
 int readLine(SerialPort& port, std::uint8_t delimiter);
 
 // One line into the caller's buffer with a zero after it, and its length; -1 when no line
