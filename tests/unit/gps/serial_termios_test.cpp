@@ -11,10 +11,12 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "gps/serial_port.h"
+#include "platform/serial_select.h"
 #include "tests/fakes/fake_clock.h"
 
 namespace quorel {
@@ -111,6 +113,34 @@ TEST(SerialTermios, ComNamesReachTheDevicesOfTheTable) {
     EXPECT_TRUE(ComPortNames::none().candidates("COM0:").empty());
 }
 
+TEST(SerialTermios, TheFrontEndChoosesWhereComNamesLead) {
+    using Kind = platform::SerialChoice::Kind;
+    const struct {
+        std::optional<std::string> gps;
+        bool headless;
+        Kind kind;
+        const char* path;
+    } cases[] = {
+        {std::nullopt, false, Kind::LinuxTable, ""}, {std::nullopt, true, Kind::Virtual, ""},
+        {"none", false, Kind::None, ""},             {"none", true, Kind::None, ""},
+        {"/dev/pts/3", true, Kind::Fixed, "/dev/pts/3"},
+    };
+    for (const auto& c : cases) {
+        const auto choice = platform::chooseSerial(c.gps, c.headless);
+        EXPECT_EQ(choice.kind, c.kind);
+        EXPECT_EQ(choice.path, c.path);
+    }
+    // Headless: every "COMn:" opens the virtual port, which refuses what a real one would.
+    platform::VirtualSerialDevice virtualPort;
+    auto device = platform::makeSerialDevice({Kind::Virtual, {}}, virtualPort);
+    EXPECT_EQ(device->open("COM0:", {4801, 8, 0, 0, 0}), SerialStatus::LineRejected);
+    EXPECT_EQ(device->open("COM0:", {}), SerialStatus::Open);
+    virtualPort.queue("$GPGGA\n");
+    EXPECT_EQ(device->queuedBytes(), 7);
+    // --gps none: nothing opens.
+    EXPECT_EQ(platform::makeSerialDevice({Kind::None, {}}, virtualPort)->open("COM0:", {}), SerialStatus::OpenFailed);
+}
+
 TEST(SerialTermios, TheTableFallsBackToTheAcmDevice) {
     // A device directory with only ttyACM1, a pseudo-terminal standing in for it.
     Pty pty;
@@ -144,14 +174,11 @@ TEST(SerialTermios, EachFailingStepHasItsStatus) {
         {pty.path(), 115200, 8, 0, 0},
         {pty.path(), 4800, 0x108, 0, 0},  // only the low 8 bits count
         {"/nonexistent/ttyUSB0", 4800, 8, 0, 2},
-        {"", 4800, 8, 0, 2},
         {plainFile.string(), 4800, 8, 0, 3},
         {"/dev/null", 4800, 8, 0, 3},
         {pty.path(), 4801, 8, 0, 5},
-        {pty.path(), 0, 8, 0, 5},
         {pty.path(), -9600, 8, 0, 5},
         {pty.path(), 4800, 9, 0, 5},
-        {pty.path(), 4800, 0, 0, 5},
         {pty.path(), 4800, 8, 5, 5},
         {pty.path(), 4800, 7, 0, 5},  // a pseudo-terminal keeps 8 data bits: the line is refused
     };
