@@ -2,10 +2,16 @@
 // What the program knows from the GPS receiver: the last accepted fix, the recorded
 // track and the state of the running track log. One exists from start-up to exit.
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
+#include "gps/gps_settings.h"
+#include "gps/serial_port.h"
 #include "gps/track_log.h"
 #include "gpx/collections.h"
+#include "platform/clock.h"
+#include "platform/serial_device.h"
+#include "power/display_power.h"
 
 namespace quorel {
 
@@ -33,5 +39,41 @@ struct GpsReceiver {
 
     GpxPath track;                 // the previous run's log, then every point recorded now
 };
+
+// The GPS side of the program: the settings, the port and the receiver, one of each from
+// initGps to the end. The application owns it and passes it down.
+struct GpsContext {
+    GpsContext(platform::SerialDevice& device, platform::Clock& clock) : port(device, clock) {}
+
+    GpsSettings settings;
+    SerialPort port;
+    GpsReceiver receiver;
+};
+
+// Clears the receiver (a log still open is finished first) and loads the previous run's
+// track from the working log under gps.storageRootPath.
+void initGpsReceiver(GpsReceiver& gps);
+
+// Reads setgps.txt from programDir (writing it with the defaults when it is missing),
+// places the storage root under deviceRoot, then builds the receiver, which reads the
+// previous run's track from there. The port stays closed until openGpsPort.
+void initGps(GpsContext& gps, const std::filesystem::path& programDir, const std::filesystem::path& deviceRoot);
+
+// Finishes the track log, then closes the port.
+void shutdownGps(GpsContext& gps);
+
+// One timer tick: reads up to 20 lines, accepts a GGA and an RMC fix when both come in
+// this poll with the same time, follows the fix, records it when moving, and refreshes
+// batteryPercent.
+//
+// A fix is accepted only with a time and with a position inside the ranges of latitude
+// and longitude; 'S' and 'W' make the degrees negative. The first moving fix of a run
+// only arms the recording. A recorded point takes its elevation and date from the pair
+// that made it, not from a later invalid sentence of the same poll.
+void pollGps(GpsContext& gps, const PowerContext& power);
+
+// Flat-earth distance in kilometres, radius 6378.137 km, elevations included; the
+// cosine is taken at a's latitude.
+double geoDistanceKm(const GeoPoint& a, const GeoPoint& b);
 
 }  // namespace quorel

@@ -1,0 +1,62 @@
+#pragma once
+// A serial port as the receiver's line reader sees it: opened by its "COMn:" name, then
+// asked how many received bytes are queued and read without ever blocking.
+//
+// Three kinds exist: termios devices (serial_termios.h), the in-memory port of headless
+// runs (virtual_serial.h), and scripted fakes in the tests.
+#include <cstdint>
+#include <string_view>
+
+namespace quorel::platform {
+
+// The outcome of an open, numbered as the receiver's port keeps it: 0 open and
+// configured, then the step that failed. 1 (already open) is decided by the caller
+// before a device is asked.
+enum class SerialStatus : std::int32_t {
+    Open = 0,
+    AlreadyOpen = 1,
+    OpenFailed = 2,          // no device behind the name, or it cannot be opened
+    TimeoutsUnreadable = 3,  // the device is not a terminal: its read mode cannot be read
+    TimeoutsRejected = 4,    // non-blocking reads cannot be set
+    LineRejected = 5,        // speed, byte size, parity or stop bits not accepted
+};
+
+// Line parameters. Parity 0 none, 1 odd, 2 even, 3 mark, 4 space; stop bits 0 one,
+// 1 one and a half, 2 two; RTS control (low two bits) 0 off, 1 on, 2 handshake,
+// 3 toggle. The program always asks for no parity, one stop bit and RTS off.
+struct SerialLineSettings {
+    std::int32_t baudRate = 4800;
+    std::int32_t byteSize = 8;  // data bits; the low 8 bits count
+    std::int32_t parity = 0;
+    std::int32_t stopBits = 0;
+    std::int32_t rtsControl = 0;
+};
+
+// True for the speeds a Linux serial driver can be asked for by number (50 to 4000000).
+bool isStandardBaudRate(std::int32_t baudRate);
+
+// True when every line parameter has a meaning: a standard speed, 5 to 8 data bits,
+// parity 0..4 and stop bits 0..2. A device refuses anything else with LineRejected.
+bool isValidLineSettings(const SerialLineSettings& settings);
+
+struct SerialDevice {
+    virtual ~SerialDevice() = default;
+
+    // Opens and configures the port named portName ("COM3:"); raw 8-bit input, reads that
+    // never wait. A device holds at most one open port.
+    virtual SerialStatus open(std::string_view portName, const SerialLineSettings& settings) = 0;
+
+    // Received bytes waiting to be read; -1 when the port has failed or is closed.
+    virtual int queuedBytes() = 0;
+
+    // Reads at most maxBytes of what is queued into dst; the count read (0 when nothing
+    // is queued), -1 on error or when closed.
+    virtual int read(std::uint8_t* dst, int maxBytes) = 0;
+
+    // Drops whatever is queued in either direction.
+    virtual void purge() = 0;
+
+    virtual void close() = 0;
+};
+
+}  // namespace quorel::platform

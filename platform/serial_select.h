@@ -1,0 +1,29 @@
+#pragma once
+// How the front end decides where "COMn:" names lead, from its --gps option:
+//
+//   window, no --gps     the Linux table (/dev/ttyUSBn, then /dev/ttyACMn)
+//   --gps PATH           that one device for every "COMn:" (a pty, a /dev/serial/by-id link)
+//   --gps none           nothing: every open fails, the program runs without a receiver
+//   headless, no --gps   the virtual port, which the scenario script fills
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/serial_device.h"
+#include "platform/virtual_serial.h"
+
+namespace quorel::platform {
+
+struct SerialChoice {
+    enum class Kind { LinuxTable, Fixed, None, Virtual };
+    Kind kind = Kind::LinuxTable;
+    std::string path;  // the device of Fixed
+};
+
+SerialChoice chooseSerial(const std::optional<std::string>& gpsOption, bool headless);
+
+// The device for a choice. For Virtual, virtualPort is the port the scenario runner
+// keeps filling and is returned wrapped (not owned); it must outlive the result.
+std::unique_ptr<SerialDevice> makeSerialDevice(const SerialChoice& choice, VirtualSerialDevice& virtualPort);
+
+}  // namespace quorel::platform

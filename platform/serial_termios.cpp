@@ -1,0 +1,186 @@
+#include "platform/serial_termios.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "platform/scan.h"
+
+namespace quorel::platform {
+namespace {
+
+struct SpeedEntry {
+    std::int32_t rate;
+    speed_t code;
+};
+
+constexpr SpeedEntry kSpeeds[] = {
+    {50, B50},         {75, B75},         {110, B110},         {134, B134},         {150, B150},
+    {200, B200},       {300, B300},       {600, B600},         {1200, B1200},       {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},       {19200, B19200},     {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000},
+    {4000000, B4000000},
+};
+
+bool speedCode(std::int32_t rate, speed_t& code) {
+    for (const SpeedEntry& e : kSpeeds) {
+        if (e.rate == rate) {
+            code = e.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+tcflag_t sizeFlag(std::int32_t byteSize) {
+    switch (byteSize & 0xFF) {
+        case 5: return CS5;
+        case 6: return CS6;
+        case 7: return CS7;
+        default: return CS8;
+    }
+}
+
+// Fills attrs with the requested framing on top of raw mode; false when a parameter has
+// no termios meaning.
+bool applyLine(termios& attrs, const SerialLineSettings& s) {
+    speed_t speed = B0;
+    if (!isValidLineSettings(s) || !speedCode(s.baudRate, speed)) return false;
+    cfmakeraw(&attrs);
+    attrs.c_cflag |= CLOCAL | CREAD;
+    attrs.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    attrs.c_cflag |= sizeFlag(s.byteSize);
+    switch (s.parity) {
+        case 1: attrs.c_cflag |= PARENB | PARODD; break;
+        case 2: attrs.c_cflag |= PARENB; break;
+        case 3: attrs.c_cflag |= PARENB | PARODD | CMSPAR; break;
+        case 4: attrs.c_cflag |= PARENB | CMSPAR; break;
+        default: break;
+    }
+    if (s.stopBits != 0) attrs.c_cflag |= CSTOPB;  // termios has no 1.5: two it is
+    if ((s.rtsControl & 3) == 2) attrs.c_cflag |= CRTSCTS;
+    attrs.c_cc[VMIN] = 0;
+    attrs.c_cc[VTIME] = 0;
+    return cfsetispeed(&attrs, speed) == 0 && cfsetospeed(&attrs, speed) == 0;
+}
+
+}  // namespace
+
+ComPortNames ComPortNames::linuxTable(std::string deviceDir) {
+    if (!deviceDir.empty() && deviceDir.back() == '/') deviceDir.pop_back();
+    return ComPortNames(Kind::Table, std::move(deviceDir));
+}
+
+ComPortNames ComPortNames::fixed(std::string path) { return ComPortNames(Kind::Fixed, std::move(path)); }
+
+ComPortNames ComPortNames::none() { return ComPortNames(Kind::None, {}); }
+
+int comPortNumber(std::string_view name) {
+    if (name.substr(0, 3) != "COM") return -1;
+    const std::string_view rest = name.substr(3);
+    if (rest.empty() || !(rest[0] >= '0' && rest[0] <= '9')) return -1;  // no sign, no spaces
+    std::int32_t n = 0;
+    const ScanResult r = scanInt(rest, n);
+    if (!r.ok || rest.substr(r.consumed) != ":") return -1;
+    return n;
+}
+
+std::vector<std::string> ComPortNames::candidates(std::string_view portName) const {
+    switch (kind_) {
+        case Kind::None: return {};
+        case Kind::Fixed: return {text_};
+        case Kind::Table: break;
+    }
+    if (!portName.empty() && portName.front() == '/') return {std::string(portName)};
+    const int n = comPortNumber(portName);
+    if (n < 0) return {};
+    const std::string number = std::to_string(n);
+    return {text_ + "/ttyUSB" + number, text_ + "/ttyACM" + number};
+}
+
+TermiosSerialDevice::~TermiosSerialDevice() { close(); }
+
+SerialStatus TermiosSerialDevice::open(std::string_view portName, const SerialLineSettings& settings) {
+    if (fd_ >= 0) return SerialStatus::AlreadyOpen;
+    for (const std::string& path : names_.candidates(portName)) {
+        // O_NONBLOCK: neither the open (waiting for carrier) nor any read may wait.
+        fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd_ >= 0) {
+            path_ = path;
+            break;
+        }
+    }
+    if (fd_ < 0) return SerialStatus::OpenFailed;
+    ::ioctl(fd_, TIOCEXCL);  // not shared: a second open of the port fails while we hold it
+
+    termios attrs{};
+    if (::tcgetattr(fd_, &attrs) != 0) {
+        close();
+        return SerialStatus::TimeoutsUnreadable;
+    }
+    termios timeouts = attrs;
+    timeouts.c_cc[VMIN] = 0;
+    timeouts.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd_, TCSANOW, &timeouts) != 0) {
+        close();
+        return SerialStatus::TimeoutsRejected;
+    }
+    termios line = attrs;
+    if (!applyLine(line, settings) || ::tcsetattr(fd_, TCSANOW, &line) != 0) {
+        close();
+        return SerialStatus::LineRejected;
+    }
+    // tcsetattr succeeds when any part was taken; a driver that kept its own speed or
+    // byte size has refused the line.
+    termios taken{};
+    if (::tcgetattr(fd_, &taken) != 0 || (taken.c_cflag & CSIZE) != (line.c_cflag & CSIZE) ||
+        cfgetospeed(&taken) != cfgetospeed(&line)) {
+        close();
+        return SerialStatus::LineRejected;
+    }
+    // RTS off or on as asked; pseudo-terminals have no modem lines, so failure is ignored.
+    const int rts = TIOCM_RTS;
+    const int rtsMode = settings.rtsControl & 3;
+    if (rtsMode == 0) ::ioctl(fd_, TIOCMBIC, &rts);
+    if (rtsMode == 1 || rtsMode == 3) ::ioctl(fd_, TIOCMBIS, &rts);
+    return SerialStatus::Open;
+}
+
+int TermiosSerialDevice::queuedBytes() {
+    if (fd_ < 0) return -1;
+    int queued = 0;
+    if (::ioctl(fd_, FIONREAD, &queued) != 0) return -1;
+    return queued < 0 ? 0 : queued;
+}
+
+int TermiosSerialDevice::read(std::uint8_t* dst, int maxBytes) {
+    if (fd_ < 0) return -1;
+    if (maxBytes <= 0) return 0;
+    for (;;) {
+        const ssize_t n = ::read(fd_, dst, static_cast<std::size_t>(maxBytes));
+        if (n >= 0) return static_cast<int>(n);
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        return -1;
+    }
+}
+
+void TermiosSerialDevice::purge() {
+    if (fd_ >= 0) ::tcflush(fd_, TCIOFLUSH);
+}
+
+void TermiosSerialDevice::close() {
+    if (fd_ < 0) return;
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    fd_ = -1;
+    path_.clear();
+}
+
+}  // namespace quorel::platform

@@ -1,0 +1,68 @@
+#pragma once
+// Serial ports over termios: raw 8-bit input, the speed and framing of the settings,
+// non-blocking reads of what the driver has queued (FIONREAD).
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/serial_device.h"
+
+namespace quorel::platform {
+
+// Which Linux devices a "COMn:" name reaches.
+//
+// The table: "COMn:" is /dev/ttyUSBn (USB-serial adapters and most USB receivers), then,
+// when that does not open, /dev/ttyACMn (receivers that present themselves as modems).
+// The port search COM0: to COM9: therefore takes the first USB-serial or ACM device that
+// opens, whatever is behind it. A fixed port (AutoOpen 0, CommPort n) may also reach
+// either of the two: CommPort 1 opens /dev/ttyACM1 when there is no /dev/ttyUSB1, and the
+// kernel numbers both kinds in plug-in order, so after re-plugging the same number can
+// name another adapter or a modem's control port. On-board UARTs (/dev/ttyS*,
+// /dev/ttyAMA*) are never reached through the table: on most machines they exist and
+// open with nothing behind them, which would end every search at COM0:. Such a receiver,
+// or a stable /dev/serial/by-id/... link, is named with --gps PATH (fixed()).
+class ComPortNames {
+public:
+    static ComPortNames linuxTable(std::string deviceDir = "/dev");
+    static ComPortNames fixed(std::string path);  // every name opens this path
+    static ComPortNames none();                   // every open fails
+
+    // The host paths to try for portName, in order. In the table a name that begins
+    // with '/' is a host path already and stands alone; "COMn:" with a negative or
+    // unreadable n, or any other name, reaches nothing.
+    std::vector<std::string> candidates(std::string_view portName) const;
+
+private:
+    enum class Kind { Table, Fixed, None };
+    ComPortNames(Kind kind, std::string text) : kind_(kind), text_(std::move(text)) {}
+    Kind kind_;
+    std::string text_;  // the device directory of the table, or the fixed path
+};
+
+// The n of "COMn:", or -1 when the name has another form or n is negative.
+int comPortNumber(std::string_view portName);
+
+class TermiosSerialDevice final : public SerialDevice {
+public:
+    explicit TermiosSerialDevice(ComPortNames names) : names_(std::move(names)) {}
+    ~TermiosSerialDevice() override;
+    TermiosSerialDevice(const TermiosSerialDevice&) = delete;
+    TermiosSerialDevice& operator=(const TermiosSerialDevice&) = delete;
+
+    SerialStatus open(std::string_view portName, const SerialLineSettings& settings) override;
+    int queuedBytes() override;
+    int read(std::uint8_t* dst, int maxBytes) override;
+    void purge() override;
+    void close() override;
+
+    // The host path of the open port; empty when closed.
+    const std::string& openPath() const { return path_; }
+
+private:
+    ComPortNames names_;
+    int fd_ = -1;
+    std::string path_;
+};
+
+}  // namespace quorel::platform

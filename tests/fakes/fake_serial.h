@@ -1,0 +1,101 @@
+#pragma once
+// A serial device driven by a script: which names open and with what status, which
+// bytes arrive at which time on a FakeClock, and failures of the queue query or the read.
+#include <algorithm>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/serial_device.h"
+#include "tests/fakes/fake_clock.h"
+
+namespace quorel::fakes {
+
+class FakeSerial final : public platform::SerialDevice {
+public:
+    explicit FakeSerial(FakeClock& clock) : clock_(clock) {}
+
+    // Names not listed fail to open with OpenFailed unless openAll is set.
+    std::map<std::string, platform::SerialStatus, std::less<>> openResults;
+    bool openAll = false;
+    bool failQuery = false;
+    bool failRead = false;
+    int readLimit = 1 << 30;  // the driver hands over at most this much per read
+
+    // Bytes that reach the receive queue once the clock shows atMs.
+    void arrive(std::string_view bytes, std::int64_t atMs = 0) {
+        for (const char c : bytes) pending_.push_back({atMs, static_cast<std::uint8_t>(c)});
+    }
+
+    std::vector<std::string> openAttempts;
+    std::vector<platform::SerialLineSettings> openSettings;
+    int queries = 0;
+    int reads = 0;
+    int purges = 0;
+    int closes = 0;
+    std::size_t delivered = 0;  // bytes handed over by reads
+    bool isOpen() const { return open_; }
+    std::size_t undelivered() const { return pending_.size(); }
+
+    platform::SerialStatus open(std::string_view name, const platform::SerialLineSettings& settings) override {
+        openAttempts.emplace_back(name);
+        openSettings.push_back(settings);
+        if (open_) return platform::SerialStatus::AlreadyOpen;
+        auto status = openAll ? platform::SerialStatus::Open : platform::SerialStatus::OpenFailed;
+        if (const auto it = openResults.find(name); it != openResults.end()) status = it->second;
+        open_ = status == platform::SerialStatus::Open;
+        return status;
+    }
+
+    int queuedBytes() override {
+        ++queries;
+        if (!open_ || failQuery) return -1;
+        return static_cast<int>(arrived());
+    }
+
+    int read(std::uint8_t* dst, int maxBytes) override {
+        ++reads;
+        if (!open_ || failRead) return -1;
+        const std::size_t n = std::min({arrived(), static_cast<std::size_t>(std::max(maxBytes, 0)),
+                                        static_cast<std::size_t>(readLimit)});
+        for (std::size_t i = 0; i < n; ++i) {
+            dst[i] = pending_.front().byte;
+            pending_.pop_front();
+        }
+        delivered += n;
+        return static_cast<int>(n);
+    }
+
+    // Drops what has arrived; bytes still on their way are not affected.
+    void purge() override {
+        ++purges;
+        const std::size_t n = arrived();
+        pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
+    }
+
+    void close() override {
+        ++closes;
+        open_ = false;
+    }
+
+private:
+    struct Byte {
+        std::int64_t atMs;
+        std::uint8_t byte;
+    };
+
+    std::size_t arrived() const {
+        std::size_t n = 0;
+        while (n < pending_.size() && pending_[n].atMs <= clock_.now) ++n;
+        return n;
+    }
+
+    FakeClock& clock_;
+    std::deque<Byte> pending_;
+    bool open_ = false;
+};
+
+}  // namespace quorel::fakes
