@@ -6,7 +6,7 @@
 
 #include "app/main_timer.h"
 #include "app/state/map_view.h"
-#include "gps/gps_context.h"
+#include "gps/gps_receiver.h"
 #include "platform/clock.h"
 #include "platform/window.h"
 #include "power/display_power.h"
@@ -14,11 +14,12 @@
 namespace quorel {
 
 struct App {
-    App(platform::Clock& c, platform::Window& w, DisplayPower p) : clock(c), window(w), power(p) {}
+    App(platform::Clock& c, platform::Window& w, platform::PowerBackend& backend, platform::SerialDevice& serial)
+        : clock(c), window(w), power{backend, false, {}}, gps(serial, c) {}
 
     platform::Clock& clock;
     platform::Window& window;
-    DisplayPower power;
+    PowerContext power;   // with osVersion6OrLater and programDir, set by the entry point
 
     std::filesystem::path programDir;
     std::filesystem::path deviceRoot;
@@ -30,5 +31,9 @@ struct App {
     MainTimer timer;
     bool dialogEnded = false;
 };
+
+// How the display is switched off, by the DisplayOffMode setting; 7 switches it on.
+int displayOffMethod(int displayOffMode);
+inline constexpr int kDisplayOnMethod = 7;
 
 }  // namespace quorel

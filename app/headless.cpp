@@ -11,24 +11,23 @@
 #include "platform/power_recording.h"
 #include "platform/raster/raster.h"
 #include "platform/text_file.h"
+#include "platform/serial_select.h"
 #include "platform/virtual_serial.h"
 #include "png/png_writer.h"
 
 namespace quorel {
 
 struct HeadlessFrontEnd::Parts {
-    Parts(int width, int height, const std::string& gps) : screen(width, height), opener(makeOpener(gps)) {}
-
-    std::unique_ptr<SerialPortOpener> makeOpener(const std::string& gps) {
-        if (gps.empty()) return std::make_unique<VirtualSerialOpener>(serial);
-        return makeSerialPortOpener(gps);
-    }
+    Parts(int width, int height, const std::string& gps)
+        : screen(width, height),
+          device(platform::makeSerialDevice(
+              platform::chooseSerial(gps.empty() ? std::nullopt : std::optional<std::string>(gps), true), serial)) {}
 
     platform::VirtualClock clock;
     platform::VirtualScreen screen;
     platform::RecordingPowerBackend power;
-    platform::VirtualSerialPort serial;
-    std::unique_ptr<SerialPortOpener> opener;
+    platform::VirtualSerialDevice serial;
+    std::unique_ptr<platform::SerialDevice> device;
     std::vector<ScriptCommand> script;
     std::filesystem::path scriptDir;
 };
@@ -45,7 +44,7 @@ HeadlessFrontEnd::~HeadlessFrontEnd() = default;
 platform::Clock& HeadlessFrontEnd::clock() { return parts_->clock; }
 platform::Window& HeadlessFrontEnd::window() { return parts_->screen; }
 platform::PowerBackend& HeadlessFrontEnd::powerBackend() { return parts_->power; }
-SerialPortOpener& HeadlessFrontEnd::serialOpener() { return *parts_->opener; }
+platform::SerialDevice& HeadlessFrontEnd::serialDevice() { return *parts_->device; }
 
 namespace {
 
@@ -116,7 +115,7 @@ int HeadlessFrontEnd::runDialog(App& app) {
                 if (!writePngFile(shownPixels(*this, p.power), c.text)) return fail("cannot write " + c.text);
                 break;
             case ScriptVerb::Dump:
-                if (!platform::writeTextFile(c.text, stateDump(app, p.power.requestsText()))) {
+                if (!platform::writeTextFile(c.text, stateDump(app, p.power.joinedRequests()))) {
                     return fail("cannot write " + c.text);
                 }
                 break;

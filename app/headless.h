@@ -19,7 +19,7 @@ public:
     platform::Clock& clock() override;
     platform::Window& window() override;
     platform::PowerBackend& powerBackend() override;
-    SerialPortOpener& serialOpener() override;
+    platform::SerialDevice& serialDevice() override;
     int runDialog(App& app) override;
 
 private:

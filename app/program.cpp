@@ -10,15 +10,15 @@ int runProgram(const Options& options, FrontEnd& frontEnd) {
     auto lock = platform::SingleInstanceLock::acquire("Quorel");
     if (!lock) return 0;
 
-    App app(frontEnd.clock(), frontEnd.window(),
-            DisplayPower{frontEnd.powerBackend(), {}, platform::kernelMajorVersion() >= 6});
+    App app(frontEnd.clock(), frontEnd.window(), frontEnd.powerBackend(), frontEnd.serialDevice());
     initMapView(app.view);
     app.programDir = options.home.empty() ? platform::executableDir() : std::filesystem::path(options.home);
     app.deviceRoot = options.root.empty() ? app.programDir : std::filesystem::path(options.root);
     app.power.programDir = app.programDir;
+    app.power.osVersion6OrLater = platform::kernelMajorVersion() >= 6;
 
-    initGps(app.gps, frontEnd.serialOpener(), frontEnd.clock(), app.programDir, app.deviceRoot);
-    const int portResult = openGpsPort(app.gps);
+    initGps(app.gps, app.programDir, app.deviceRoot);
+    const int portResult = openGpsPort(app.gps.port, app.gps.settings);
     openTrackLog(app.gps.receiver);
 
     const int status = frontEnd.runDialog(app);

@@ -12,7 +12,7 @@ struct FrontEnd {
     virtual platform::Clock& clock() = 0;
     virtual platform::Window& window() = 0;
     virtual platform::PowerBackend& powerBackend() = 0;
-    virtual SerialPortOpener& serialOpener() = 0;
+    virtual platform::SerialDevice& serialDevice() = 0;
     // Runs the dialog's message loop until the dialog ends; returns 0, or 2 when a script
     // stopped the run.
     virtual int runDialog(App& app) = 0;

@@ -60,6 +60,16 @@ bool pressButton(App& app, int x, int y) {
 
 }  // namespace
 
+int displayOffMethod(int displayOffMode) {
+    switch (displayOffMode) {
+        case 1: return 12;  // the external screen-off program
+        case 2: return 11;
+        case 3: return 13;
+        case 4: return 14;
+        default: return 1;
+    }
+}
+
 bool inWakeRegion(const MapView& v, const DisplayIdle& idle, int x, int y) {
     const int w = idle.displayOnWidth;
     switch (idle.displayOnMode) {

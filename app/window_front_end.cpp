@@ -7,6 +7,7 @@
 #include "platform/message_box.h"
 #include "platform/power_linux.h"
 #include "platform/sdl/sdl_window.h"
+#include "platform/serial_select.h"
 
 namespace quorel {
 namespace {
@@ -14,7 +15,10 @@ namespace {
 class WindowFrontEnd final : public FrontEnd {
 public:
     WindowFrontEnd(std::unique_ptr<platform::SdlWindow> window, const std::string& gps)
-        : window_(std::move(window)), opener_(makeSerialPortOpener(gps)) {
+        : window_(std::move(window)),
+          device_(platform::makeSerialDevice(
+              platform::chooseSerial(gps.empty() ? std::nullopt : std::optional<std::string>(gps), false),
+              unusedVirtualPort_)) {
         platform::setMessageHandler([this](std::string_view text) {
             window_->showMessage(std::string(text).c_str());
         });
@@ -24,7 +28,7 @@ public:
     platform::Clock& clock() override { return platform::systemClock(); }
     platform::Window& window() override { return *window_; }
     platform::PowerBackend& powerBackend() override { return power_; }
-    SerialPortOpener& serialOpener() override { return *opener_; }
+    platform::SerialDevice& serialDevice() override { return *device_; }
 
     int runDialog(App& app) override {
         deliver(app, Message{MessageKind::Initialise});
@@ -59,14 +63,15 @@ private:
     }
 
     void deliver(App& app, const Message& m) {
-        if (m.kind == MessageKind::PenDown) power_.userActivity();
+        if (m.kind == MessageKind::PenDown || m.kind == MessageKind::KeyDown) power_.noteUserActivity();
         dialogProcedure(app, m);
         window_->present(power_.blanked());
     }
 
     std::unique_ptr<platform::SdlWindow> window_;
     platform::LinuxPowerBackend power_;
-    std::unique_ptr<SerialPortOpener> opener_;
+    platform::VirtualSerialDevice unusedVirtualPort_;  // only headless runs read from it
+    std::unique_ptr<platform::SerialDevice> device_;
 };
 
 }  // namespace
