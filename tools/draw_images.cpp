@@ -311,7 +311,8 @@ Bitmap noTileImage() {
     const Color cyan = rgb(0, 255, 255), red = rgb(255, 0, 0);
     raster::fillRect(full, {0, 0, 256, 256}, cyan);
     raster::Canvas canvas(full);
-    canvas.font.height = 22;
+    canvas.font.height = 30;
+    canvas.font.weight = 700;
     canvas.textColor = red;
     canvas.backgroundMode = raster::BackgroundMode::Transparent;
     const std::string text = "not load image";
