@@ -140,27 +140,6 @@ TEST(WideLines, PenWidthsBelowTwoDrawThin) {
     EXPECT_FALSE(line(8, 8, 0, 3, 5, 3, std::numeric_limits<int>::max()).empty());
 }
 
-TEST(Canvas, StateSaverPutsPenFontAndColoursBack) {
-    Bitmap b = createBitmap(4, 4);
-    Canvas canvas(b);
-    canvas.pen = Pen{kInk, 3};
-    canvas.font.height = 16;
-    {
-        CanvasStateSaver saved(canvas);
-        canvas.pen = Pen{rgb(255, 0, 0), 9};
-        canvas.font = FontSpec{22, 700, "serif"};
-        canvas.textColor = rgb(0, 0, 255);
-        canvas.backgroundMode = BackgroundMode::Transparent;
-        moveTo(canvas, 2, 3);
-    }
-    EXPECT_EQ(canvas.pen.width, 3);
-    EXPECT_EQ(canvas.font.height, 16);
-    EXPECT_EQ(canvas.font.face, "ＭＳ 明朝");
-    EXPECT_EQ(canvas.textColor, 0u);
-    EXPECT_EQ(canvas.backgroundMode, BackgroundMode::Opaque);
-    EXPECT_EQ(canvas.currentX, 2);  // the position is not state to restore
-}
-
 TEST(Canvas, LinesIntoDibsUseTheirColourTable) {
     Bitmap dib = createDib(8, 8, 4, std::vector<Color>{kPaper, kInk, rgb(255, 0, 0)});
     fillRect(dib, {0, 0, 8, 8}, kPaper);

@@ -246,19 +246,6 @@ TEST(Stretch, NearestNeighbourWithMirroringByNegativeExtents) {
     }
 }
 
-TEST(Stretch, MirrorsWholeFramesTopToBottomAndLeftToRight) {
-    const Bitmap frame = numbered(5, 3);
-    Bitmap lr = createBitmap(5, 3), tb = createBitmap(5, 3);
-    stretchBlit(lr, 5, 0, -5, 3, frame, 0, 0, 5, 3);
-    stretchBlit(tb, 0, 3, 5, -3, frame, 0, 0, 5, 3);
-    for (int y = 0; y < 3; ++y) {
-        for (int x = 0; x < 5; ++x) {
-            EXPECT_EQ(pixelAt(lr, x, y), pixelAt(frame, 4 - x, y));
-            EXPECT_EQ(pixelAt(tb, x, y), pixelAt(frame, x, 2 - y));
-        }
-    }
-}
-
 TEST(Stretch, EnlargesAPaletteTileQuarterAndAndsOntoItself) {
     // The coarser-tile substitute: a 2x2 corner of a 4-bit tile blown up to 4x4.
     Bitmap tile = createDib(4, 4, 4, std::vector<Color>{kRed, kGreen, kBlue, kGrey});

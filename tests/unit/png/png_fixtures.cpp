@@ -1,9 +1,7 @@
 #include "tests/unit/png/png_fixtures.h"
 
-#include <png.h>
 #include <zlib.h>
 
-#include <csetjmp>
 #include <fstream>
 #include <iterator>
 
@@ -11,46 +9,11 @@ namespace quorel::test {
 
 namespace {
 
-void append(png_structp png, png_bytep data, png_size_t length) {
-    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + length);
-}
-
-void noFlush(png_structp) {}
-
-bool encode(png_structp png, png_infop info, const PngSpec* spec, Bytes* out, png_bytepp rows) {
-    if (setjmp(png_jmpbuf(png))) return false;
-    png_set_write_fn(png, out, append, noFlush);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(spec->width), static_cast<png_uint_32>(spec->height),
-                 spec->bitDepth, spec->colorType, spec->interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (!spec->palette.empty()) {
-        png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(spec->palette.data()),
-                     static_cast<int>(spec->palette.size() / 3));
-    }
-    png_write_info(png, info);
-    png_write_image(png, rows);
-    png_write_end(png, info);
-    return true;
-}
-
 void putU32(Bytes& out, std::uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
 }  // namespace
-
-Bytes writePng(const PngSpec& spec) {
-    Bytes out;
-    std::vector<Bytes> rows = spec.rows;
-    std::vector<png_bytep> pointers;
-    for (Bytes& row : rows) pointers.push_back(row.data());
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (!encode(png, info, &spec, &out, pointers.data())) out.clear();
-    png_destroy_write_struct(&png, &info);
-    return out;
-}
 
 Bytes pngChunk(const std::string& type, const Bytes& data) {
     Bytes out;

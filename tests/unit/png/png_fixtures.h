@@ -1,6 +1,6 @@
 #pragma once
-// PNG files built inside the tests: with libpng's own writer for every colour type and
-// depth, and chunk by chunk for the files libpng's writer refuses to make.
+// PNG files built chunk by chunk inside the tests, also ones libpng's writer refuses
+// to make.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -8,19 +8,6 @@
 namespace quorel::test {
 
 using Bytes = std::vector<std::uint8_t>;
-
-struct PngSpec {
-    int width = 0;
-    int height = 0;
-    int bitDepth = 8;
-    int colorType = 0;            // PNG_COLOR_TYPE_*
-    bool interlaced = false;
-    std::vector<Bytes> rows;      // packed PNG samples, top row first, big-endian 16-bit
-    std::vector<std::uint8_t> palette;  // r, g, b triples for palette images
-};
-
-// Encodes with libpng's writer; empty on failure.
-Bytes writePng(const PngSpec& spec);
 
 // One chunk: length, type, data, CRC.
 Bytes pngChunk(const std::string& type, const Bytes& data);
