@@ -1,6 +1,7 @@
 #include "png/png_decoder.h"
 
 #include <png.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -282,7 +283,7 @@ TEST(PngDecoder, DamagedOrHostileDataIsRefusedSafely) {
     for (const std::size_t keep : {0ul, 4ul, 8ul, 20ul, 33ul, 60ul, good.size() / 2, good.size() - 13, good.size() - 1}) {
         const Bytes cut(good.begin(), good.begin() + static_cast<long>(keep));
         EXPECT_TRUE(decodePngMemory(cut).libpngError) << keep;
-        const std::filesystem::path path = std::filesystem::temp_directory_path() / "quorel_truncated.png";
+        const std::filesystem::path path = std::filesystem::temp_directory_path() / ("quorel_truncated_" + std::to_string(getpid()) + ".png");
         test::writeFile(path.string(), cut);
         const PngDecodeResult fromFile = decodePngFile(path);
         EXPECT_TRUE(fromFile.libpngError) << keep;
