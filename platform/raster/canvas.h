@@ -22,6 +22,7 @@
 // - A segment of length zero draws nothing.
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "platform/raster/bitmap.h"
 #include "platform/raster/raster.h"
@@ -36,7 +37,7 @@ struct Pen {
 // A font as the program asks for it: a cell height in pixels (as a logical-font
 // height: positive is the cell height, ascent plus descent; negative is the em
 // height; 0 means the default of 16), a weight (400 normal, 700 bold) and a face name.
-struct FontSpec {
+struct Font {
     int height = 16;
     int weight = 400;
     std::string face = "ＭＳ 明朝";
@@ -52,7 +53,7 @@ struct Canvas {
 
     Bitmap* target;
     Pen pen;
-    FontSpec font;
+    Font font;
     Color textColor = 0;
     Color backgroundColor = rgb(255, 255, 255);
     BackgroundMode backgroundMode = BackgroundMode::Opaque;
@@ -80,7 +81,7 @@ public:
 private:
     Canvas& canvas_;
     Pen pen_;
-    FontSpec font_;
+    Font font_;
     Color textColor_;
     Color backgroundColor_;
     BackgroundMode backgroundMode_;

@@ -130,7 +130,7 @@ public:
         return found;
     }
 
-    OpenFont* open(const FontSpec& spec) {
+    OpenFont* open(const Font& spec) {
         const auto key = std::make_tuple(spec.face, spec.weight, spec.height);
         if (const auto it = fonts_.find(key); it != fonts_.end()) return it->second.get();
         if (library_ == nullptr) return nullptr;
@@ -321,7 +321,7 @@ std::string fontFileFor(std::string_view face, int weight) {
     return e.resolve(std::string(face), weight).path;
 }
 
-std::optional<FontMetrics> fontMetrics(const FontSpec& font) {
+std::optional<FontMetrics> fontMetrics(const Font& font) {
     TextEngine& e = engine();
     const std::lock_guard lock(e.mutex);
     const OpenFont* open = e.open(font);

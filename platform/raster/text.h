@@ -8,8 +8,8 @@
 // rendered glyphs for the rest of the run.
 //
 // Sizes follow the logical-font convention: a positive height is the cell height
-// (ascent plus descent, from the face's Windows metrics), rounded to a whole pixels-
-// per-em size, a negative height is the em size itself. Weights of 600 and more get a
+// (ascent plus descent, from the face's OS/2 win-ascent and win-descent), rounded to
+// a whole pixels-per-em size; a negative height is the em size itself. Weights of 600 and more get a
 // synthetic bold when the face found is not bold. Glyphs are anti-aliased (or the
 // face's own bitmaps where it has them for the size) and blended in the text colour.
 #include <optional>
@@ -39,7 +39,7 @@ struct FontMetrics {
 std::string fontFileFor(std::string_view face, int weight = 400);
 
 // Metrics of a font; nothing when no font can be opened.
-std::optional<FontMetrics> fontMetrics(const FontSpec& font);
+std::optional<FontMetrics> fontMetrics(const Font& font);
 
 // Draws UTF-8 text into rect with the canvas's font, text colour and background mode,
 // left-aligned from the top; lines break at CR LF, LF and CR. The text is clipped to

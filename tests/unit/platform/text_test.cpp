@@ -44,18 +44,18 @@ TEST(Fonts, TheProgramsFaceNameResolvesToTheInstalledMincho) {
 
 TEST(Fonts, PositiveHeightsAreCellHeightsNegativeOnesEmSizes) {
     for (const int height : {16, 20, 22, 33}) {
-        const auto m = fontMetrics(FontSpec{height, 400, "ＭＳ 明朝"});
+        const auto m = fontMetrics(Font{height, 400, "ＭＳ 明朝"});
         ASSERT_TRUE(m.has_value());
         EXPECT_NEAR(m->lineHeight, height, 1) << height;
         EXPECT_EQ(m->lineHeight, m->ascent + m->descent);
         EXPECT_GT(m->ascent, m->descent);
     }
-    const auto em = fontMetrics(FontSpec{-20, 400, "ＭＳ 明朝"});
+    const auto em = fontMetrics(Font{-20, 400, "ＭＳ 明朝"});
     ASSERT_TRUE(em.has_value());
     EXPECT_EQ(em->pixelsPerEm, 20);
-    EXPECT_EQ(fontMetrics(FontSpec{0, 400, "ＭＳ 明朝"})->lineHeight, fontMetrics(FontSpec{16, 400, "ＭＳ 明朝"})->lineHeight);
+    EXPECT_EQ(fontMetrics(Font{0, 400, "ＭＳ 明朝"})->lineHeight, fontMetrics(Font{16, 400, "ＭＳ 明朝"})->lineHeight);
     for (const int absurd : {INT_MAX, INT_MIN, -1, 1}) {
-        const auto m = fontMetrics(FontSpec{absurd, 400, "ＭＳ 明朝"});
+        const auto m = fontMetrics(Font{absurd, 400, "ＭＳ 明朝"});
         ASSERT_TRUE(m.has_value()) << absurd;
         EXPECT_GE(m->pixelsPerEm, 1);
         EXPECT_LE(m->pixelsPerEm, 512);
@@ -63,7 +63,7 @@ TEST(Fonts, PositiveHeightsAreCellHeightsNegativeOnesEmSizes) {
 }
 
 TEST(Text, CalcRectMeasuresLinesAndAdvances) {
-    const int line = fontMetrics(FontSpec{22, 400, "ＭＳ 明朝"})->lineHeight;
+    const int line = fontMetrics(Font{22, 400, "ＭＳ 明朝"})->lineHeight;
     const struct {
         std::string text;
         unsigned flags;
