@@ -13,6 +13,10 @@ function(quorel_library name)
   target_include_directories(quorel_${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_compile_features(quorel_${name} PUBLIC cxx_std_20)
   quorel_warnings(quorel_${name})
+  if(QUOREL_FUZZ)
+    # Coverage of the libraries under test, not only of the fuzz targets' own files.
+    target_compile_options(quorel_${name} PRIVATE -fsanitize=fuzzer-no-link)
+  endif()
 endfunction()
 
 find_package(GTest REQUIRED)
