@@ -61,7 +61,7 @@ void passTimeUntil(App& app, platform::VirtualClock& clock, std::int64_t t) {
 // What the window shows: its pixels, or black while the display is switched off.
 platform::Bitmap shownPixels(HeadlessFrontEnd& fe, platform::RecordingPowerBackend& power) {
     platform::Bitmap shown = fe.window().clientPixels();
-    if (power.blanked()) platform::fillRect(shown, 0, 0, shown.width, shown.height, 0);
+    if (power.blanked()) platform::fillRect(shown, platform::Rect{0, 0, shown.width, shown.height}, 0);
     return shown;
 }
 

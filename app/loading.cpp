@@ -20,7 +20,8 @@ void loadingTick(App& app) {
     MapView& v = app.view;
     // Drawn straight on the window, over the splash: each text is longer than the one before.
     platform::Canvas window(app.window.clientPixels());
-    platform::drawText(window, loadingStatusText(v.loadStep), platform::Rect{0, 0, 200, 20}, 0);
+    platform::Rect status{0, 0, 200, 20};
+    platform::drawText(window, loadingStatusText(v.loadStep), status);
 
     switch (v.loadStep) {
         case 0:

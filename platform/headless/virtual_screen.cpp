@@ -7,7 +7,7 @@ namespace quorel::platform {
 void VirtualScreen::showAt(int width, int height) {
     if (pixels_.width == width && pixels_.height == height) return;
     pixels_ = createBitmap(width, height);
-    fillRect(pixels_, 0, 0, width, height, kWindowBackground);
+    fillRect(pixels_, Rect{0, 0, width, height}, kWindowBackground);
 }
 
 }  // namespace quorel::platform

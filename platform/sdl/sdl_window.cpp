@@ -40,7 +40,7 @@ SdlWindow::~SdlWindow() = default;
 
 void SdlWindow::showAt(int width, int height) {
     if (sdl_->window == nullptr) {
-        const Uint32 flags = SDL_WINDOW_SHOWN | (fullScreen_ ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0u);
+        const Uint32 flags = SDL_WINDOW_SHOWN | (fullScreen_ ? Uint32{SDL_WINDOW_FULLSCREEN_DESKTOP} : 0u);
         sdl_->window = SDL_CreateWindow("Quorel", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width,
                                         height, flags);
         if (sdl_->window == nullptr) return;
@@ -53,7 +53,7 @@ void SdlWindow::showAt(int width, int height) {
     sdl_->texture = SDL_CreateTexture(sdl_->renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
                                       width, height);
     pixels_ = createBitmap(width, height);
-    fillRect(pixels_, 0, 0, width, height, 0x00FFFFFF);
+    fillRect(pixels_, Rect{0, 0, width, height}, 0x00FFFFFF);
 }
 
 void SdlWindow::present(bool blanked) {

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -234,6 +235,67 @@ INSTANTIATE_TEST_SUITE_P(All, Scenario, testing::ValuesIn(allScenarios()), [](co
     }
     return name;
 });
+
+}  // namespace
+}  // namespace quorel
+
+namespace quorel {
+namespace {
+
+TEST(Program, ABadCommandLinePrintsTheUsageAndExits2) {
+    const fs::path run = fs::path(testing::TempDir()) / "quorel_bad_command_line";
+    fs::create_directories(run);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {QUOREL_PROGRAM, "--headless", "--screen", "480x272"},
+             {QUOREL_PROGRAM, "--frobnicate"},
+             {QUOREL_PROGRAM, "--headless", "--screen", "480", "--home", "h", "--script", "s"}}) {
+        const RunResult r = runProgramWith(args, run, run);
+        EXPECT_EQ(r.status, 2) << args[1];
+        EXPECT_NE(r.errors.find("usage: quorel"), std::string::npos) << r.errors;
+    }
+}
+
+// The first instance reads its receiver bytes from a FIFO, which keeps it running (and
+// holding the lock) until the test writes; the second must leave at once, before it has
+// even read its settings.
+TEST(Program, ASecondInstanceLeavesAtOnce) {
+    const fs::path run = fs::path(testing::TempDir()) / "quorel_second_instance";
+    fs::remove_all(run);
+    for (const char* d : {"first", "second", "xdg"}) fs::create_directories(run / d);
+    const fs::path fifo = run / "receiver.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_TRUE(platform::writeTextFile(run / "first.scn", "tick 6\nnmea-file " + fifo.string() + "\ntick\n"));
+    ASSERT_TRUE(platform::writeTextFile(run / "second.scn", "tick 6\n"));
+
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+    env.push_back("XDG_RUNTIME_DIR=" + (run / "xdg").string());
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const std::vector<std::string> firstArgs = {QUOREL_PROGRAM, "--headless", "--screen", "480x272", "--home",
+                                                (run / "first").string(), "--script", (run / "first.scn").string()};
+    std::vector<char*> argv;
+    for (const auto& a : firstArgs) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t first = 0;
+    ASSERT_EQ(posix_spawn(&first, QUOREL_PROGRAM, nullptr, nullptr, argv.data(), envp.data()), 0);
+
+    // The first instance holds the lock once it has written its settings.
+    for (int i = 0; i < 1000 && !fs::exists(run / "first" / "setgps.txt"); ++i) usleep(10'000);
+    ASSERT_TRUE(fs::exists(run / "first" / "setgps.txt"));
+
+    const RunResult second = runProgramWith({QUOREL_PROGRAM, "--headless", "--screen", "480x272", "--home",
+                                             (run / "second").string(), "--script", (run / "second.scn").string()},
+                                            run, run / "xdg");
+    EXPECT_EQ(second.status, 0);
+    EXPECT_TRUE(fs::is_empty(run / "second")) << "the second instance went on to start";
+
+    { std::ofstream release(fifo); }  // lets the first instance read its end of file and finish
+    int status = -1;
+    waitpid(first, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
 
 }  // namespace
 }  // namespace quorel
