@@ -350,14 +350,16 @@ bool isDeliberateHole(const TileId& tile) {
     return std::find(kHoles.begin(), kHoles.end(), tile) != kHoles.end();
 }
 
+// A pattern that repeats every 4 x 4 tiles (shifted by zoom), so that any screenful of
+// tiles holds every type: 11 of 16 RGB, 2 palette, 2 RGBA, 1 grey.
 TileColourType tileColourType(const TileId& tile) {
-    const std::int64_t k = ((tile.col % 20) * 7 + (tile.row % 20) * 3 + tile.zoom) % 20;
-    switch ((k + 20) % 20) {
+    const auto c = static_cast<int>((tile.col + tile.zoom) & 3), r = static_cast<int>(tile.row & 3);
+    switch (r * 4 + c) {
     case 0:
     case 10: return TileColourType::Palette;
-    case 5:
-    case 15: return TileColourType::Rgba;
-    case 7: return TileColourType::Grey;
+    case 7:
+    case 13: return TileColourType::Rgba;
+    case 8: return TileColourType::Grey;
     default: return TileColourType::Rgb;
     }
 }

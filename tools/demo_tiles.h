@@ -34,7 +34,8 @@ bool isDeliberateHole(const TileId& tile);
 enum class TileColourType { Rgb, Palette, Grey, Rgba };
 inline constexpr int kTileColourTypeCount = 4;
 
-// Most tiles are RGB; a fixed share, spread over the map, has each of the other types.
+// Most tiles are RGB; a fixed share, spread evenly over the map, has each of the other
+// types (any 4 x 4 block of tiles holds them all).
 TileColourType tileColourType(const TileId& tile);
 
 // 8-bit RGB, rows from the top, no padding.

@@ -266,7 +266,7 @@ std::vector<Sample> moveAlong(const std::vector<PathPoint>& path, const Handling
     for (std::size_t k = 0; k < n; ++k) {
         const double s = alongOf(k);
         while (seg + 2 < path.size() && line.lengths[seg + 1] <= s) ++seg;
-        limit[k] = path[seg].speedLimit;
+        limit[k] = path[seg].speedLimit * (1.0 - handling.keepsBelow * valueNoise({s, 0.0}, 220.0, 97));
     }
     for (std::size_t i = 1; i + 1 < path.size(); ++i) {
         const double theta = turnAngle(path[i - 1].p, path[i].p, path[i + 1].p);

@@ -48,6 +48,7 @@ struct Handling {
     double accel = 1.5;    // m/s^2
     double decel = 2.0;    // m/s^2
     double lateral = 2.0;  // m/s^2 in curves
+    double keepsBelow = 0.1;  // drifts up to this share below the limit, as people do
 };
 
 struct Stop {
