@@ -16,12 +16,7 @@ using platform::format;
 using platform::truncToInt;
 using platform::truncToWorld;
 
-Vec2 operator+(Vec2 a, Vec2 b) { return {a.x + b.x, a.y + b.y}; }
-Vec2 operator-(Vec2 a, Vec2 b) { return {a.x - b.x, a.y - b.y}; }
-Vec2 operator*(Vec2 a, double k) { return {a.x * k, a.y * k}; }
-double dot(Vec2 a, Vec2 b) { return a.x * b.x + a.y * b.y; }
 double cross(Vec2 a, Vec2 b) { return a.x * b.y - a.y * b.x; }
-double norm(Vec2 a) { return std::sqrt(dot(a, a)); }
 
 constexpr double kKmh = 1.0 / 3.6;
 
@@ -166,7 +161,7 @@ Vec2 gpsWander(double t, double amplitude, std::uint32_t seed) {
 bool planPath(const RoutePlan& plan, double cap, double cornerRadius, std::vector<PathPoint>& out,
               std::string& error) {
     RoadPath path;
-    if (!followRoads(demoWorld(), plan, 1.0, path, error)) return false;
+    if (!followRoads(demoWorld(), plan, path, error)) return false;
     for (PathPoint& p : path.points) p.speedLimit = std::min(p.speedLimit, cap);
     out = roundCorners(path.points, cornerRadius);
     return true;
@@ -174,8 +169,7 @@ bool planPath(const RoutePlan& plan, double cap, double cornerRadius, std::vecto
 
 }  // namespace
 
-bool followRoads(const DemoWorld& world, const RoutePlan& plan, double speedFactor, RoadPath& path,
-                 std::string& error) {
+bool followRoads(const DemoWorld& world, const RoutePlan& plan, RoadPath& path, std::string& error) {
     constexpr double kNear = 60.0;
     path = {};
     const Road* road = nullptr;
@@ -211,13 +205,13 @@ bool followRoads(const DemoWorld& world, const RoutePlan& plan, double speedFact
                            turn.near.x, turn.near.y);
             return false;
         }
-        append(path.points, road->line.between(from, j.alongA), carLimit(road->roadClass) * speedFactor);
+        append(path.points, road->line.between(from, j.alongA), carLimit(road->roadClass));
         path.junctions.push_back(j.at);
         road = next;
         from = j.alongB;
     }
     append(path.points, road->line.between(from, nearestOnLine(road->line, plan.end).along),
-           carLimit(road->roadClass) * speedFactor);
+           carLimit(road->roadClass));
     return true;
 }
 
@@ -340,7 +334,7 @@ bool makeDriveLog(std::string& nmea, std::string& error) {
                           {{3, 1265}, "North-South Avenue"}},
                          {-137, 140}};
     RoadPath roads;
-    if (!followRoads(world, plan, 1.0, roads, error)) return false;
+    if (!followRoads(world, plan, roads, error)) return false;
     const std::vector<PathPoint> path = roundCorners(roads.points, 9.0);
     const Polyline line(positions(path));
     const double light = nearestOnLine(line, roads.junctions[0]).along - 14.0;
@@ -480,7 +474,7 @@ bool makeGpxFiles(std::vector<DemoFile>& files, std::string& error) {
         const char* sym;
     };
     std::vector<Place> places;
-    places.push_back({{0.0, 0.0}, "Town hall", "Building"});
+    places.push_back({{0.0, 0.0}, "Home", "Residence"});
     places.push_back({world.railway.at(nearestOnLine(world.railway, {-300, 300}).along), "Station", "Train Station"});
     {
         Junction bridge;

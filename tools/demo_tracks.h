@@ -27,7 +27,7 @@ struct RoutePlan {
 
 struct PathPoint {
     Vec2 p;
-    double speedLimit = 0.0;  // m/s on the way from this point to the next
+    double speedLimit = 0.0;  // m/s on the way from this point to the next: the road's
 };
 
 struct RoadPath {
@@ -37,8 +37,7 @@ struct RoadPath {
 
 // False with a reason when a road is unknown or does not meet the previous one within
 // 60 m of the turn point.
-bool followRoads(const DemoWorld& world, const RoutePlan& plan, double speedFactor, RoadPath& path,
-                 std::string& error);
+bool followRoads(const DemoWorld& world, const RoutePlan& plan, RoadPath& path, std::string& error);
 
 // Replaces sharp corners by circular arcs of the given radius (smaller where the legs
 // are short), as a vehicle turns.

@@ -25,12 +25,6 @@ double cosHomeLat() {
     return c;
 }
 
-Vec2 operator+(Vec2 a, Vec2 b) { return {a.x + b.x, a.y + b.y}; }
-Vec2 operator-(Vec2 a, Vec2 b) { return {a.x - b.x, a.y - b.y}; }
-Vec2 operator*(Vec2 a, double k) { return {a.x * k, a.y * k}; }
-double dot(Vec2 a, Vec2 b) { return a.x * b.x + a.y * b.y; }
-double norm(Vec2 a) { return std::sqrt(dot(a, a)); }
-
 Box boxOf(const std::vector<Vec2>& pts) {
     Box b{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
           std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest()};
@@ -53,8 +47,9 @@ struct Rng {
     double between(double lo, double hi) { return lo + (hi - lo) * next(); }
 };
 
-// A centripetal-free (uniform) Catmull-Rom curve through the control points, sampled
-// about every `step` metres; it passes exactly through every control point.
+// A (uniform) Catmull-Rom curve through the control points, sampled about every `step`
+// metres; it passes exactly through every control point, so a road that ends on a point
+// of another road meets it there.
 std::vector<Vec2> spline(const std::vector<Vec2>& c, double step) {
     std::vector<Vec2> out;
     const std::size_t n = c.size();

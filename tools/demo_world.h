@@ -8,6 +8,7 @@
 // is a fixed function of latitude and longitude, so whatever is drawn from it is continuous
 // across tile edges and the same at every zoom, and GPS positions and GPX points made from
 // it land on the drawn roads. The frame is only meant for the few kilometres around home.
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,6 +22,12 @@ struct Vec2 {
     double x = 0.0;  // metres east of home
     double y = 0.0;  // metres north of home
 };
+
+inline Vec2 operator+(Vec2 a, Vec2 b) { return {a.x + b.x, a.y + b.y}; }
+inline Vec2 operator-(Vec2 a, Vec2 b) { return {a.x - b.x, a.y - b.y}; }
+inline Vec2 operator*(Vec2 a, double k) { return {a.x * k, a.y * k}; }
+inline double dot(Vec2 a, Vec2 b) { return a.x * b.x + a.y * b.y; }
+inline double norm(Vec2 a) { return std::sqrt(dot(a, a)); }
 
 struct LatLon {
     double lat = 0.0;

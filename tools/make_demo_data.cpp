@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -37,8 +38,8 @@ struct Options {
     int jobs = 0;
 };
 
-void usage() {
-    std::fprintf(stderr,
+void usage(std::FILE* to) {
+    std::fprintf(to,
                  "usage: quorel-make-demo OUTDIR [--zooms 5-17] [--radius-km 4] [--jobs N]\n"
                  "  --zooms A-B      zoom levels of the map tiles (or one level A), 0 to %d\n"
                  "  --radius-km R    the tiles reach R km around home at the higher zooms, up to %.0f\n"
@@ -71,7 +72,10 @@ bool parseArgs(int argc, char** argv, Options& o) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
         const bool hasValue = i + 1 < args.size();
-        if (a == "--zooms" && hasValue) {
+        if (a == "--help" || a == "-h") {
+            usage(stdout);
+            std::exit(0);
+        } else if (a == "--zooms" && hasValue) {
             if (!parseZooms(args[++i], o.zoomMin, o.zoomMax)) {
                 std::fprintf(stderr, "quorel-make-demo: --zooms wants A-B with 0 <= A <= B <= %d\n", kZoomLimit);
                 return false;
@@ -147,7 +151,7 @@ double reachOfTracks(const std::string& nmea, const std::vector<demo::DemoFile>&
 int main(int argc, char** argv) {
     Options o;
     if (!parseArgs(argc, argv, o)) {
-        usage();
+        usage(stderr);
         return 2;
     }
     const double radius = o.radiusKm * 1000.0;
@@ -160,6 +164,12 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    std::error_code ec;
+    fs::create_directories(o.outDir, ec);
+    if (ec) {
+        std::fprintf(stderr, "quorel-make-demo: cannot create %s: %s\n", o.outDir.c_str(), ec.message().c_str());
+        return 1;
+    }
     const auto started = std::chrono::steady_clock::now();
     std::string error;
     std::string nmea;
@@ -180,9 +190,11 @@ int main(int argc, char** argv) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
-    std::printf("%s: %d tiles at zooms %d-%d (%.1f MB; %d RGB, %d palette, %d grey, %d RGBA), "
+    const double kb = static_cast<double>(stats.bytes) / 1000.0;
+    std::printf("%s: %d tiles at zooms %d-%d (%.*f %s; %d RGB, %d palette, %d grey, %d RGBA), "
                 "%d left out on purpose\n",
-                mapDir.c_str(), stats.tiles, o.zoomMin, o.zoomMax, static_cast<double>(stats.bytes) / 1e6,
+                mapDir.c_str(), stats.tiles, o.zoomMin, o.zoomMax, kb < 1000.0 ? 0 : 1, kb < 1000.0 ? kb : kb / 1000.0,
+                kb < 1000.0 ? "kB" : "MB",
                 stats.byType[0], stats.byType[1], stats.byType[2], stats.byType[3], stats.holes);
     std::printf("%s: %zu GPX files\n", (o.outDir / "sdmmc" / "GPX" / "Auto").c_str(), gpx.size());
     std::printf("%s: 600 s of GGA and RMC\n", (o.outDir / "demo" / "drive.nmea").c_str());

@@ -64,7 +64,7 @@ TEST(DemoCommand, ReportsAnOutputDirectoryItCannotWrite) {
 // The same arguments give the same bytes, however many threads draw.
 TEST(DemoCommand, OutputDoesNotDependOnTheNumberOfThreads) {
     const std::filesystem::path a = scratch("one"), b = scratch("two");
-    const std::string args = " --zooms 16-17 --radius-km 0.3 > /dev/null";
+    const std::string args = " --zooms 16-17 --radius-km 0.2 > /dev/null";
     ASSERT_EQ(run(std::string(QUOREL_MAKE_DEMO) + " " + quoted(a) + args + " --jobs 1"), 0);
     ASSERT_EQ(run(std::string(QUOREL_MAKE_DEMO) + " " + quoted(b) + args + " --jobs 3"), 0);
     int files = 0;
@@ -74,7 +74,7 @@ TEST(DemoCommand, OutputDoesNotDependOnTheNumberOfThreads) {
         EXPECT_EQ(test::readBytes(e.path()), test::readBytes(b / rel)) << rel;
         ++files;
     }
-    EXPECT_GT(files, 10);
+    EXPECT_GT(files, 8);
     // A second run over an existing tree leaves it as it was.
     ASSERT_EQ(run(std::string(QUOREL_MAKE_DEMO) + " " + quoted(b) + args), 0);
     for (const auto& e : std::filesystem::recursive_directory_iterator(a)) {

@@ -10,6 +10,7 @@
 
 #include "app/state/map_view.h"
 #include "map/projection.h"
+#include "platform/numeric.h"
 #include "tests/unit/tools/demo_support.h"
 #include "tools/demo_tiles.h"
 #include "tools/demo_world.h"
@@ -132,7 +133,7 @@ TEST_F(TileTree, TilesDecodeToTheMapInTheirColourTypes) {
             for (int c = 0; c < 3; ++c) {
                 int want = d[c];
                 if (type == TileColourType::Grey)
-                    want = static_cast<int>(std::lround(0.299 * d[0] + 0.587 * d[1] + 0.114 * d[2]));
+                    want = platform::truncToInt(0.299 * d[0] + 0.587 * d[1] + 0.114 * d[2] + 0.5);
                 const int err = std::abs(png.rgba[k * 4 + static_cast<std::size_t>(c)] - want);
                 worst = std::max(worst, err);
                 total += err;

@@ -303,7 +303,7 @@ TEST(DemoPaths, FollowRoadsThroughNamedJunctionsOnly) {
     RoadPath path;
     std::string error;
     const RoutePlan good{"North street 4", streetCorner(4, -1), {{{622, 147}, "East-West Avenue"}}, {1500, 120}};
-    ASSERT_TRUE(followRoads(w, good, 1.0, path, error)) << error;
+    ASSERT_TRUE(followRoads(w, good, path, error)) << error;
     ASSERT_EQ(path.junctions.size(), 1u);
     EXPECT_LT(std::hypot(path.junctions[0].x - 622, path.junctions[0].y - 147), 10.0);
     for (const PathPoint& p : path.points) EXPECT_LT(roadDistance(p.p), 0.01);
@@ -317,7 +317,7 @@ TEST(DemoPaths, FollowRoadsThroughNamedJunctionsOnly) {
     };
     for (const RoutePlan& plan : bad) {
         error.clear();
-        EXPECT_FALSE(followRoads(w, plan, 1.0, path, error)) << plan.startRoad;
+        EXPECT_FALSE(followRoads(w, plan, path, error)) << plan.startRoad;
         EXPECT_FALSE(error.empty());
     }
 }
