@@ -264,8 +264,8 @@ void paintGround(Frame& f, const MapView& fine, std::int64_t wx0, std::int64_t w
             const Vec2 p{nodeX[static_cast<std::size_t>(kx)], nodeY[static_cast<std::size_t>(ky)]};
             double* v = &fields[(static_cast<std::size_t>(ky) * nx + kx) * kFields];
             v[0] = world.townEdgeDistance(p);
-            v[1] = octaves(p, f.mpp, {{1100.0, 0.65}, {380.0, 0.35}}, 51);
-            v[2] = octaves(p, f.mpp, {{1600.0, 0.7}, {500.0, 0.3}}, 61);
+            v[1] = octaves(p, f.mpp, {{7000.0, 0.3}, {1100.0, 0.45}, {380.0, 0.25}}, 51);
+            v[2] = octaves(p, f.mpp, {{11000.0, 0.35}, {1600.0, 0.45}, {500.0, 0.2}}, 61);
             v[3] = octaves(p, f.mpp, {{900.0, 0.5}, {260.0, 0.3}, {90.0, 0.2}}, 71);
             v[4] = octaves(p, f.mpp, {{40.0, 1.0}}, 81);
         }

@@ -72,11 +72,26 @@ std::vector<Vec2> spline(const std::vector<Vec2>& c, double step) {
     return out;
 }
 
-std::vector<Vec2> curve(const std::function<Vec2(double)>& f, double t0, double t1, double step) {
+// f(t) for t from -extent to extent: every `step` within `near` of 0, every ten steps
+// beyond, where only the zoomed-out tiles show the line.
+std::vector<Vec2> curve(const std::function<Vec2(double)>& f, double extent, double near, double step) {
     std::vector<Vec2> out;
-    const int k = std::max(1, truncToInt(std::ceil((t1 - t0) / step)));
-    for (int i = 0; i <= k; ++i) out.push_back(f(t0 + (t1 - t0) * i / k));
+    auto run = [&](double t0, double t1, double by) {
+        const int k = std::max(1, truncToInt(std::ceil((t1 - t0) / by)));
+        for (int i = out.empty() ? 0 : 1; i <= k; ++i) out.push_back(f(t0 + (t1 - t0) * i / k));
+    };
+    run(-extent, -near, step * 10.0);
+    run(-near, near, step);
+    run(near, extent, step * 10.0);
     return out;
+}
+
+// Beyond the few kilometres around home, long lines wander off irregularly rather than
+// repeat their near waves; 0 within 8 km of home along the line, easing in smoothly.
+double farWander(double t, double amplitude, double wavelength, std::uint32_t seed) {
+    const double ramp = std::clamp((std::abs(t) - 8000.0) / 20000.0, 0.0, 1.0);
+    const double weight = ramp * ramp * (3.0 - 2.0 * ramp);
+    return weight * amplitude * (2.0 * valueNoise({t, 0.0}, wavelength, seed) - 1.0);
 }
 
 // A wobbly round shape: radius r around c, varied by +-wobble of r.
@@ -168,10 +183,11 @@ void layOutWater(DemoWorld& w) {
     const double s = std::numbers::sqrt2 / 2.0;
     w.river = Polyline(curve(
         [s](double u) {
-            const double m = 220.0 * std::sin(u / 700.0) + 120.0 * std::sin(u / 310.0 + 1.0);
+            const double m = 220.0 * std::sin(u / 700.0) + 120.0 * std::sin(u / 310.0 + 1.0) +
+                             farWander(u, 4000.0, 15000.0, 301);
             return Vec2{-1300.0 + u * s - m * s, -1300.0 - u * s - m * s};
         },
-        -9000.0, 9000.0, 20.0));
+        250000.0, 20000.0, 20.0));
     std::vector<Vec2> shore;
     const double rot = 25.0 * std::numbers::pi / 180.0;
     for (int i = 0; i < 120; ++i) {
@@ -183,7 +199,7 @@ void layOutWater(DemoWorld& w) {
                          1800.0 + e.x * std::sin(rot) + e.y * std::cos(rot)});
     }
     w.lake = Area(std::move(shore));
-    w.stream = Polyline(spline({{2700, 5600}, {2450, 4300}, {2650, 3200}, {2200, 2400}, {1950, 1900}}, 15.0));
+    w.stream = Polyline(spline({{3400, 20000}, {2900, 13500}, {3100, 9000}, {2700, 5600}, {2450, 4300}, {2650, 3200}, {2200, 2400}, {1950, 1900}}, 15.0));
 }
 
 void layOutParks(DemoWorld& w) {
@@ -219,45 +235,45 @@ void layOutParks(DemoWorld& w) {
 
 void layOutMainRoads(DemoWorld& w) {
     addRoad(w, "Expressway", RoadClass::Motorway, curve([](double x) {
-                return Vec2{x, -3000.0 + 0.06 * x + 300.0 * std::sin(x / 2300.0 + 0.7)};
-            }, -7000.0, 7000.0, 25.0));
+                return Vec2{x, -3000.0 + 0.06 * x + 300.0 * std::sin(x / 2300.0 + 0.7) + farWander(x, 5000.0, 40000.0, 302)};
+            }, 400000.0, 10000.0, 25.0));
     addRoad(w, "East-West Avenue", RoadClass::Primary, curve([](double x) {
-                return Vec2{x, 90.0 + 140.0 * std::sin(x / 1900.0 + 0.3) - 0.04 * x};
-            }, -7000.0, 7000.0, 20.0));
+                return Vec2{x, 90.0 + 140.0 * std::sin(x / 1900.0 + 0.3) - 0.04 * x + farWander(x, 3000.0, 20000.0, 303)};
+            }, 120000.0, 10000.0, 20.0));
     addRoad(w, "North-South Avenue", RoadClass::Primary, curve([](double y) {
-                return Vec2{-120.0 + 160.0 * std::sin(y / 2200.0 - 0.2) + 0.05 * y, y};
-            }, -7000.0, 7000.0, 20.0));
+                return Vec2{-120.0 + 160.0 * std::sin(y / 2200.0 - 0.2) + 0.05 * y + farWander(y, 3000.0, 20000.0, 304), y};
+            }, 120000.0, 10000.0, 20.0));
     addRoad(w, "Lake Road", RoadClass::Secondary,
-            spline({{-7000, 3000}, {-4200, 2400}, {-2300, 1750}, {-500, 1350}, {900, 1150},
-                    {1900, 1120}, {2900, 1300}, {3800, 1800}, {7000, 2700}}, 20.0));
+            spline({{-40000, 8000}, {-26000, 6000}, {-17000, 4600}, {-11000, 3700}, {-7000, 3000}, {-4200, 2400}, {-2300, 1750}, {-500, 1350}, {900, 1150},
+                    {1900, 1120}, {2900, 1300}, {3800, 1800}, {7000, 2700}, {11000, 3900}, {17000, 5200}, {26000, 7500}, {40000, 9000}}, 20.0));
     // Later roads end exactly on a point of an earlier one, which makes the junction.
     const Polyline lake = roadNamed(w, "Lake Road").line;
     const Polyline northSouth = roadNamed(w, "North-South Avenue").line;
     addRoad(w, "Diagonal Avenue", RoadClass::Secondary,
-            spline({{-6000, -4800}, {-3600, -2900}, {-1700, -1500}, {-300, -450}, {800, 380},
+            spline({{-30000, -25000}, {-20000, -16500}, {-13000, -10500}, {-9000, -7300}, {-6000, -4800}, {-3600, -2900}, {-1700, -1500}, {-300, -450}, {800, 380},
                     {1500, 900}, nearestPoint(lake, {1750, 1120})}, 20.0));
     addRoad(w, "East Road", RoadClass::Secondary,
-            spline({{2400, -6000}, {2700, -3000}, {2500, -1200}, {2700, 200},
+            spline({{1200, -40000}, {1700, -26000}, {2000, -17000}, {2200, -10500}, {2400, -6000}, {2700, -3000}, {2500, -1200}, {2700, 200},
                     nearestPoint(lake, {2650, 1240})}, 20.0));
     const Polyline east = roadNamed(w, "East Road").line;
     addRoad(w, "Hill Road", RoadClass::Minor,
-            spline({nearestPoint(lake, {-1000, 1450}), {-1200, 2500}, {-900, 3700}, {-1300, 6000}}, 20.0));
+            spline({nearestPoint(lake, {-1000, 1450}), {-1200, 2500}, {-900, 3700}, {-1300, 6000}, {-1000, 10000}, {-1600, 16000}, {-1000, 24000}}, 20.0));
     const Polyline hill = roadNamed(w, "Hill Road").line;
     addRoad(w, "Orchard Lane", RoadClass::Minor,
             spline({nearestPoint(east, {2580, -1800}), {3000, -1800}, {4200, -1200}, {5200, -1900},
-                    {7000, -1500}}, 20.0));
+                    {7000, -1500}, {10500, -1000}, {15000, 200}, {21000, 0}}, 20.0));
     addRoad(w, "South Lane", RoadClass::Minor,
             spline({nearestPoint(northSouth, {-450, -3600}), {-1800, -3900}, {-3300, -3500},
-                    {-5000, -4200}, {-7000, -4000}}, 20.0));
+                    {-5000, -4200}, {-7000, -4000}, {-10500, -4300}, {-15000, -3600}, {-21000, -5000}}, 20.0));
     addRoad(w, "Lakeside Lane", RoadClass::Minor,
             spline({nearestPoint(lake, {3800, 1800}), {3950, 2800}, {3300, 3600}, {2500, 4700},
-                    {1500, 5600}}, 20.0));
+                    {1500, 5600}, {0, 9000}, {-1500, 13500}, {-3000, 20000}}, 20.0));
     addRoad(w, "North Lane", RoadClass::Minor,
             spline({nearestPoint(northSouth, {140, 2600}), {-500, 2650},
                     nearestPoint(hill, {-1150, 2600})}, 20.0));
     w.railway = Polyline(curve([](double x) {
-        return Vec2{x, 330.0 + 0.09 * x + 120.0 * std::sin(x / 3000.0)};
-    }, -7000.0, 7000.0, 20.0));
+        return Vec2{x, 330.0 + 0.09 * x + 120.0 * std::sin(x / 3000.0) + farWander(x, 3000.0, 25000.0, 305)};
+    }, 120000.0, 10000.0, 20.0));
 }
 
 bool inWater(const DemoWorld& w, const SegmentIndex& main, Vec2 p, double margin) {
