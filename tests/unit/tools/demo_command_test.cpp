@@ -75,12 +75,6 @@ TEST(DemoCommand, OutputDoesNotDependOnTheNumberOfThreads) {
         ++files;
     }
     EXPECT_GT(files, 8);
-    // A second run over an existing tree leaves it as it was.
-    ASSERT_EQ(run(std::string(QUOREL_MAKE_DEMO) + " " + quoted(b) + args), 0);
-    for (const auto& e : std::filesystem::recursive_directory_iterator(a)) {
-        if (!e.is_regular_file()) continue;
-        EXPECT_EQ(test::readBytes(e.path()), test::readBytes(b / std::filesystem::relative(e.path(), a)));
-    }
     std::filesystem::remove_all(a);
     std::filesystem::remove_all(b);
 }
