@@ -1,0 +1,75 @@
+#pragma once
+// Map tiles of the demo neighbourhood: which tiles make up the demo map, how a tile is
+// drawn, and how the set is written as a zoom/column/row tree of PNG files.
+//
+// A tile is drawn from the world position of its pixels alone (pixel centres taken
+// through the program's own projection), so a region drawn across a tile edge is
+// pixel for pixel what the two tiles hold, and the map lines up with positions that
+// the program projects.
+#include <array>
+#include <compare>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quorel::demo {
+
+struct TileId {
+    int zoom = 0;
+    std::int64_t col = 0;
+    std::int64_t row = 0;
+
+    auto operator<=>(const TileId&) const = default;
+};
+
+// The tiles of one zoom whose square comes within radiusMetres of home: at low zooms
+// the one to four tiles that hold the area, at high zooms the disc itself.
+std::vector<TileId> tilesAroundHome(int zoom, double radiusMetres);
+
+// Tiles left out on purpose, so that the map has to enlarge a coarser tile there.
+const std::vector<TileId>& deliberateHoles();
+bool isDeliberateHole(const TileId& tile);
+
+enum class TileColourType { Rgb, Palette, Grey, Rgba };
+inline constexpr int kTileColourTypeCount = 4;
+
+// Most tiles are RGB; a fixed share, spread evenly over the map, has each of the other
+// types (any 4 x 4 block of tiles holds them all).
+TileColourType tileColourType(const TileId& tile);
+
+// 8-bit RGB, rows from the top, no padding.
+struct RgbImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels;
+};
+
+// The map over world pixels [wx0, wx0 + width) x [wy0, wy0 + height) at zoom.
+RgbImage renderRegion(int zoom, std::int64_t wx0, std::int64_t wy0, int width, int height);
+RgbImage renderTile(const TileId& tile);
+
+// The fixed colour table of palette tiles: the map's colours and their blends.
+const std::vector<std::array<std::uint8_t, 3>>& tilePalette();
+
+// Writes the image as an 8-bit PNG of the given colour type with libpng's default
+// compression; false with a reason when the file cannot be written.
+bool writeTilePng(const std::filesystem::path& file, const RgbImage& image, TileColourType type,
+                  std::string& error);
+
+std::filesystem::path tilePath(const std::filesystem::path& mapDir, const TileId& tile);
+
+struct TileTreeStats {
+    int tiles = 0;
+    std::uint64_t bytes = 0;
+    std::array<int, kTileColourTypeCount> byType{};
+    int holes = 0;  // deliberate holes inside the area, left without a file
+};
+
+// Writes mapDir/<zoom>/<col>/<row>.png for every tile around home at the zooms, except
+// the deliberate holes (an old file at a hole is removed). Files appear complete or not
+// at all. jobs is the number of drawing threads (0: one per processor).
+bool writeTileTree(const std::filesystem::path& mapDir, int zoomMin, int zoomMax, double radiusMetres,
+                   int jobs, TileTreeStats& stats, std::string& error);
+
+}  // namespace quorel::demo
