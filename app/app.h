@@ -7,6 +7,7 @@
 #include "app/main_timer.h"
 #include "app/state/map_view.h"
 #include "gps/gps_receiver.h"
+#include "map/frame.h"
 #include "platform/clock.h"
 #include "platform/window.h"
 #include "power/display_power.h"
@@ -28,9 +29,13 @@ struct App {
     DisplayIdle idle;
     GpsContext gps;
 
+    PngTileLoader tiles;
     MainTimer timer;
     bool dialogEnded = false;
 };
+
+// What a frame reads from outside the MapView.
+inline FrameSources frameSources(App& app) { return {app.gps.receiver, app.idle, app.tiles}; }
 
 // How the display is switched off, by the DisplayOffMode setting; 7 switches it on.
 int displayOffMethod(int displayOffMode);

@@ -6,6 +6,7 @@
 #include "app/state/present.h"
 #include "gps/gps_receiver.h"
 #include "map/frame.h"
+#include "map/frame_parts.h"
 #include "map/projection.h"
 #include "platform/format.h"
 #include "platform/numeric.h"
