@@ -23,6 +23,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -42,16 +44,25 @@ bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' ||
 
 // Appends bytes to a string up to a number of characters, then drops the rest. The byte
 // cap keeps a run of stray continuation bytes from growing the string without end.
+// Characters are counted only once the bytes could reach the limit.
 class Cutter {
 public:
     Cutter(std::string& out, std::size_t maxChars, bool skipLeadingSpace = false)
-        : out_(out), maxChars_(maxChars), skipLeadingSpace_(skipLeadingSpace) {
-        for (unsigned char b : out) chars_ += isCharStart(b) ? 1 : 0;
-    }
+        : out_(out), maxChars_(maxChars), skipLeadingSpace_(skipLeadingSpace) {}
+
+    std::size_t limit() const { return maxChars_; }
 
     void put(char c) {
         if (full_) return;
         if (skipLeadingSpace_ && out_.empty() && (c == ' ' || c == '\t')) return;
+        if (out_.size() < maxChars_) {  // fewer bytes than the limit: fewer characters too
+            out_.push_back(c);
+            return;
+        }
+        if (chars_ == kUncounted) {
+            chars_ = 0;
+            for (unsigned char b : out_) chars_ += isCharStart(b) ? 1 : 0;
+        }
         if (isCharStart(static_cast<unsigned char>(c))) {
             if (chars_ == maxChars_) {
                 full_ = true;
@@ -66,11 +77,12 @@ public:
         out_.push_back(c);
     }
 
-    // Whole spans without line breaks, in one go when they fit in any case.
+    // Spans without line breaks, in one go when they cannot reach the limit.
     void append(std::string_view span) {
-        if (!full_ && !(skipLeadingSpace_ && out_.empty()) && chars_ + span.size() <= maxChars_ &&
-            out_.size() + span.size() <= 4 * maxChars_) {
-            for (unsigned char b : span) chars_ += isCharStart(b) ? 1 : 0;
+        if (skipLeadingSpace_ && out_.empty()) {
+            while (!span.empty() && (span[0] == ' ' || span[0] == '\t')) span.remove_prefix(1);
+        }
+        if (!full_ && out_.size() + span.size() <= maxChars_) {
             out_.append(span);
             return;
         }
@@ -78,9 +90,11 @@ public:
     }
 
 private:
+    static constexpr std::size_t kUncounted = static_cast<std::size_t>(-1);
+
     std::string& out_;
     std::size_t maxChars_;
-    std::size_t chars_ = 0;
+    std::size_t chars_ = kUncounted;
     bool full_ = false;
     bool skipLeadingSpace_;
 };
@@ -88,21 +102,23 @@ private:
 // Text up to the next "<", line breaks dropped. Returns whether any byte was text.
 bool readText(GpxStream& in, Cutter& cut) {
     bool any = false;
-    for (;;) {
-        const std::string_view w = in.window();
-        if (w.empty()) return any;
-        const auto lt = w.find('<');
-        std::string_view span = w.substr(0, lt);
-        in.skip(span.size());
-        while (!span.empty()) {
-            const auto br = span.find_first_of("\r\n");
-            if (br != 0) any = true;
-            cut.append(span.substr(0, br));
-            if (br == std::string_view::npos) break;
-            span.remove_prefix(br + 1);
+    for (std::string_view w = in.window(); !w.empty(); w = in.window()) {
+        const char* p = w.data();
+        const char* const end = p + w.size();
+        const char* run = p;  // the start of the bytes since the last line break
+        for (; p != end && *p != '<'; ++p) {
+            if (*p == '\r' || *p == '\n') {
+                if (p != run) cut.append(std::string_view(run, static_cast<std::size_t>(p - run)));
+                any = any || p != run;
+                run = p + 1;
+            }
         }
-        if (lt != std::string_view::npos) return any;
+        if (p != run) cut.append(std::string_view(run, static_cast<std::size_t>(p - run)));
+        any = any || p != run;
+        in.skip(static_cast<std::size_t>(p - w.data()));
+        if (p != end) break;
     }
+    return any;
 }
 
 // The body of a comment, after "<!--": everything up to and including "-->".
@@ -133,22 +149,129 @@ void readCData(GpxStream& in, Cutter& cut) {
     for (; brackets > 0; --brackets) cut.put(']');
 }
 
+// The rest of a tag after its "<", in bulk: up to and including ">", or up to the next
+// "<" or the end.
+void readTagBody(GpxStream& in, GpxToken& t, Cutter& cut) {
+    t.kind = GpxToken::Kind::Tag;
+    char prev = '<';
+    for (std::string_view w = in.window(); !w.empty(); w = in.window()) {
+        const char* p = w.data();
+        const char* const end = p + w.size();
+        while (p != end && *p != '<' && *p != '>') ++p;
+        const auto n = static_cast<std::size_t>(p - w.data());
+        if (n > 0) {
+            cut.append(w.substr(0, n));
+            prev = p[-1];
+        }
+        in.skip(n);
+        if (p == end) continue;
+        if (*p == '>') {
+            in.skip(1);
+            cut.put('>');
+            t.selfClosing = prev == '/';
+        }
+        break;
+    }
+}
+
+// The same for a tag whose first bytes may not be buffered yet; also finds comments and
+// CDATA sections there.
+void readTagBodyByteByByte(GpxStream& in, GpxToken& t, Cutter& cut) {
+    t.kind = GpxToken::Kind::Tag;
+    int prev = 0;
+    std::size_t read = 1;
+    for (int c = in.peek(); c >= 0 && c != '<'; c = in.peek()) {
+        in.skip(1);
+        cut.put(static_cast<char>(c));
+        if (c == '>') {
+            t.selfClosing = prev == '/';
+            return;
+        }
+        prev = c;
+        if (++read == 4 && t.storage == "<!--") {
+            skipComment(in);
+            t.kind = GpxToken::Kind::Comment;
+            return;
+        }
+        if (read == 9 && t.storage == "<![CDATA[") {
+            t.storage.clear();
+            Cutter body(t.storage, cut.limit());
+            readCData(in, body);
+            t.kind = GpxToken::Kind::CData;
+            return;
+        }
+    }
+}
+
+// What a byte means in a tag: it ends the element name (white space, control
+// characters, "/"), ends the tag (">"), or breaks it off ("<").
+enum class TagByte : unsigned char { Plain, NameEnd, Close, Open };
+constexpr auto kTagBytes = [] {
+    std::array<TagByte, 256> table{};
+    for (int c = 0; c <= ' '; ++c) table[static_cast<std::size_t>(c)] = TagByte::NameEnd;
+    table['/'] = TagByte::NameEnd;
+    table['>'] = TagByte::Close;
+    table['<'] = TagByte::Open;
+    return table;
+}();
+
 void setName(GpxToken& t) {
     t.endTag = t.text.size() > 1 && t.text[1] == '/';
     t.nameStart = t.endTag ? 2 : 1;
-    const auto end = t.text.find_first_of(" />", t.nameStart);
-    t.nameLength = (end == std::string::npos ? t.text.size() : end) - t.nameStart;
+    std::size_t end = t.nameStart;
+    while (end < t.text.size() && kTagBytes[static_cast<unsigned char>(t.text[end])] == TagByte::Plain) ++end;
+    t.nameLength = end - t.nameStart;
+    t.element = gpxElement(t.name());
 }
 
-bool isPointElement(std::string_view name) { return name == "trkpt" || name == "rtept" || name == "wpt"; }
+// A tag that lies whole in w (w[0] is its "<"), as a view of w with its name; false
+// when it runs past w or breaks off at a "<", or is longer than maxChars.
+[[gnu::always_inline]] inline bool viewTag(std::string_view w, GpxToken& t, std::size_t maxChars) {
+    const std::size_t nameStart = w.size() > 1 && w[1] == '/' ? 2 : 1;
+    std::size_t p = nameStart;
+    while (p < w.size() && kTagBytes[static_cast<unsigned char>(w[p])] == TagByte::Plain) ++p;
+    const std::size_t nameEnd = p;
+    if (p < w.size() && kTagBytes[static_cast<unsigned char>(w[p])] == TagByte::NameEnd) {
+        // Attributes: long enough to look for the end in bulk.
+        const auto* gt = static_cast<const char*>(std::memchr(w.data() + p, '>', w.size() - p));
+        if (gt == nullptr) return false;
+        const auto close = static_cast<std::size_t>(gt - w.data());
+        if (std::memchr(w.data() + p, '<', close - p) != nullptr) return false;
+        p = close;
+    }
+    if (p >= w.size() || w[p] != '>' || p + 1 > maxChars) return false;
+    t.kind = GpxToken::Kind::Tag;
+    t.text = w.substr(0, p + 1);
+    t.selfClosing = w[p - 1] == '/';
+    t.endTag = nameStart == 2;
+    t.nameStart = nameStart;
+    t.nameLength = nameEnd - nameStart;
+    t.element = gpxElement(t.name());
+    return true;
+}
 
 // A tag that cannot stand inside a point: the point ends before it.
 bool endsPoint(const GpxToken& t) {
     if (!t.isTag()) return false;
-    const std::string_view n = t.name();
-    if (t.endTag) return n == "trkseg" || n == "trk" || n == "rte" || n == "gpx";
-    return isPointElement(n) || n == "trkseg" || n == "trk" || n == "rte";
+    switch (t.element) {
+        case GpxElement::Trkseg:
+        case GpxElement::Trk:
+        case GpxElement::Rte: return true;
+        case GpxElement::Gpx: return t.endTag;
+        case GpxElement::Trkpt:
+        case GpxElement::Rtept:
+        case GpxElement::Wpt: return !t.endTag;
+        default: return false;
+    }
 }
+
+// A start tag's element, to match its end tag by: the id when it is one of ours.
+struct ElementOf {
+    GpxElement id;
+    std::string name;  // short names stay in the string itself
+    explicit ElementOf(const GpxToken& startTag) : id(startTag.element), name(startTag.name()) {}
+    bool endedBy(const GpxToken& t) const { return id != GpxElement::Other ? t.isEnd(id) : t.isEnd(name); }
+};
 
 // The value of a name or ele element whose start tag was just read: text and CDATA up
 // to the next tag, cut to maxChars characters, white space around it dropped. The
@@ -156,23 +279,112 @@ bool endsPoint(const GpxToken& t) {
 void readValue(GpxScanner& in, const GpxToken& startTag, std::size_t maxChars, std::string& out) {
     out.clear();
     if (startTag.selfClosing) return;
-    const std::string element(startTag.name());
+    const ElementOf element(startTag);
     Cutter cut(out, maxChars, true);
-    while (const GpxToken* t = in.next(kPathTokenChars)) {
-        if (t->kind == GpxToken::Kind::Text || t->kind == GpxToken::Kind::CData) {
-            cut.append(t->text);
-            continue;
+    std::string_view direct;
+    if (in.valueBeforeEnd(element.name, direct)) {
+        cut.append(direct);
+    } else {
+        while (const GpxToken* t = in.next(kPathTokenChars)) {
+            if (t->kind == GpxToken::Kind::Text || t->kind == GpxToken::Kind::CData) {
+                cut.append(t->text);
+                continue;
+            }
+            if (t->kind == GpxToken::Kind::Comment) continue;
+            if (!element.endedBy(*t)) in.putBack();
+            break;
         }
-        if (t->kind == GpxToken::Kind::Comment) continue;
-        if (!t->isEnd(element)) in.putBack();
-        break;
     }
     while (!out.empty() && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
 }
 
+// The run of decimal digits among the 8 bytes at p: how many lead (0 to 8) and their
+// value. On little-endian machines without a loop: a bit mask finds the first byte that
+// is no digit, the run is padded in front with '0' digits to eight, and the eight are
+// combined pairwise within one 64-bit word.
+[[gnu::always_inline]] inline int digitRun8(const char* p, std::uint64_t& value) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0u;
+        constexpr std::uint64_t kZeros = 0x3030303030303030u;
+        std::uint64_t v = 0;
+        std::memcpy(&v, p, 8);
+        // A byte is a digit when its high nibble is 3, also after adding 6 (0x3A-0x3F
+        // are not). Carries from a byte at 0xFA or above only reach later bytes.
+        const std::uint64_t notDigit = ((v & kHigh) ^ kZeros) | (((v + 0x0606060606060606u) & kHigh) ^ kZeros);
+        const int n = notDigit == 0 ? 8 : std::countr_zero(notDigit) / 8;
+        if (n == 0) {
+            value = 0;
+            return 0;
+        }
+        if (n < 8) v = (v << (8 * (8 - n))) | (kZeros >> (8 * n));
+        v -= kZeros;
+        v = v * 10 + (v >> 8);  // two-digit values in every other byte
+        v = (((v & 0x000000FF000000FFu) * 0x000F424000000064u) + (((v >> 16) & 0x000000FF000000FFu) * 0x0000271000000001u)) >> 32;
+        value = v;
+        return n;
+    } else {
+        int n = 0;
+        value = 0;
+        for (; n < 8; ++n) {
+            const auto d = static_cast<unsigned>(static_cast<unsigned char>(p[n])) - '0';
+            if (d > 9) break;
+            value = value * 10 + d;
+        }
+        return n;
+    }
+}
+
+// Appends the run of digits at p to digits; returns where the run ends.
+[[gnu::always_inline]] inline const char* readDigits(const char* p, const char* end, std::uint64_t& digits) {
+    static constexpr std::uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+    while (end - p >= 8) {
+        std::uint64_t run = 0;
+        const int n = digitRun8(p, run);
+        digits = digits * kScale[n] + run;
+        p += n;
+        if (n < 8) return p;
+    }
+    for (; p != end; ++p) {
+        const auto d = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
+        if (d > 9) break;
+        digits = digits * 10 + d;
+    }
+    return p;
+}
+
+// Plain decimals ("35.123456", "-12.5") without an exponent, when the digits fit in 53
+// bits and there are at most 22 decimals: both the digits and the power of ten are then
+// exact doubles, and one division rounds correctly, so the result is what "%lf" gives.
+// Anything else is left to the full conversion.
+bool scanPlainDecimal(std::string_view text, double& out) {
+    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p != end && (*p == ' ' || *p == '\t')) ++p;
+    const bool negative = p != end && *p == '-';
+    if (p != end && (*p == '-' || *p == '+')) ++p;
+    std::uint64_t digits = 0;  // wraps when there are more than 19 digits: then not used
+    const char* const first = p;
+    p = readDigits(p, end, digits);
+    const auto whole = static_cast<std::size_t>(p - first);
+    std::size_t decimals = 0;
+    if (p != end && *p == '.') {
+        const char* const fraction = ++p;
+        p = readDigits(p, end, digits);
+        decimals = static_cast<std::size_t>(p - fraction);
+    }
+    if (whole + decimals == 0 || whole + decimals > 15) return false;  // 15 digits stay below 2^53
+    if (p != end && (*p == 'e' || *p == 'E' || *p == 'x' || *p == 'X')) return false;
+    const double v = static_cast<double>(digits) / kPow10[decimals];
+    out = negative ? -v : v;
+    return true;
+}
+
 // "%lf" on at most kNumberChars characters; nothing when it does not convert.
 bool scanNumber(std::string_view text, double& out) {
-    return platform::scanReal(text.substr(0, kNumberChars), out).ok;
+    text = text.substr(0, kNumberChars);
+    return scanPlainDecimal(text, out) || platform::scanReal(text, out).ok;
 }
 
 double elevationOf(std::string_view text) {
@@ -181,25 +393,20 @@ double elevationOf(std::string_view text) {
     return v;
 }
 
-// The value of attribute `name` in a start tag, when it converts.
-bool attributeNumber(std::string_view tag, std::string_view name, double& out) {
-    for (auto pos = tag.find(name); pos != std::string_view::npos; pos = tag.find(name, pos + 1)) {
-        if (pos == 0 || !isSpace(tag[pos - 1])) continue;  // "flat=" is not "lat="
-        std::size_t i = pos + name.size();
-        while (i < tag.size() && isSpace(tag[i])) ++i;
-        if (i >= tag.size() || tag[i] != '=') continue;
-        ++i;
-        while (i < tag.size() && isSpace(tag[i])) ++i;
-        std::string_view value = tag.substr(i);
-        if (!value.empty() && (value[0] == '"' || value[0] == '\'')) {
-            value.remove_prefix(1);
-            value = value.substr(0, value.find_first_of("\"'>"));
-        } else {
-            value = value.substr(0, value.find_first_of(" \t\r\n/>\"'"));
-        }
-        return scanNumber(value, out);
-    }
-    return false;
+// The text of an attribute value whose name ends before `at`: white space, "=", white
+// space, then the value, after its opening quote when it has one. The value runs to
+// its closing quote (double or single), ">", or for an unquoted value to white space or
+// "/"; a number cannot hold any of those, so converting the text from its start reads
+// just the value. False without an "=".
+bool attributeValue(std::string_view tag, std::size_t at, std::string_view& value) {
+    std::size_t i = at;
+    while (i < tag.size() && isSpace(tag[i])) ++i;
+    if (i >= tag.size() || tag[i] != '=') return false;
+    ++i;
+    while (i < tag.size() && isSpace(tag[i])) ++i;
+    if (i < tag.size() && (tag[i] == '"' || tag[i] == '\'')) ++i;
+    value = tag.substr(i);
+    return true;
 }
 
 class FileDescriptor {
@@ -227,18 +434,18 @@ void readGpxStream(GpxStream& stream, GpxOverlays& out) {
     GpxScanner in(stream);
     GpxPointEntry entry;
     LatLon position;
-    while (const GpxToken* t = in.next(kTopTokenChars)) {
+    while (const GpxToken* t = in.nextTag(kTopTokenChars)) {
         if (!t->isTag()) continue;
-        if (t->isEnd("gpx")) break;
-        if (t->isStart("trk") || t->isStart("rte")) {
-            const PathKind kind = t->isStart("trk") ? PathKind::Track : PathKind::Route;
+        if (t->isEnd(GpxElement::Gpx)) break;
+        if (t->isStart(GpxElement::Trk) || t->isStart(GpxElement::Rte)) {
+            const PathKind kind = t->isStart(GpxElement::Trk) ? PathKind::Track : PathKind::Route;
             GpxPathList& list = kind == PathKind::Track ? out.tracks : out.routes;
             if (t->selfClosing) {
                 list.append(GpxPath{});
             } else {
                 readPath(in, kind, list);
             }
-        } else if (t->isStart("wpt")) {
+        } else if (t->isStart(GpxElement::Wpt)) {
             readPoint(in, *t, entry, position);
             if (position.valid()) out.waypoints.addPoint(entry.point);
         }
@@ -285,6 +492,35 @@ private:
     std::string piece_;
 };
 
+// The tags a line of our own files may hold; each begins with "<", so one pass over the
+// line's "<" finds them all where a search for each would.
+struct LineTags {
+    std::size_t name = std::string_view::npos;  // where "<name>" begins
+    std::size_t ele = std::string_view::npos;   // where "<ele>" begins
+    bool trkpt = false;                          // "<trkpt"
+    bool trkptEnd = false;                       // "</trkpt>"
+    bool trksegEnd = false;                      // "</trkseg>"
+};
+
+LineTags findLineTags(std::string_view line) {
+    LineTags tags;
+    for (auto lt = line.find('<'); lt != std::string_view::npos; lt = line.find('<', lt + 1)) {
+        const std::string_view rest = line.substr(lt + 1);
+        if (rest.starts_with("name>")) {
+            if (tags.name == std::string_view::npos) tags.name = lt;
+        } else if (rest.starts_with("ele>")) {
+            if (tags.ele == std::string_view::npos) tags.ele = lt;
+        } else if (rest.starts_with("trkpt")) {
+            tags.trkpt = true;
+        } else if (rest.starts_with("/trkpt>")) {
+            tags.trkptEnd = true;
+        } else if (rest.starts_with("/trkseg>")) {
+            tags.trksegEnd = true;
+        }
+    }
+    return tags;
+}
+
 void loadTrackStream(GpxStream& stream, GpxPath& path) {
     path.clearPoints();
     LineReader lines(stream);
@@ -292,17 +528,17 @@ void loadTrackStream(GpxStream& stream, GpxPath& path) {
     GeoPoint point;
     bool hasLat = false;
     bool hasLon = false;
-    const auto has = [&line](std::string_view s) { return line.find(s) != std::string_view::npos; };
     while (lines.next(line)) {
-        if (const auto open = line.find("<name>"); open != std::string_view::npos) {
-            const auto start = open + 6;
+        const LineTags tags = findLineTags(line);
+        if (tags.name != std::string_view::npos) {
+            const auto start = tags.name + 6;
             const auto close = line.find("</name>", start);
             if (close != std::string_view::npos) {
                 path.name = std::string(platform::utf8Prefix(line.substr(start, close - start), kTrackNameChars));
             }
             continue;
         }
-        if (has("<trkpt")) {
+        if (tags.trkpt) {
             const LatLon ll = readLatLon(line);
             if (ll.hasLat) {
                 point.lat = ll.lat;
@@ -313,18 +549,18 @@ void loadTrackStream(GpxStream& stream, GpxPath& path) {
                 hasLon = true;
             }
         }
-        if (const auto ele = line.find("<ele>"); ele != std::string_view::npos) {
-            std::string_view value = line.substr(ele + 5);
+        if (tags.ele != std::string_view::npos) {
+            std::string_view value = line.substr(tags.ele + 5);
             if (!value.empty() && value[0] == '"') value.remove_prefix(1);
-            point.ele = elevationOf(value.substr(0, value.find_first_of("\"<")));
+            point.ele = elevationOf(value);  // a number ends before any '"' or "<"
         }
-        if (has("</trkpt>")) {
+        if (tags.trkptEnd) {
             const LatLon ll{point.lat, point.lon, hasLat, hasLon};
             if (ll.valid()) path.addPoint(point);
             point = GeoPoint{};
             hasLat = hasLon = false;
         }
-        if (has("</trkseg>")) break;
+        if (tags.trksegEnd) break;
     }
 }
 
@@ -365,47 +601,156 @@ bool GpxStream::refill() {
     return true;
 }
 
+// A token that lies whole in the buffer, needs no change and is within its limit (in
+// bytes, so in characters too) is a view of the buffer; the others are copied.
+bool viewToken(std::string_view w, GpxToken& t, std::size_t maxChars, std::size_t& length) {
+    if (w[0] != '<') {
+        std::size_t p = 0;
+        while (p < w.size() && w[p] != '<' && w[p] != '\r' && w[p] != '\n') ++p;
+        if (p == w.size() || w[p] != '<' || p > maxChars) return false;
+        t.kind = GpxToken::Kind::Text;
+        length = p;
+        return true;
+    }
+    if (w.size() < 9 || w[1] == '!') return false;  // a comment or CDATA may begin here
+    if (!viewTag(w, t, maxChars)) return false;
+    length = t.text.size();
+    return true;
+}
+
 bool readToken(GpxStream& in, GpxToken& t, std::size_t maxChars) {
-    t.text.clear();
+    t.text = {};
+    t.storage.clear();
     t.selfClosing = t.endTag = false;
     t.nameStart = t.nameLength = 0;
-    Cutter cut(t.text, maxChars);
+    const std::string_view w = in.window();
+    if (w.empty()) {
+        t.kind = GpxToken::Kind::End;
+        return false;
+    }
+    std::size_t length = 0;
+    if (viewToken(w, t, maxChars, length)) {
+        if (!t.isTag()) t.text = w.substr(0, length);
+        in.skip(length);
+        return true;
+    }
+
+    Cutter cut(t.storage, maxChars);
     if (readText(in, cut)) {
         t.kind = GpxToken::Kind::Text;
+        t.text = t.storage;
         return true;
     }
     if (in.get() < 0) {  // the "<" that ended the text, if any
         t.kind = GpxToken::Kind::End;
         return false;
     }
-    t.kind = GpxToken::Kind::Tag;
     cut.put('<');
-    int prev = 0;
-    std::size_t read = 1;
-    for (int c = in.peek(); c >= 0 && c != '<'; c = in.peek()) {
-        in.skip(1);
-        if (c == '\r' || c == '\n' || c == '\t') c = ' ';
-        cut.put(static_cast<char>(c));
-        if (c == '>') {
-            t.selfClosing = prev == '/';
-            break;
-        }
-        prev = c;
-        if (++read == 4 && t.text == "<!--") {
+    const std::string_view ahead = in.window();
+    if (ahead.size() >= 8) {
+        // What kind of token this is shows in the next bytes, which lie in the buffer.
+        if (ahead[0] == '!' && ahead.substr(0, 3) == "!--") {
+            in.skip(3);
             skipComment(in);
             t.kind = GpxToken::Kind::Comment;
+            t.text = t.storage;
             return true;
         }
-        if (read == 9 && t.text == "<![CDATA[") {
-            t.text.clear();
-            Cutter body(t.text, maxChars);
+        if (ahead[0] == '!' && ahead.substr(0, 8) == "![CDATA[") {
+            in.skip(8);
+            t.storage.clear();
+            Cutter body(t.storage, maxChars);
             readCData(in, body);
             t.kind = GpxToken::Kind::CData;
+            t.text = t.storage;
             return true;
         }
+        readTagBody(in, t, cut);
+    } else {
+        readTagBodyByteByByte(in, t, cut);  // near the end of a buffer: the same, one byte at a time
     }
-    setName(t);
+    t.text = t.storage;
+    if (t.isTag()) setName(t);
     return true;
+}
+
+bool readTag(GpxStream& in, GpxToken& t, std::size_t maxChars) {
+    for (;;) {
+        std::string_view w = in.window();
+        if (w.empty()) {
+            t.kind = GpxToken::Kind::End;
+            t.text = {};
+            return false;
+        }
+        // Text up to the next "<" is passed over; between tags it is mostly a line
+        // break and some indentation.
+        std::size_t lt = 0;
+        while (lt < w.size() && lt < 4 && w[lt] != '<') ++lt;
+        if (lt == 4) {
+            const void* found = std::memchr(w.data() + lt, '<', w.size() - lt);
+            lt = found == nullptr ? w.size() : static_cast<std::size_t>(static_cast<const char*>(found) - w.data());
+        }
+        in.skip(lt);
+        if (lt == w.size()) continue;
+        w.remove_prefix(lt);
+        // Most tags lie whole in the buffer: a view, as readToken would give it.
+        if (w.size() >= 9 && w[1] != '!' && viewTag(w, t, maxChars)) {
+            t.storage.clear();
+            in.skip(t.text.size());
+            return true;
+        }
+        if (!readToken(in, t, maxChars)) return false;
+        if (t.isTag()) return true;  // else a comment or CDATA: read on
+    }
+}
+
+GpxElement gpxElement(std::string_view n) {
+    const auto is = [n](const char* word) { return n == std::string_view(word); };
+    switch (n.size()) {
+        case 3:
+            if (is("trk")) return GpxElement::Trk;
+            if (is("rte")) return GpxElement::Rte;
+            if (is("wpt")) return GpxElement::Wpt;
+            if (is("ele")) return GpxElement::Ele;
+            if (is("gpx")) return GpxElement::Gpx;
+            break;
+        case 4:
+            if (is("name")) return GpxElement::Name;
+            break;
+        case 5:
+            if (is("trkpt")) return GpxElement::Trkpt;
+            if (is("rtept")) return GpxElement::Rtept;
+            break;
+        case 6:
+            if (is("trkseg")) return GpxElement::Trkseg;
+            break;
+        default: break;
+    }
+    return GpxElement::Other;
+}
+
+bool GpxScanner::valueBeforeEnd(std::string_view element, std::string_view& value) {
+    if (again_) return false;
+    const std::string_view w = in_.window();
+    std::size_t lt = 0;
+    while (lt < w.size() && w[lt] != '<' && w[lt] != '\r' && w[lt] != '\n') ++lt;
+    const std::size_t tagLength = element.size() + 3;
+    if (lt == w.size() || w[lt] != '<' || w.size() - lt < tagLength || w[lt + 1] != '/' ||
+        w.substr(lt + 2, element.size()) != element || w[lt + tagLength - 1] != '>') {
+        return false;
+    }
+    value = w.substr(0, lt);
+    in_.skip(lt + tagLength);
+    return true;
+}
+
+const GpxToken* GpxScanner::nextTag(std::size_t maxChars) {
+    if (again_) {
+        again_ = false;
+        if (token_.kind == GpxToken::Kind::End) return nullptr;
+        if (token_.isTag()) return &token_;
+    }
+    return readTag(in_, token_, maxChars) ? &token_ : nullptr;
 }
 
 const GpxToken* GpxScanner::next(std::size_t maxChars) {
@@ -423,9 +768,29 @@ bool LatLon::valid() const {
 
 LatLon readLatLon(std::string_view tag) {
     LatLon ll;
-    ll.hasLat = attributeNumber(tag, "lat", ll.lat);
+    bool latSeen = false;
+    bool lonSeen = false;
+    // Each "=" ends an attribute name, after optional white space; the name must follow
+    // white space itself ("flat=" is not "lat="). The first of each name decides.
+    for (std::size_t eq = tag.find('='); eq != std::string_view::npos && !(latSeen && lonSeen);
+         eq = tag.find('=', eq + 1)) {
+        std::size_t end = eq;
+        while (end > 0 && isSpace(tag[end - 1])) --end;
+        if (end < 4 || !isSpace(tag[end - 4]) || tag[end - 3] != 'l') continue;
+        const bool lat = !latSeen && tag[end - 2] == 'a' && tag[end - 1] == 't';
+        const bool lon = !lonSeen && tag[end - 2] == 'o' && tag[end - 1] == 'n';
+        if (!lat && !lon) continue;
+        std::string_view value;
+        attributeValue(tag, end, value);
+        if (lat) {
+            latSeen = true;
+            ll.hasLat = scanNumber(value, ll.lat);
+        } else {
+            lonSeen = true;
+            ll.hasLon = scanNumber(value, ll.lon);
+        }
+    }
     if (!ll.hasLat) ll.lat = 0.0;
-    ll.hasLon = attributeNumber(tag, "lon", ll.lon);
     if (!ll.hasLon) ll.lon = 0.0;
     return ll;
 }
@@ -436,14 +801,14 @@ int readPoint(GpxScanner& in, const GpxToken& startTag, GpxPointEntry& entry, La
     entry.point.lat = position.lat;
     entry.point.lon = position.lon;
     if (startTag.selfClosing) return 1;
-    const std::string element(startTag.name());  // startTag is overwritten from here on
+    const ElementOf element(startTag);  // startTag is overwritten from here on
     std::string value;
-    while (const GpxToken* t = in.next(kPathTokenChars)) {
+    while (const GpxToken* t = in.nextTag(kPathTokenChars)) {
         if (!t->isTag()) continue;
-        if (t->isEnd(element)) return 1;
-        if (t->isStart("name")) {
+        if (element.endedBy(*t)) return 1;
+        if (t->isStart(GpxElement::Name)) {
             readValue(in, *t, GpxPointEntry::kNameChars, entry.name);
-        } else if (t->isStart("ele")) {
+        } else if (t->isStart(GpxElement::Ele)) {
             readValue(in, *t, kNumberChars, value);
             entry.point.ele = elevationOf(value);
         } else if (endsPoint(*t)) {
@@ -455,26 +820,26 @@ int readPoint(GpxScanner& in, const GpxToken& startTag, GpxPointEntry& entry, La
 }
 
 void readPath(GpxScanner& in, PathKind kind, GpxPathList& out) {
-    const std::string_view container = kind == PathKind::Track ? "trk" : "rte";
-    const std::string_view pointName = kind == PathKind::Track ? "trkpt" : "rtept";
+    const GpxElement container = kind == PathKind::Track ? GpxElement::Trk : GpxElement::Rte;
+    const GpxElement pointName = kind == PathKind::Track ? GpxElement::Trkpt : GpxElement::Rtept;
     std::vector<GpxPath> segments(1);
     int segmentsSeen = 0;
     std::string name;
     GpxPointEntry entry;
     LatLon position;
-    while (const GpxToken* t = in.next(kPathTokenChars)) {
+    while (const GpxToken* t = in.nextTag(kPathTokenChars)) {
         if (!t->isTag()) continue;
         if (t->isStart(pointName)) {
             const int ended = readPoint(in, *t, entry, position);
             if (position.valid()) segments.back().addPoint(entry.point);
             if (ended == 0) break;
-        } else if (t->isStart("name")) {
+        } else if (t->isStart(GpxElement::Name)) {
             readValue(in, *t, GpxPath::kNameChars, name);
-        } else if (kind == PathKind::Track && t->isStart("trkseg")) {
+        } else if (kind == PathKind::Track && t->isStart(GpxElement::Trkseg)) {
             if (segmentsSeen++ > 0) segments.emplace_back();
         } else if (t->isEnd(container)) {
             break;
-        } else if (t->isEnd("gpx") || t->isStart("trk") || t->isStart("rte")) {
+        } else if (t->isEnd(GpxElement::Gpx) || t->isStart(GpxElement::Trk) || t->isStart(GpxElement::Rte)) {
             in.putBack();  // this path's end tag is missing
             break;
         }

@@ -12,8 +12,8 @@
 // The token scanner's rules, as readToken applies them:
 //  - A "<" always begins a new token. A tag runs from "<" up to and including the next
 //    ">" (or up to the next "<" or the end of the file when its ">" is missing). Inside
-//    a tag a carriage return, line feed or tab counts as a space, so a tag may span
-//    lines ("<trkpt\nlat=...") and indentation never becomes part of a tag.
+//    a tag, line breaks and tabs are white space like spaces, so a tag may span lines
+//    ("<trkpt\nlat=...") and indentation never becomes part of a tag.
 //  - "<!--" begins a comment that runs to "-->", whatever tags it holds; "<![CDATA["
 //    begins character data that runs to "]]>" and is text, its "<" and ">" included.
 //  - Everything else is text up to the next "<"; carriage returns and line feeds in it
@@ -122,25 +122,39 @@ private:
     const char* end_ = nullptr;
 };
 
+// The elements the readers act on, known by the exact name in a tag.
+enum class GpxElement : unsigned char { Other, Gpx, Trk, Rte, Wpt, Trkseg, Trkpt, Rtept, Name, Ele };
+GpxElement gpxElement(std::string_view name);
+
 struct GpxToken {
     enum class Kind { End, Text, Tag, Comment, CData };
     Kind kind = Kind::End;
-    std::string text;          // a tag from "<" through ">"; text and CDATA their characters
+    // A tag from "<" through ">"; text and CDATA their characters. Valid until the next
+    // token is read: it may lie in the stream's buffer, or in storage.
+    std::string_view text;
+    std::string storage;
     bool selfClosing = false;  // a tag that ends in "/>"
     bool endTag = false;       // a tag that begins with "</"
 
     bool isTag() const { return kind == Kind::Tag; }
-    // The element name of a tag: after "<" or "</", up to white space, "/" or ">".
+    // The element name of a tag: after "<" or "</", up to white space (or any control
+    // character), "/" or ">".
     std::string_view name() const { return std::string_view(text).substr(nameStart, nameLength); }
-    bool isStart(std::string_view element) const { return isTag() && !endTag && name() == element; }
-    bool isEnd(std::string_view element) const { return isTag() && endTag && name() == element; }
+    bool isStart(std::string_view elementName) const { return isTag() && !endTag && name() == elementName; }
+    bool isEnd(std::string_view elementName) const { return isTag() && endTag && name() == elementName; }
+    bool isStart(GpxElement e) const { return isTag() && !endTag && element == e; }
+    bool isEnd(GpxElement e) const { return isTag() && endTag && element == e; }
 
     std::size_t nameStart = 0;
     std::size_t nameLength = 0;
+    GpxElement element = GpxElement::Other;  // of a tag
 };
 
 // One token by the rules above, cut to maxChars characters; false at the end of the stream.
 bool readToken(GpxStream& in, GpxToken& token, std::size_t maxChars);
+// The next tag: the text, comments and CDATA before it are passed over as readToken
+// reads them, without keeping them. Where only tags matter this is the fast way.
+bool readTag(GpxStream& in, GpxToken& token, std::size_t maxChars);
 
 // Tokens of one stream, with room to read the last one again.
 class GpxScanner {
@@ -148,8 +162,13 @@ public:
     explicit GpxScanner(GpxStream& in) : in_(in) {}
     // The next token, valid until the next call; nullptr at the end of the stream.
     const GpxToken* next(std::size_t maxChars);
+    // The same, passing over every token that is not a tag.
+    const GpxToken* nextTag(std::size_t maxChars);
     // The next call to next() returns the token last returned once more.
     void putBack() { again_ = true; }
+    // When the buffer holds, from here, text without line breaks and then the end tag
+    // "</element>": that text, with the end tag consumed. Otherwise false, nothing read.
+    bool valueBeforeEnd(std::string_view element, std::string_view& value);
 
 private:
     GpxStream& in_;

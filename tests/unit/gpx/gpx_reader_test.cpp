@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/format.h"
+#include "platform/scan.h"
 
 namespace quorel {
 namespace {
@@ -56,12 +59,13 @@ std::string readAll(std::string_view text) {
 }
 
 std::string describe(const GpxToken& t) {
+    const std::string text(t.text);
     switch (t.kind) {
-        case GpxToken::Kind::Text: return "T[" + t.text + "]";
+        case GpxToken::Kind::Text: return "T[" + text + "]";
         case GpxToken::Kind::Comment: return "C";
-        case GpxToken::Kind::CData: return "D[" + t.text + "]";
+        case GpxToken::Kind::CData: return "D[" + text + "]";
         case GpxToken::Kind::Tag:
-            return std::string(t.endTag ? "E" : "S") + (t.selfClosing ? "/" : "") + "[" + t.text + "]";
+            return std::string(t.endTag ? "E" : "S") + (t.selfClosing ? "/" : "") + "[" + text + "]";
         case GpxToken::Kind::End: break;
     }
     return "?";
@@ -88,7 +92,7 @@ TEST(GpxTokens, ALessThanSignAlwaysBeginsATokenAndIsKept) {
         {"ab</name><x>", {"T[ab]", "E[</name>]", "S[<x>]"}},
         {"x\r\ny\n", {"T[xy]"}},                                   // line breaks vanish from text
         {"\n\r\n<a>", {"S[<a>]"}},                                 // and text left empty is no token
-        {"<trkpt\nlat=\"1\"\r\n\tlon=\"2\">", {"S[<trkpt lat=\"1\"   lon=\"2\">]"}},  // in tags they are spaces
+        {"<trkpt\nlat=\"1\"\r\n\tlon=\"2\">", {"S[<trkpt\nlat=\"1\"\r\n\tlon=\"2\">]"}},  // in tags they stay
         {"<trkpt lat='1' lon='2'/>", {"S/[<trkpt lat='1' lon='2'/>]"}},
         {"</trkpt >", {"E[</trkpt >]"}},
         {"<a <b>", {"S[<a ]", "S[<b>]"}},                          // a tag missing its ">"
@@ -168,6 +172,34 @@ TEST(GpxLatLon, NumberTextIsCutAt230Characters) {
     };
     EXPECT_DOUBLE_EQ(latOf(std::string(228, '0') + "12"), 12.0);  // 230 characters: whole
     EXPECT_DOUBLE_EQ(latOf(std::string(229, '0') + "12"), 1.0);   // 231: the last one is cut
+}
+
+// The readers convert plain decimals on a fast path of their own; whatever the text,
+// the value must be the one "%lf" gives, to the last bit.
+TEST(GpxLatLon, NumbersConvertExactlyAsTheFormattedScanDoes) {
+    std::mt19937 rng(20240607);
+    const auto pick = [&rng](const char* chars) {
+        const std::size_t n = std::strlen(chars);
+        return chars[std::uniform_int_distribution<std::size_t>(0, n - 1)(rng)];
+    };
+    std::uniform_int_distribution<int> length(0, 24);
+    for (int i = 0; i < 200000; ++i) {
+        std::string value;
+        if (i % 7 == 0) value += pick(" \t");
+        if (i % 3 == 0) value += pick("+-");
+        const int digits = length(rng);
+        for (int k = 0; k < digits; ++k) value += k == digits / 2 && i % 5 != 0 ? '.' : pick("0123456789");
+        if (i % 4 == 0) value += pick("eE.x9/: ");
+        if (i % 8 == 0) value += std::to_string(i % 400);
+        double expected = 0.0;
+        const bool converts = platform::scanReal(value, expected).ok;
+        const LatLon ll = readLatLon("<trkpt lat=\"" + value + "\" lon=\"0\">");
+        ASSERT_EQ(ll.hasLat, converts) << value;
+        if (converts) {
+            ASSERT_EQ(std::memcmp(&ll.lat, &expected, sizeof expected), 0)
+                << value << " gave " << ll.lat << ", not " << expected;
+        }
+    }
 }
 
 TEST(GpxReader, FilesOfOtherProgramsLoadAtAnyIndentation) {
