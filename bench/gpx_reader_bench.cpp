@@ -72,32 +72,77 @@ std::string selfPath() {
 
 struct ChildRun {
     bool ok = false;
-    double seconds = 0;
+    double seconds = 0;     // wall time
+    double cpuSeconds = 0;  // user and system time
     double peakMb = 0;
 };
 
-// Runs a program to its end; its wall time and peak resident memory.
+// --measure PROGRAM ARGS...: runs the program in a child and prints its peak resident
+// memory (kB) and processor time (s). Run in a fresh, small process: Linux charges the
+// memory high-water mark of the process that execs to the program it becomes, so a
+// child started straight from this large benchmark would seem as large as it is.
+int measure(char** argv) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null >= 0) ::dup2(null, 1);
+        ::execvp(argv[0], argv);
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid) return 1;
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    std::printf("%ld %.6f\n", usage.ru_maxrss, seconds(usage.ru_utime) + seconds(usage.ru_stime));
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+// Runs a program to its end through --measure: wall time, processor time, peak memory.
 ChildRun runChild(const std::vector<std::string>& args) {
+    std::vector<std::string> all = {selfPath(), "--measure"};
+    all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : all) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    int out[2];
+    ChildRun run;
+    if (::pipe(out) != 0) return run;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = 0;
-    ChildRun run;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        rusage usage{};
-        if (::wait4(pid, &status, 0, &usage) == pid) {
-            run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-            run.peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;
-        }
-    }
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const bool spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
     posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    char line[128] = {};
+    std::size_t used = 0;
+    for (ssize_t n = 0; used < sizeof line - 1 && (n = ::read(out[0], line + used, sizeof line - 1 - used)) > 0;) {
+        used += static_cast<std::size_t>(n);
+    }
+    ::close(out[0]);
+    int status = 0;
+    if (spawned && ::waitpid(pid, &status, 0) == pid) {
+        run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        long peakKb = 0;
+        run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+                 std::sscanf(line, "%ld %lf", &peakKb, &run.cpuSeconds) == 2;
+        run.peakMb = static_cast<double>(peakKb) / 1024.0;
+    }
     return run;
+}
+
+// Processor time of this process, in seconds.
+double cpuNow() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 // One read in this process, for the peak memory of a fresh process (see main).
@@ -113,17 +158,21 @@ int readOnce(const std::string& reader, const std::string& file) {
     return quorel::loadTrackFile(file, path) == 0 && path.pointCount() > 0 ? 0 : 1;
 }
 
-void setCounters(benchmark::State& state, const fs::path& file, int points, double peakMb) {
+// cpu_s: processor seconds per read (for gpsbabel, its own; the CPU column would show
+// only this program's waiting).
+void setCounters(benchmark::State& state, const fs::path& file, int points, double peakMb, double cpuSeconds) {
     const auto bytes = static_cast<std::int64_t>(fs::file_size(file));
     state.SetBytesProcessed(state.iterations() * bytes);
     state.SetComplexityN(points);
     state.counters["file_MB"] = static_cast<double>(bytes) / 1e6;
     state.counters["peak_MB"] = peakMb;
+    state.counters["cpu_s"] = benchmark::Counter(cpuSeconds, benchmark::Counter::kAvgIterations);
 }
 
 void BM_ReadGpxFile(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     const fs::path& file = generatedFile(n);
+    const double cpuStart = cpuNow();
     for (auto _ : state) {
         quorel::GpxPathList tracks;
         quorel::GpxPathList routes;
@@ -132,18 +181,21 @@ void BM_ReadGpxFile(benchmark::State& state) {
         quorel::readGpxFile(file, out);
         if (tracks.count() != 1 || tracks[0].pointCount() != n) state.SkipWithError("wrong point count");
     }
-    setCounters(state, file, n, runChild({selfPath(), "--read-once", "readGpxFile", file.string()}).peakMb);
+    const double cpu = cpuNow() - cpuStart;
+    setCounters(state, file, n, runChild({selfPath(), "--read-once", "readGpxFile", file.string()}).peakMb, cpu);
 }
 
 void BM_LoadTrackFile(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     const fs::path& file = generatedFile(n);
+    const double cpuStart = cpuNow();
     for (auto _ : state) {
         quorel::GpxPath path;
         quorel::loadTrackFile(file, path);
         if (path.pointCount() != n) state.SkipWithError("wrong point count");
     }
-    setCounters(state, file, n, runChild({selfPath(), "--read-once", "loadTrackFile", file.string()}).peakMb);
+    const double cpu = cpuNow() - cpuStart;
+    setCounters(state, file, n, runChild({selfPath(), "--read-once", "loadTrackFile", file.string()}).peakMb, cpu);
 }
 
 // gpsbabel reads the file as GPX and writes nothing; timed from its start to its end.
@@ -151,6 +203,7 @@ void BM_Gpsbabel(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     const fs::path& file = generatedFile(n);
     double peakMb = 0;
+    double cpuSeconds = 0;
     for (auto _ : state) {
         const ChildRun run = runChild({"gpsbabel", "-t", "-i", "gpx", "-f", file.string()});
         if (!run.ok) {
@@ -159,8 +212,9 @@ void BM_Gpsbabel(benchmark::State& state) {
         }
         state.SetIterationTime(run.seconds);
         peakMb = std::max(peakMb, run.peakMb);
+        cpuSeconds += run.cpuSeconds;
     }
-    setCounters(state, file, n, peakMb);
+    setCounters(state, file, n, peakMb, cpuSeconds);
 }
 
 constexpr std::int64_t kSizes[] = {10'000, 100'000, 1'000'000};
@@ -178,6 +232,7 @@ BENCHMARK(BM_Gpsbabel)->Apply(sizes)->UseManualTime()->Iterations(1);
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--read-once") == 0) return readOnce(argv[2], argv[3]);
+    if (argc > 2 && std::strcmp(argv[1], "--measure") == 0) return measure(argv + 2);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
