@@ -30,9 +30,11 @@
 //  - Reading stops at "</gpx>".
 //  - A self-closing point ("<trkpt .../>") is a whole point; "<trk/>" an empty track.
 //  - The value of "<name>" or "<ele>" is the text and character data that follow it up
-//    to the next tag, without the white space around it; when that tag is the element's
-//    end tag it is consumed, otherwise (an empty or self-closed element) it is read as
-//    the next token as usual.
+//    to the next tag (comments passed over), without the white space around it; when
+//    that tag is the element's end tag it is consumed, otherwise (an empty or
+//    self-closed element) it is read as the next token as usual. A path's name keeps
+//    at most GpxPath::kNameChars characters, a point's GpxPointEntry::kNameChars, and a
+//    number is converted from at most kNumberChars characters of its text.
 //  - A point ends at its end tag, and also, without consuming it, at the start of another
 //    point or at the end of its segment, path or file, so a missing end tag costs
 //    nothing but that tag.
