@@ -117,7 +117,6 @@ struct LogContents {
     std::int64_t keepBytes = 0;     // 0: no complete point
     bool lastLineOpen = false;      // the last point's end tag is not followed by a line feed
     std::optional<UtcStamp> firstTime;
-    std::int64_t fileBytes = 0;
     std::time_t modified = 0;
 };
 
@@ -125,7 +124,6 @@ std::optional<LogContents> scanLog(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     LogContents log;
-    log.fileBytes = st.st_size;
     log.modified = st.st_mtime;
 
     constexpr std::size_t kLineKept = 1024;  // our lines are short; longer ones are garbage

@@ -99,6 +99,16 @@ private:
     bool skipLeadingSpace_;
 };
 
+// How many bytes of text a Cutter keeps with a limit of maxChars characters.
+std::size_t keptBytes(std::string_view text, std::size_t maxChars) {
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (isCharStart(static_cast<unsigned char>(text[i])) && chars++ == maxChars) return i;
+        if (i >= 4 * maxChars) return i;
+    }
+    return text.size();
+}
+
 // Text up to the next "<", line breaks dropped. Returns whether any byte was text.
 bool readText(GpxStream& in, Cutter& cut) {
     bool any = false;
@@ -283,7 +293,7 @@ void readValue(GpxScanner& in, const GpxToken& startTag, std::size_t maxChars, s
     Cutter cut(out, maxChars, true);
     std::string_view direct;
     if (in.valueBeforeEnd(element.name, direct)) {
-        cut.append(direct);
+        cut.append(direct.substr(0, keptBytes(direct, kPathTokenChars)));  // as the text token would be cut
     } else {
         while (const GpxToken* t = in.next(kPathTokenChars)) {
             if (t->kind == GpxToken::Kind::Text || t->kind == GpxToken::Kind::CData) {

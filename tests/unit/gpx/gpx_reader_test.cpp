@@ -12,6 +12,7 @@
 
 #include "platform/format.h"
 #include "platform/scan.h"
+#include "platform/utf8.h"
 
 namespace quorel {
 namespace {
@@ -315,6 +316,13 @@ TEST(GpxReader, NamesAndTokensAreCutAtTheirLimits) {
     const std::string longName(300, 'n');
     EXPECT_EQ(readAll("<trk><name>" + longName + "</name><trkseg><trkpt lat=\"1\" lon=\"2\"/></trkseg></trk>"),
               "T(" + std::string(255, 'n') + ") 1,2,0");
+
+    // the name's text is a token: white space in front of it counts to the token's limit
+    EXPECT_EQ(readAll("<trk><name>\t" + longName + "</name></trk>"), "T(" + std::string(254, 'n') + ")");
+    std::string wide;  // 300 characters of 1 to 4 bytes
+    for (int i = 0; i < 300; ++i) wide += i % 3 == 0 ? "\xF0\x9F\x97\xBA" : (i % 3 == 1 ? "\xC3\xA9" : "x");
+    const std::string wideCut = readAll("<rte><name>  " + wide + "</name></rte>");
+    EXPECT_EQ(wideCut, "R(" + std::string(platform::utf8Prefix(wide, 253)) + ")");
 
     // a start tag longer than a token inside a path loses what stands beyond the limit ...
     const std::string pad(260, ' ');
