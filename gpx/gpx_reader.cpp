@@ -283,6 +283,15 @@ struct ElementOf {
     bool endedBy(const GpxToken& t) const { return id != GpxElement::Other ? t.isEnd(id) : t.isEnd(name); }
 };
 
+// The value of a text read whole, as readValue takes it: cut as its token would be, then
+// to maxChars characters, white space around it dropped.
+void valueOfText(std::string_view text, std::size_t maxChars, std::string& out) {
+    out.clear();
+    Cutter cut(out, maxChars, true);
+    cut.append(text.substr(0, keptBytes(text, kPathTokenChars)));
+    while (!out.empty() && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
+}
+
 // The value of a name or ele element whose start tag was just read: text and CDATA up
 // to the next tag, cut to maxChars characters, white space around it dropped. The
 // element's end tag is consumed; any other tag is left to be read again.
@@ -293,7 +302,8 @@ void readValue(GpxScanner& in, const GpxToken& startTag, std::size_t maxChars, s
     Cutter cut(out, maxChars, true);
     std::string_view direct;
     if (in.valueBeforeEnd(element.name, direct)) {
-        cut.append(direct.substr(0, keptBytes(direct, kPathTokenChars)));  // as the text token would be cut
+        valueOfText(direct, maxChars, out);
+        return;
     } else {
         while (const GpxToken* t = in.next(kPathTokenChars)) {
             if (t->kind == GpxToken::Kind::Text || t->kind == GpxToken::Kind::CData) {
@@ -819,11 +829,29 @@ int readPoint(GpxScanner& in, const GpxToken& startTag, GpxPointEntry& entry, La
         if (t->isStart(GpxElement::Name)) {
             readValue(in, *t, GpxPointEntry::kNameChars, entry.name);
         } else if (t->isStart(GpxElement::Ele)) {
-            readValue(in, *t, kNumberChars, value);
-            entry.point.ele = elevationOf(value);
+            std::string_view direct;
+            if (!t->selfClosing && in.valueBeforeEnd("ele", direct)) {
+                // A number's text within the limits converts as it stands: the conversion
+                // passes over the white space that the value would lose.
+                if (direct.size() > kNumberChars) {
+                    valueOfText(direct, kNumberChars, value);
+                    direct = value;
+                }
+                entry.point.ele = elevationOf(direct);
+            } else {
+                readValue(in, *t, kNumberChars, value);
+                entry.point.ele = elevationOf(value);
+            }
         } else if (endsPoint(*t)) {
             in.putBack();
             return 1;
+        } else if (t->element == GpxElement::Other && !t->endTag && !t->selfClosing && t->nameLength < 16) {
+            // An element of no interest that holds only text (a time, a hdop): its text
+            // and end tag would be passed over one by one; pass them over at once.
+            char name[16];
+            std::memcpy(name, t->name().data(), t->nameLength);
+            std::string_view ignored;
+            in.valueBeforeEnd(std::string_view(name, t->nameLength), ignored);
         }
     }
     return 0;

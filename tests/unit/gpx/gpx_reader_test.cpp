@@ -324,6 +324,15 @@ TEST(GpxReader, NamesAndTokensAreCutAtTheirLimits) {
     const std::string wideCut = readAll("<rte><name>  " + wide + "</name></rte>");
     EXPECT_EQ(wideCut, "R(" + std::string(platform::utf8Prefix(wide, 253)) + ")");
 
+    // an ele's text is a token too; white space in front of the number is dropped first
+    const auto eleAfter = [](std::size_t spaces) {
+        return readAll("<trk><trkseg><trkpt lat=\"1\" lon=\"2\"><ele>" + std::string(spaces, ' ') +
+                       "5 </ele></trkpt></trkseg></trk>");
+    };
+    EXPECT_EQ(eleAfter(2), "T() 1,2,5");
+    EXPECT_EQ(eleAfter(240), "T() 1,2,5");
+    EXPECT_EQ(eleAfter(300), "T() 1,2,0");  // the token ends before the number
+
     // a start tag longer than a token inside a path loses what stands beyond the limit ...
     const std::string pad(260, ' ');
     EXPECT_EQ(readAll("<trk><trkseg><trkpt" + pad + "lat=\"1\" lon=\"2\"/><trkpt lat=\"3\" lon=\"4\"/></trkseg></trk>"),
