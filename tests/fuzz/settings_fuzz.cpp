@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -14,11 +15,22 @@
 
 namespace {
 
+char folderName[4096];  // plain storage: still there when the exit handler runs
+
+void removeFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(folderName, ec);
+}
+
 const std::filesystem::path& folder() {
     static const std::filesystem::path dir = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quorel_settings_fuzz_XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        return std::filesystem::path(pattern);
+        const std::string pattern =
+            (std::filesystem::temp_directory_path() / "quorel_settings_fuzz_XXXXXX").string();
+        if (pattern.size() >= sizeof folderName) std::abort();
+        std::memcpy(folderName, pattern.c_str(), pattern.size() + 1);
+        if (::mkdtemp(folderName) == nullptr) std::abort();
+        std::atexit(removeFolder);
+        return std::filesystem::path(folderName);
     }();
     return dir;
 }
