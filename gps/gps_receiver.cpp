@@ -125,6 +125,9 @@ void pollGps(GpsContext& context, const PowerContext& power) {
             gps.rmcReady = false;
         }
     }
+    // Points recorded just before the receiver stopped moving reach the card within the
+    // sync interval even though no further point comes to carry them.
+    syncTrackLogIfDue(gps);
     gps.batteryPercent = readBatteryStatus(power);
 }
 

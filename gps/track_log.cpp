@@ -1,80 +1,416 @@
-// The plain writer; the crash-proof log and the readers come with the GPX work.
+// A point as the log writes it, and what it names:
+//   writeTrackPoint(gps, 34.4824466, 135.8241783, 12.5, 180708, 143514)
+//   <trkpt lat="34.482447" lon="135.824178">
+//    <ele>12.500000</ele>
+//    <time>2008-07-18T14:35:14Z</time>
+//   </trkpt>
+//   -> when it is the first timed point: datedTrackPath = root + "GPX/2008-07-18_23-35-14.gpx"
 #include "gps/track_log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
 #include "gps/gps_receiver.h"
+#include "gpx/gpx_reader.h"
+#include "platform/format.h"
+#include "platform/scan.h"
 
 namespace quorel {
 namespace {
 
-struct Time {
-    int year, month, day, hour, minute, second;
+constexpr std::string_view kFooter = "</trkseg>\n</trk>\n</gpx>\n";
+constexpr std::size_t kCopyBufferBytes = 64 * 1024;
+constexpr int kMaxAlternativeNames = 1000;
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
 };
 
-Time decode(std::int32_t date, std::int32_t time) {
-    return {2000 + date % 100, (date % 10000) / 100, date / 10000,
-            time / 10000, (time % 10000) / 100, time % 100};
+bool writeAll(int fd, std::string_view data, std::int64_t offset) {
+    while (!data.empty()) {
+        const ssize_t n = ::pwrite(fd, data.data(), data.size(), static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+        offset += n;
+    }
+    return true;
 }
 
-void writePoint(std::FILE* f, double lat, double lon, double ele, std::int32_t date, std::int32_t time) {
-    std::fprintf(f, "<trkpt lat=\"%.6f\" lon=\"%.6f\">\n <ele>%.6f</ele>\n", lat, lon, ele);
-    if (time != 0 && date != 0) {
-        const Time t = decode(date, time);
-        std::fprintf(f, " <time>%d-%02d-%02dT%02d:%02d:%02dZ</time>\n", t.year, t.month, t.day, t.hour,
-                     t.minute, t.second);
+ssize_t readAt(int fd, char* buffer, std::size_t size, std::int64_t offset) {
+    for (;;) {
+        const ssize_t n = ::pread(fd, buffer, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        return n;
     }
-    std::fputs("</trkpt>\n", f);
+}
+
+void appendEscaped(std::string& out, std::string_view text) {
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out.push_back(c);
+        }
+    }
+}
+
+bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int daysInMonth(int year, int month) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12) return 31;  // a date the receiver garbled: advance as in a long month
+    return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// "YYYY-MM-DDThh:mm:ss" as writeTrackPoint writes it (any sign in the fields included).
+std::optional<UtcStamp> parseTimeElement(std::string_view text) {
+    UtcStamp s;
+    int* const fields[6] = {&s.year, &s.month, &s.day, &s.hour, &s.minute, &s.second};
+    const char separators[6] = {'-', '-', 'T', ':', ':', 'Z'};
+    for (int i = 0; i < 6; ++i) {
+        std::int32_t v = 0;
+        const auto r = platform::scanInt(text, v);
+        if (!r.ok || r.consumed >= text.size() || text[r.consumed] != separators[i]) return std::nullopt;
+        *fields[i] = v;
+        text.remove_prefix(r.consumed + 1);
+    }
+    return s;
+}
+
+std::string dirOf(const GpsReceiver& gps) { return gps.storageRootPath + std::string(kTrackLogDir); }
+
+// What a working log holds: the bytes up to the end of its last complete point, and
+// the time of its first timed point. A tail torn by a kill or a power loss (half a
+// point, stray bytes) lies after the last complete point and is left out.
+struct LogContents {
+    std::int64_t keepBytes = 0;     // 0: no complete point
+    bool lastLineOpen = false;      // the last point's end tag is not followed by a line feed
+    std::optional<UtcStamp> firstTime;
+    std::time_t modified = 0;
+};
+
+std::optional<LogContents> scanLog(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    LogContents log;
+    log.modified = st.st_mtime;
+
+    constexpr std::size_t kLineKept = 1024;  // our lines are short; longer ones are garbage
+    std::string line;
+    bool inPoint = false;
+    std::int64_t offset = 0;
+    const auto endLine = [&](bool open) {
+        if (line.find("<trkpt") != std::string::npos) inPoint = true;
+        if (inPoint && !log.firstTime) {
+            if (const auto t = line.find("<time>"); t != std::string::npos) {
+                log.firstTime = parseTimeElement(std::string_view(line).substr(t + 6));
+            }
+        }
+        if (line.find("</trkpt>") != std::string::npos) {
+            log.keepBytes = offset;
+            log.lastLineOpen = open;
+            inPoint = false;
+        }
+        line.clear();
+    };
+    std::vector<char> buffer(kCopyBufferBytes);
+    for (;;) {
+        const ssize_t n = readAt(fd, buffer.data(), buffer.size(), offset);
+        if (n < 0) return std::nullopt;
+        if (n == 0) break;
+        for (ssize_t i = 0; i < n; ++i) {
+            ++offset;
+            if (buffer[static_cast<std::size_t>(i)] == '\n') {
+                endLine(false);
+            } else if (line.size() < kLineKept) {
+                line.push_back(buffer[static_cast<std::size_t>(i)]);
+            }
+        }
+    }
+    if (!line.empty()) endLine(true);
+    return log;
+}
+
+std::string copyTail(const LogContents& log) {
+    std::string tail = log.lastLineOpen ? "\n" : "";
+    tail += kFooter;
+    return tail;
+}
+
+// The copy's bytes are the log's first keepBytes and the tail.
+bool sameAsCopy(const std::string& file, int logFd, const LogContents& log, std::string_view tail) {
+    const Fd other(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (other.get() < 0 || ::fstat(other.get(), &st) != 0 ||
+        st.st_size != log.keepBytes + static_cast<std::int64_t>(tail.size())) {
+        return false;
+    }
+    std::vector<char> a(kCopyBufferBytes);
+    std::vector<char> b(kCopyBufferBytes);
+    for (std::int64_t at = 0; at < log.keepBytes;) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(kCopyBufferBytes, log.keepBytes - at));
+        if (readAt(logFd, a.data(), want, at) != static_cast<ssize_t>(want) ||
+            readAt(other.get(), b.data(), want, at) != static_cast<ssize_t>(want) ||
+            std::memcmp(a.data(), b.data(), want) != 0) {
+            return false;
+        }
+        at += static_cast<std::int64_t>(want);
+    }
+    std::string end(tail.size(), '\0');
+    return readAt(other.get(), end.data(), end.size(), log.keepBytes) == static_cast<ssize_t>(end.size()) &&
+           end == tail;
+}
+
+void syncDirectory(const std::string& dir) {
+    const Fd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (d.get() >= 0) ::fsync(d.get());
+}
+
+// Writes the copy under a temporary name, syncs it and renames it to target.
+bool writeCopy(const std::string& target, int logFd, const LogContents& log, std::string_view tail) {
+    const std::string temp = target + ".tmp";
+    Fd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (out.get() < 0) return false;
+    std::vector<char> buffer(kCopyBufferBytes);
+    bool ok = true;
+    for (std::int64_t at = 0; ok && at < log.keepBytes;) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(kCopyBufferBytes, log.keepBytes - at));
+        ok = readAt(logFd, buffer.data(), want, at) == static_cast<ssize_t>(want) &&
+             writeAll(out.get(), std::string_view(buffer.data(), want), at);
+        at += static_cast<std::int64_t>(want);
+    }
+    ok = ok && writeAll(out.get(), tail, log.keepBytes) && ::fdatasync(out.get()) == 0;
+    ok = ::close(out.release()) == 0 && ok;
+    ok = ok && std::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    syncDirectory(std::filesystem::path(target).parent_path().string());
+    return true;
+}
+
+std::string nameFor(const LogContents& log) {
+    if (log.firstTime) return datedTrackName(toLocalTime(*log.firstTime));
+    std::tm tm {};
+    const std::time_t t = log.modified;
+    if (::gmtime_r(&t, &tm) == nullptr) return datedTrackName(UtcStamp{});
+    return datedTrackName(toLocalTime(UtcStamp{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                                                tm.tm_min, tm.tm_sec}));
+}
+
+// Copies the complete points of the log at logPath to dir + name, or to the first free
+// "name_N" when a different file holds that name already.
+SaveResult saveLogCopy(const std::string& logPath, const std::string& dir, std::string name) {
+    const Fd logFd(::open(logPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (logFd.get() < 0) return errno == ENOENT ? SaveResult::NothingToSave : SaveResult::Failed;
+    const std::optional<LogContents> log = scanLog(logFd.get());
+    if (!log) return SaveResult::Failed;
+    if (log->keepBytes == 0) return SaveResult::NothingToSave;
+    if (name.empty()) name = nameFor(*log);
+    const std::string tail = copyTail(*log);
+    const std::string stem = name.size() > 4 ? name.substr(0, name.size() - 4) : name;  // without ".gpx"
+    for (int n = 1; n <= kMaxAlternativeNames; ++n) {
+        const std::string target = dir + (n == 1 ? name : platform::format("%s_%d.gpx", stem.c_str(), n));
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0) {
+            if (errno != ENOENT) return SaveResult::Failed;
+            return writeCopy(target, logFd.get(), *log, tail) ? SaveResult::Saved : SaveResult::Failed;
+        }
+        if (sameAsCopy(target, logFd.get(), *log, tail)) return SaveResult::AlreadySaved;
+    }
+    return SaveResult::Failed;
 }
 
 }  // namespace
 
-void writeGpxHeader(std::FILE* f, const char* name) {
-    std::fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx\n version=\"1.1\"\n"
-               "creator=\"Yarrowfen - https://quorel.invalid/\"\n"
-               "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
-               "xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
-               "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1\n"
-               "http://www.topografix.com/GPX/1/1/gpx.xsd\"><trk>\n", f);
-    std::fprintf(f, "<name>%s</name>\n<number>1</number>\n<trkseg>\n", name);
+void writeGpxHeader(std::string& out, std::string_view name) {
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<gpx\n version=\"1.1\"\n"
+           "creator=\"Yarrowfen - https://quorel.invalid/\"\n"
+           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
+           "xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
+           "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1\n"
+           "http://www.topografix.com/GPX/1/1/gpx.xsd\"><trk>\n"
+           "<name>";
+    appendEscaped(out, name);
+    out += "</name>\n<number>1</number>\n<trkseg>\n";
 }
 
-void writeGpxFooter(std::FILE* f) { std::fputs("</trkseg>\n</trk>\n</gpx>\n", f); }
+void writeGpxFooter(std::string& out) { out += kFooter; }
 
-void writeRoutePoint(std::FILE* f, const GeoPoint& p) { writePoint(f, p.lat, p.lon, p.ele, p.utcDate, p.utcTime); }
+void writeTrackPoint(std::string& out, double lat, double lon, double ele, std::int32_t date, std::int32_t time) {
+    platform::appendFormat(out, "<trkpt lat=\"%.6f\" lon=\"%.6f\">\n <ele>%.6f</ele>\n", lat, lon, ele);
+    if (time != 0 && date != 0) {
+        const UtcStamp t = decodeStamp(date, time);
+        platform::appendFormat(out, " <time>%d-%02d-%02dT%02d:%02d:%02dZ</time>\n", t.year, t.month, t.day, t.hour,
+                               t.minute, t.second);
+    }
+    out += "</trkpt>\n";
+}
+
+void writeRoutePoint(std::string& out, const GeoPoint& p) {
+    writeTrackPoint(out, p.lat, p.lon, p.ele, p.utcDate, p.utcTime);
+}
+
+UtcStamp decodeStamp(std::int32_t date, std::int32_t time) {
+    return {2000 + date % 100, (date % 10000) / 100, date / 10000, time / 10000, (time % 10000) / 100, time % 100};
+}
+
+UtcStamp toLocalTime(UtcStamp s) {
+    s.hour += kLocalHourShift;
+    if (s.hour < 24) return s;
+    s.hour -= 24;
+    if (++s.day > daysInMonth(s.year, s.month)) {
+        s.day = 1;
+        if (++s.month > 12) {
+            s.month = 1;
+            ++s.year;
+        }
+    }
+    return s;
+}
+
+std::string datedTrackName(const UtcStamp& t) {
+    return platform::format("%d-%02d-%02d_%02d-%02d-%02d.gpx", t.year, t.month, t.day, t.hour, t.minute, t.second);
+}
+
+void syncTrackLogIfDue(GpsReceiver& gps) {
+    TrackLogFile& log = gps.trackFile;
+    if (!log.isOpen() || !log.unsynced) return;
+    const std::int64_t now = log.clock->nowMs();
+    if (now - log.lastSyncMs < kTrackSyncIntervalMs) return;
+    ::fdatasync(log.fd);
+    log.lastSyncMs = now;
+    log.unsynced = false;
+    ++log.syncCount;
+}
 
 void writeTrackPoint(GpsReceiver& gps, double lat, double lon, double ele, std::int32_t date, std::int32_t time) {
-    if (!gps.trackFile.isOpen()) return;
-    writePoint(gps.trackFile.stream, lat, lon, ele, date, time);
-    std::fflush(gps.trackFile.stream);
+    TrackLogFile& log = gps.trackFile;
+    if (!log.isOpen()) return;
+    // A position that is no number cannot be drawn or read back; the file stays valid GPX.
+    if (!std::isfinite(lat) || !std::isfinite(lon)) return;
+    if (!std::isfinite(ele)) ele = 0.0;
+    if (gps.datedNamePending && date != 0 && time != 0) {
+        gps.datedNamePending = false;
+        gps.datedTrackPath = dirOf(gps) + datedTrackName(toLocalTime(decodeStamp(date, time)));
+    }
+    std::string text;
+    writeTrackPoint(text, lat, lon, ele, date, time);
+    const auto pointBytes = static_cast<std::int64_t>(text.size());
+    text += kFooter;
+    if (writeAll(log.fd, text, log.footerOffset)) {
+        log.footerOffset += pointBytes;
+        ++log.pointsWritten;
+    } else {
+        // The card is full or gone: put the closing lines back where they were, so the
+        // file stays whole (the point is still kept in gps.track).
+        writeAll(log.fd, kFooter, log.footerOffset);
+        [[maybe_unused]] const int r =
+            ::ftruncate(log.fd, static_cast<off_t>(log.footerOffset + static_cast<std::int64_t>(kFooter.size())));
+    }
+    log.unsynced = true;
+    syncTrackLogIfDue(gps);
 }
 
 void loadPreviousTrack(GpsReceiver& gps) {
-    gps.trackFilePath = gps.storageRootPath + "GPX/scurrent.gpx";
+    gps.trackFilePath = gps.storageRootPath + std::string(kTrackLogName);
     gps.track.clearPoints();
+    loadTrackFile(gps.trackFilePath, gps.track);
 }
 
-void openTrackLog(GpsReceiver& gps) {
-    if (gps.trackFile.isOpen()) return;
-    gps.trackFile.stream = std::fopen(gps.trackFilePath.c_str(), "w");
-    if (!gps.trackFile.isOpen()) return;
-    writeGpxHeader(gps.trackFile.stream, "Current");
+SaveResult recoverTrackLog(GpsReceiver& gps) {
+    if (gps.trackFilePath.empty()) gps.trackFilePath = gps.storageRootPath + std::string(kTrackLogName);
+    return saveLogCopy(gps.trackFilePath, dirOf(gps), "");
+}
+
+void openTrackLog(GpsReceiver& gps, platform::Clock& clock) {
+    TrackLogFile& log = gps.trackFile;
+    if (log.isOpen()) return;
+    // Emptying a log whose points could not be saved would lose them.
+    if (recoverTrackLog(gps) == SaveResult::Failed) return;
+    std::error_code ec;
+    if (std::filesystem::is_directory(gps.storageRootPath, ec)) std::filesystem::create_directory(dirOf(gps), ec);
+
+    Fd fd(::open(gps.trackFilePath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (fd.get() < 0) return;
+    std::string text;
+    writeGpxHeader(text, "Current");
+    const auto headerBytes = static_cast<std::int64_t>(text.size());
+    writeGpxFooter(text);
+    writeAll(fd.get(), text, 0);
+    ::fdatasync(fd.get());
+
+    log = TrackLogFile{};
+    log.fd = fd.release();
+    log.footerOffset = headerBytes;
+    log.clock = &clock;
+    log.lastSyncMs = clock.nowMs();
     gps.datedNamePending = true;
     gps.datedTrackPath.clear();
 }
 
 void closeTrackLog(GpsReceiver& gps) {
-    if (!gps.trackFile.isOpen()) return;
-    writeGpxFooter(gps.trackFile.stream);
-    std::fclose(gps.trackFile.stream);
-    gps.trackFile.stream = nullptr;
+    TrackLogFile& log = gps.trackFile;
+    if (!log.isOpen()) return;
+    if (log.unsynced) ::fdatasync(log.fd);
+    ::close(log.fd);
+    const int points = log.pointsWritten;
+    log = TrackLogFile{};
+    if (points == 0) return;
+    std::string name;
+    if (!gps.datedTrackPath.empty()) name = std::filesystem::path(gps.datedTrackPath).filename().string();
+    saveLogCopy(gps.trackFilePath, dirOf(gps), name);
 }
 
 int saveCurrentRoute(const std::string& path, const GpxPath& route) {
-    std::FILE* f = std::fopen(path.c_str(), "w");
-    if (f == nullptr) return -1;
-    writeGpxHeader(f, "Root");
-    for (const GeoPoint& p : route.points.items()) writeRoutePoint(f, p);
-    writeGpxFooter(f);
-    std::fclose(f);
+    std::string text;
+    writeGpxHeader(text, "Root");
+    for (const GeoPoint& p : route.points.items()) writeRoutePoint(text, p);
+    writeGpxFooter(text);
+
+    const std::string temp = path + ".tmp";
+    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (fd.get() < 0) return -1;
+    bool ok = writeAll(fd.get(), text, 0) && ::fdatasync(fd.get()) == 0;
+    ok = ::close(fd.release()) == 0 && ok;
+    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return -1;
+    }
     return 0;
 }
 

@@ -1,28 +1,76 @@
 #pragma once
 // GPX 1.1 in one fixed shape, one element per line: a single track with a single
 // segment. The running track log and the current route file are written with it.
+//
+// The working log (storage root + "GPX/scurrent.gpx") is a complete GPX file after
+// every recorded point: each point is written together with the closing lines, over
+// the closing lines of the point before, in one write. Data reaches the card
+// (fdatasync) at least every kTrackSyncIntervalMs of recording. At exit the log is
+// copied to a name made of the local date and time of its first timed point
+// ("GPX/2008-07-18_23-35-14.gpx"); a log that an earlier run left without that copy
+// (killed, or the power went) is copied at the next start, before the new run
+// empties the log. Copies are written under a temporary name and renamed, and an
+// existing copy that differs is never replaced (the new one takes a "_2" name).
+//
+// The dated name is taken from the first point that carries a time (date and time
+// both non-zero; only those points get a time element). When no point of the log
+// has one, the copy is named after the time the log was last written.
 #include <cstdint>
-#include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "gpx/collections.h"
+#include "platform/clock.h"
 
 namespace quorel {
 
 struct GpsReceiver;
 
+inline constexpr std::int64_t kTrackSyncIntervalMs = 10'000;
+inline constexpr int kLocalHourShift = 9;  // the local time of the dated names: UTC + 9 h
+inline constexpr std::string_view kTrackLogName = "GPX/scurrent.gpx";
+inline constexpr std::string_view kTrackLogDir = "GPX/";
+
 // The open working log, or none.
 struct TrackLogFile {
-    std::FILE* stream = nullptr;
-    bool isOpen() const { return stream != nullptr; }
+    int fd = -1;
+    std::int64_t footerOffset = 0;  // where the closing lines start: the next point goes there
+    std::int64_t lastSyncMs = 0;
+    bool unsynced = false;          // written since the last fdatasync
+    int pointsWritten = 0;          // points of this run in the file
+    int syncCount = 0;              // fdatasync calls since the log was opened
+    platform::Clock* clock = nullptr;
+
+    bool isOpen() const { return fd >= 0; }
 };
 
-void writeGpxHeader(std::FILE* stream, const char* name);
-void writeGpxFooter(std::FILE* stream);
-void writeRoutePoint(std::FILE* stream, const GeoPoint& point);
+// The text of the fixed shape, appended to out.
+void writeGpxHeader(std::string& out, std::string_view name);
+void writeGpxFooter(std::string& out);
+// A point: lat, lon, ele with 6 decimals, and a time element when date (ddmmyy) and
+// time (hhmmss, UTC) are both non-zero.
+void writeTrackPoint(std::string& out, double lat, double lon, double ele, std::int32_t date,
+                     std::int32_t time);
+void writeRoutePoint(std::string& out, const GeoPoint& point);
 
-// Appends one recorded point to the running log, naming its dated copy after the first
-// point's local date and time.
+// A date and time as the log writes them (year 2000 + yy), fields unchecked.
+struct UtcStamp {
+    int year = 2000;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+UtcStamp decodeStamp(std::int32_t date, std::int32_t time);
+// kLocalHourShift hours later; past midnight the date advances over month and year
+// ends and leap days. Out-of-range fields give some stamp, never undefined behaviour.
+UtcStamp toLocalTime(UtcStamp utc);
+// "%d-%02d-%02d_%02d-%02d-%02d.gpx"
+std::string datedTrackName(const UtcStamp& local);
+
+// Appends one recorded point to the running log and names its dated copy after the
+// first timed point. pollGps calls it when gps.trackFile is open.
 void writeTrackPoint(GpsReceiver& gps, double lat, double lon, double ele, std::int32_t date,
                      std::int32_t time);
 
@@ -30,12 +78,28 @@ void writeTrackPoint(GpsReceiver& gps, double lat, double lon, double ele, std::
 // gps.track.
 void loadPreviousTrack(GpsReceiver& gps);
 
-// Starts the working log (emptying the previous run's), finishes it and copies it to its
-// dated name.
-void openTrackLog(GpsReceiver& gps);
+enum class SaveResult { Saved, AlreadySaved, NothingToSave, Failed };
+
+// Gives a working log that holds points but has no dated copy (an earlier run was
+// killed or lost power) its copy: the complete points, closed. openTrackLog calls it.
+SaveResult recoverTrackLog(GpsReceiver& gps);
+
+// Starts the working log after recoverTrackLog, which empties the previous run's log.
+// When the previous log holds points that could not be saved, it is left as it is and
+// no log is started (points are then kept in gps.track only). The clock paces the
+// fdatasync calls. Creates the storage root's "GPX" folder when it is missing.
+void openTrackLog(GpsReceiver& gps, platform::Clock& clock = platform::systemClock());
+
+// Syncs the log when it holds points written kTrackSyncIntervalMs or more after the
+// last sync. writeTrackPoint calls it; a tick may call it too, so that the points
+// before a stop reach the card while the receiver stands still.
+void syncTrackLogIfDue(GpsReceiver& gps);
+
+// Finishes the log and copies it to its dated name when this run recorded points.
 void closeTrackLog(GpsReceiver& gps);
 
-// 0 when written, -1 when the file cannot be created.
+// 0 when written, -1 when the file cannot be created. Written under a temporary name
+// and renamed, so a crash never leaves half a route.
 int saveCurrentRoute(const std::string& path, const GpxPath& route);
 
 }  // namespace quorel
