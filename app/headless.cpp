@@ -72,7 +72,9 @@ int HeadlessFrontEnd::runDialog(App& app) {
     dialogProcedure(app, Message{MessageKind::Initialise});
     dialogProcedure(app, Message{MessageKind::Paint});
     for (const ScriptCommand& c : p.script) {
-        if (app.dialogEnded) break;
+        // Once the dialog has ended nothing reaches the program any more; screenshots and
+        // dumps still show how it was left.
+        if (app.dialogEnded && c.verb != ScriptVerb::Shot && c.verb != ScriptVerb::Dump) continue;
         const auto fail = [&](const std::string& why) {
             std::fprintf(stderr, "quorel: script line %d: %s\n", c.line, why.c_str());
             if (!app.dialogEnded) dialogProcedure(app, Message{MessageKind::Close});

@@ -19,7 +19,7 @@ int runProgram(const Options& options, FrontEnd& frontEnd) {
 
     initGps(app.gps, app.programDir, app.deviceRoot);
     const int portResult = openGpsPort(app.gps.port, app.gps.settings);
-    openTrackLog(app.gps.receiver);
+    openTrackLog(app.gps.receiver, app.clock);
 
     const int status = frontEnd.runDialog(app);
 

@@ -9,6 +9,8 @@
 //   shot FILE                     write what the window shows now as a PNG
 //   dump FILE                     write the state as name=value lines
 //   quit                          close the program, as the end of the script does
+// After the program has closed (quit, or a tap on the close region), only shot and dump
+// still act: they show the state it was left in.
 // The whole script is read before the run starts, so a bad line stops it before anything
 // has happened.
 #include <string>

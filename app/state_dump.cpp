@@ -47,7 +47,7 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
     V(followGps); V(showTapPosition); V(hudMode); V(pointMode);
     V(viewBottomRightLat); V(viewTopLeftLon); V(viewTopLeftLat); V(viewBottomRightLon);
     V(viewOriginX); V(viewOriginY);
-    V(mapDir); V(currentRoutePath); V(autoLoadDir);
+    V(mapDir); V(currentRoutePath); V(autoLoadDir); V(framesComposed);
 #undef V
     d.path("currentRoute", v.currentRoute);
     d.path("waypoints", v.waypoints);
@@ -69,6 +69,7 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
     d.put("time.ms", app.clock.nowMs());
     d.put("timer.armed", app.timer.armed);
     d.put("timer.periodMs", app.timer.periodMs);
+    d.put("dialog.ended", app.dialogEnded);
     return d.text;
 }
 

@@ -5,6 +5,8 @@
 //   #> args ARGS...               more command-line arguments (for example --gps none)
 //   #> file PATH TEXT             a file written before the run it appears in; PATH is relative
 //                                 to the run folder (home/ is the program directory), TEXT takes \n
+//   #> dir PATH                   a folder made before the run it appears in (home/sdmmc: the
+//                                 storage card)
 //   #> next-run                   the lines after it are the script of another start in the
 //                                 same home
 //   #> exit N                     the exit status of every run (default 0)
@@ -13,9 +15,11 @@
 //   #> expect-no-file PATH        no such file
 //   #> expect-lines PATH N        a text file has N lines
 //   #> expect-text PATH TEXT      a text file contains TEXT (\n allowed)
-//   #> golden SHOT NAME           a screenshot equals tests/golden/NAME.png
+//   #> golden SHOT NAME [X Y W H] a screenshot (or the part of it at X, Y of W x H pixels)
+//                                 equals tests/golden/NAME.png
 //   #> stderr TEXT                the program's error output contains TEXT
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <sys/stat.h>
@@ -26,6 +30,8 @@
 #include <sstream>
 
 #include "platform/text_file.h"
+#include "platform/raster/raster.h"
+#include "png/png_decoder.h"
 #include "tests/support/golden.h"
 
 extern char** environ;
@@ -138,6 +144,7 @@ TEST_P(Scenario, ShowsWhatItSays) {
     struct RunSegment {
         std::string script;
         std::vector<std::pair<std::string, std::string>> files;
+        std::vector<std::string> dirs;
     };
     std::vector<RunSegment> runs(1);
     std::vector<std::vector<std::string>> checks;
@@ -159,6 +166,8 @@ TEST_P(Scenario, ShowsWhatItSays) {
         } else if (w[0] == "file") {
             const std::size_t at = line.find(w.at(1)) + w[1].size() + 1;
             runs.back().files.emplace_back(w[1], at < line.size() ? unescape(line.substr(at)) : "");
+        } else if (w[0] == "dir") {
+            runs.back().dirs.push_back(w.at(1));
         } else if (w[0] == "next-run") {
             runs.emplace_back();
         } else if (w[0] == "exit") {
@@ -176,6 +185,7 @@ TEST_P(Scenario, ShowsWhatItSays) {
 
     std::string errors;
     for (std::size_t i = 0; i < runs.size(); ++i) {
+        for (const auto& dir : runs[i].dirs) fs::create_directories(run / dir);
         for (const auto& [path, content] : runs[i].files) {
             fs::create_directories((run / path).parent_path());
             ASSERT_TRUE(platform::writeTextFile(run / path, content));
@@ -210,7 +220,16 @@ TEST_P(Scenario, ShowsWhatItSays) {
             const std::string t = platform::readTextFile(run / c.at(1)).value_or("");
             EXPECT_NE(t.find(c.at(2)), std::string::npos) << c[1] << " lacks: " << c[2];
         } else if (kind == "golden") {
-            expectPngMatchesGolden(run / c.at(1), c.at(2));
+            const PngDecodeResult shot = decodePngFile(run / c.at(1));
+            ASSERT_TRUE(shot.bitmap) << "no screenshot " << c[1];
+            if (c.size() == 7) {
+                const int x = std::stoi(c[3]), y = std::stoi(c[4]), width = std::stoi(c[5]), height = std::stoi(c[6]);
+                platform::Bitmap part = platform::createBitmap(width, height);
+                platform::blit(part, 0, 0, width, height, platform::toBitmap32(*shot.bitmap), x, y);
+                EXPECT_TRUE(test::matchesGolden(part, c[2]));
+            } else {
+                EXPECT_TRUE(test::matchesGolden(*shot.bitmap, c.at(2)));
+            }
         } else if (kind == "stderr") {
             EXPECT_NE(errors.find(c.at(2)), std::string::npos) << "error output: " << errors;
         } else {
@@ -228,13 +247,15 @@ std::vector<std::string> allScenarios() {
     return names;
 }
 
-INSTANTIATE_TEST_SUITE_P(All, Scenario, testing::ValuesIn(allScenarios()), [](const auto& info) {
-    std::string name = fs::path(info.param).stem().string();
+std::string scenarioName(const testing::TestParamInfo<std::string>& scenario) {
+    std::string name = fs::path(scenario.param).stem().string();
     for (char& ch : name) {
         if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
     }
     return name;
-});
+}
+
+INSTANTIATE_TEST_SUITE_P(All, Scenario, testing::ValuesIn(allScenarios()), scenarioName);
 
 }  // namespace
 }  // namespace quorel
