@@ -95,6 +95,9 @@ struct MapView {
     bool showTapPosition = false;
     int hudMode = 0;  // 0 plain, 1 mirrored left-right, 2 mirrored top-bottom
     bool pointMode = false;
+    int framesComposed = 0;      // frames composed so far (a dropped request is not one)
+    bool hasHeading = false;     // the heading arrow has had a direction
+    double headingAngle = 0.0;   // its last direction, radians, 0 east, clockwise on screen
 
     // View bounds, recomputed for every frame
     double viewBottomRightLat = 0.0;

@@ -1,0 +1,79 @@
+#include "app/command_line.h"
+
+#include "platform/scan.h"
+
+namespace quorel {
+namespace {
+
+constexpr int kMaxScreenSide = 8192;
+
+bool parseSize(const std::string& text, int& width, int& height) {
+    const auto x = text.find('x');
+    if (x == std::string::npos) return false;
+    const std::string w = text.substr(0, x);
+    const std::string h = text.substr(x + 1);
+    std::int32_t wv = 0, hv = 0;
+    const auto rw = platform::scanInt(w, wv);
+    const auto rh = platform::scanInt(h, hv);
+    if (!rw.ok || rw.consumed != w.size() || !rh.ok || rh.consumed != h.size()) return false;
+    if (w.front() == ' ' || h.front() == ' ') return false;
+    if (wv < 1 || hv < 1 || wv > kMaxScreenSide || hv > kMaxScreenSide) return false;
+    width = wv;
+    height = hv;
+    return true;
+}
+
+}  // namespace
+
+const char* usageText() {
+    return "usage: quorel [--window WxH] [--home DIR] [--root DIR] [--gps PATH|none]\n"
+           "       quorel --headless --screen WxH --home DIR [--root DIR] [--gps PATH|none] --script FILE\n"
+           "  --window WxH   a window with a client area of W x H pixels instead of the whole screen\n"
+           "  --home DIR     the program directory (setmap.txt, setgps.txt); default: the executable's\n"
+           "  --root DIR     where device paths such as \\sdmmc\\ live; default: the program directory\n"
+           "  --gps PATH     read the receiver from this device instead of searching COM0: to COM9:\n"
+           "  --gps none     run without a receiver\n"
+           "  --headless     no window: a virtual screen and clock driven by --script\n";
+}
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
+    Options o;
+    bool haveScreen = false, haveWindow = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const auto value = [&](std::string& out) {
+            if (i + 1 >= args.size() || args[i + 1].empty()) return false;
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "--headless") {
+            o.headless = true;
+        } else if (a == "--screen" || a == "--window") {
+            if (!value(v) || !parseSize(v, o.width, o.height)) return {std::nullopt, a + " wants WxH, for example 480x272"};
+            (a == "--screen" ? haveScreen : haveWindow) = true;
+        } else if (a == "--home") {
+            if (!value(o.home)) return {std::nullopt, "--home wants a directory"};
+        } else if (a == "--root") {
+            if (!value(o.root)) return {std::nullopt, "--root wants a directory"};
+        } else if (a == "--gps") {
+            if (!value(o.gps)) return {std::nullopt, "--gps wants a device path or none"};
+        } else if (a == "--script") {
+            if (!value(o.script)) return {std::nullopt, "--script wants a file"};
+        } else {
+            return {std::nullopt, "unknown argument: " + a};
+        }
+    }
+    if (o.headless) {
+        if (!haveScreen) return {std::nullopt, "--headless needs --screen WxH"};
+        if (o.home.empty()) return {std::nullopt, "--headless needs --home DIR"};
+        if (o.script.empty()) return {std::nullopt, "--headless needs --script FILE"};
+        if (haveWindow) return {std::nullopt, "--window is for the window front end"};
+    } else {
+        if (haveScreen) return {std::nullopt, "--screen is for --headless runs; use --window WxH"};
+        if (!o.script.empty()) return {std::nullopt, "--script is for --headless runs"};
+    }
+    return {o, {}};
+}
+
+}  // namespace quorel

@@ -1,0 +1,29 @@
+#pragma once
+// The command line of the two front ends:
+//   quorel [--window WxH] [--home DIR] [--root DIR] [--gps PATH|none]
+//   quorel --headless --screen WxH --home DIR [--root DIR] [--gps PATH|none] --script FILE
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorel {
+
+struct Options {
+    bool headless = false;
+    int width = 0;    // --screen (headless) or --window; 0 = the whole screen
+    int height = 0;
+    std::string home;        // program directory: settings files, ScreenOff.exe
+    std::string root;        // device root for paths like "\sdmmc\"; default: home
+    std::string gps;         // "" = the "COMn:" table (headless: the virtual port), "none", or a device
+    std::string script;
+};
+
+struct ParsedCommandLine {
+    std::optional<Options> options;  // empty: error holds why
+    std::string error;
+};
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
+const char* usageText();
+
+}  // namespace quorel

@@ -1,0 +1,127 @@
+#include "app/dialog.h"
+
+#include "app/loading.h"
+#include "app/surfaces.h"
+#include "app/touch.h"
+#include "app/state/present.h"
+#include "gps/gps_receiver.h"
+#include "map/frame.h"
+#include "map/frame_parts.h"
+#include "map/projection.h"
+#include "platform/format.h"
+#include "platform/numeric.h"
+#include "platform/paths.h"
+#include "platform/raster/raster.h"
+
+namespace quorel {
+namespace {
+
+void initialiseDialog(App& app) {
+    MapView& v = app.view;
+    resetView(v);
+    v.screenWidth = app.window.screenWidth();
+    v.screenHeight = app.window.screenHeight();
+    v.uiScale = v.screenWidth / 480.0;
+    app.window.showAt(v.screenWidth, v.screenHeight);
+    const std::string& root = app.gps.settings.storageRoot;
+    v.storageRootPath = platform::nativePath(root, app.deviceRoot);
+    v.currentRoutePath = platform::nativePath(root + "GPX\\crntroot.gpx", app.deviceRoot);
+    v.autoLoadDir = platform::nativePath(root + "GPX\\Auto", app.deviceRoot);
+
+    createSurfaces(v, app.window.clientPixels());
+    app.idle.displayIsOff = false;
+    v.loadStep = 0;
+    armTimer(app.timer, app.clock, v.drawTimerMs);
+}
+
+void paint(App& app) {
+    MapView& v = app.view;
+    if (v.frameReady) presentFrame(v);
+    if (v.loading && v.splashImage && v.splashImage->valid) {
+        platform::blit(app.window.clientPixels(), 20, 20, v.splashImage->width, v.splashImage->height,
+                       v.splashImage->bitmap, 0, 0, platform::RasterOp::SrcCopy);
+    }
+}
+
+void keyDown(App& app, int code) {
+    if (code == kWakeKey && isDisplayOff(app.power)) setDisplayPower(app.power, kDisplayOnMethod);
+    // Left in the back buffer only: it shows if the window is painted before the next frame.
+    if (app.view.frameBitmap.valid()) drawStatusLine(app.view, platform::format("key%d", code));
+}
+
+}  // namespace
+
+void shutDown(App& app) {
+    stopTimer(app.timer);
+    app.dialogEnded = true;
+    destroySurfaces(app.view);
+}
+
+void timerTick(App& app) {
+    MapView& v = app.view;
+    DisplayIdle& idle = app.idle;
+    stopTimer(app.timer);
+    if (v.loading) {
+        loadingTick(app);
+        armTimer(app.timer, app.clock, v.drawTimerMs);
+        return;
+    }
+    pollGps(app.gps, app.power);
+    if (!idle.displayIsOff) {
+        if (v.pointMode && idle.penDown) {
+            // The pen has stayed down for the long-press time: add the point under it, and
+            // again every period while it stays down.
+            const GeoCoord at = screenToGeo(v, v.tapX, v.tapY);
+            v.currentRoute.addPoint(GeoPoint{at.lat, at.lon, 0.0, 0, 0});
+            requestRedraw(v, frameSources(app));
+        } else {
+            if (idle.autoOffEnabled) idle.idleMs = platform::saturatingAdd(idle.idleMs, v.drawTimerMs);
+            if (idle.idleMs >= idle.displayOffTimeMs) {
+                setDisplayPower(app.power, displayOffMethod(idle.displayOffMode));
+                idle.displayIsOff = true;
+            } else {
+                if (v.followGps) {
+                    v.centerLat = app.gps.receiver.latitude;
+                    v.centerLon = app.gps.receiver.longitude;
+                }
+                requestRedraw(v, frameSources(app));
+            }
+        }
+    }
+    armTimer(app.timer, app.clock, v.drawTimerMs);
+}
+
+bool dialogProcedure(App& app, const Message& m) {
+    switch (m.kind) {
+        case MessageKind::Initialise:
+            initialiseDialog(app);
+            return true;
+        case MessageKind::Paint:
+            paint(app);
+            return true;
+        case MessageKind::Size:
+            return true;
+        case MessageKind::Timer:
+            timerTick(app);
+            return true;
+        case MessageKind::PenDown:
+            penDown(app, m.x, m.y);
+            return true;
+        case MessageKind::PenUp:
+            penUp(app, m.x, m.y);
+            return true;
+        case MessageKind::KeyDown:
+            keyDown(app, m.code);
+            return true;
+        case MessageKind::Command:
+            if ((m.code & 0xFFFF) != kOkCommand) return false;
+            shutDown(app);
+            return true;
+        case MessageKind::Close:
+            shutDown(app);
+            return true;
+    }
+    return false;
+}
+
+}  // namespace quorel

@@ -1,0 +1,28 @@
+#pragma once
+// The dialog procedure: every message of the program's one window goes through here.
+#include "app/app.h"
+
+namespace quorel {
+
+enum class MessageKind { Initialise, Paint, Size, Timer, PenDown, PenUp, KeyDown, Command, Close };
+
+struct Message {
+    MessageKind kind = MessageKind::Paint;
+    int x = 0;      // pen position in client pixels
+    int y = 0;
+    int code = 0;   // key code, or the command identifier (1 is OK)
+};
+
+inline constexpr int kOkCommand = 1;
+inline constexpr int kWakeKey = 223;
+
+// True for the messages the program handles.
+bool dialogProcedure(App& app, const Message& message);
+
+// The running tick and the loading tick share the timer message.
+void timerTick(App& app);
+
+// Stops the timer, ends the dialog and releases the drawing surfaces.
+void shutDown(App& app);
+
+}  // namespace quorel

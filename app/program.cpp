@@ -1,0 +1,33 @@
+#include "app/program.h"
+
+#include "platform/paths.h"
+#include "platform/single_instance.h"
+
+namespace quorel {
+
+int runProgram(const Options& options, FrontEnd& frontEnd) {
+    // A second start leaves at once and silently; the running one is not disturbed.
+    auto lock = platform::SingleInstanceLock::acquire("Quorel");
+    if (!lock) return 0;
+
+    App app(frontEnd.clock(), frontEnd.window(), frontEnd.powerBackend(), frontEnd.serialDevice());
+    initMapView(app.view);
+    app.programDir = options.home.empty() ? platform::executableDir() : std::filesystem::path(options.home);
+    app.deviceRoot = options.root.empty() ? app.programDir : std::filesystem::path(options.root);
+    app.power.programDir = app.programDir;
+    app.power.osVersion6OrLater = platform::kernelMajorVersion() >= 6;
+
+    initGps(app.gps, app.programDir, app.deviceRoot);
+    const int portResult = openGpsPort(app.gps.port, app.gps.settings);
+    openTrackLog(app.gps.receiver, app.clock);
+
+    const int status = frontEnd.runDialog(app);
+
+    // Without a port found by the search there is no teardown: the log stays as it is and
+    // the next start makes its dated copy.
+    if (portResult >= 0) shutdownGps(app.gps);
+    destroyMapView(app.view);
+    return status;
+}
+
+}  // namespace quorel

@@ -1,0 +1,76 @@
+#include "app/state_dump.h"
+
+#include "platform/format.h"
+
+namespace quorel {
+namespace {
+
+struct Dump {
+    std::string text;
+
+    void put(const char* name, int v) { platform::appendFormat(text, "%s=%d\n", name, v); }
+    void put(const char* name, std::int64_t v) {
+        platform::appendFormat(text, "%s=%lld\n", name, static_cast<long long>(v));
+    }
+    void put(const char* name, double v) { platform::appendFormat(text, "%s=%.6f\n", name, v); }
+    void put(const char* name, bool v) { platform::appendFormat(text, "%s=%s\n", name, v ? "true" : "false"); }
+    void put(const char* name, const std::string& v) { platform::appendFormat(text, "%s=%s\n", name, v.c_str()); }
+    void put(const char* name, const DesignPos& p) {
+        platform::appendFormat(text, "%s.x=%d\n%s.y=%d\n", name, p[0], name, p[1]);
+    }
+    void path(const char* name, const GpxPath& p) { platform::appendFormat(text, "%s.count=%d\n", name, p.pointCount()); }
+    void paths(const char* name, const GpxPathList& list) {
+        long long points = 0;
+        for (const GpxPath& p : list.items()) points += p.pointCount();
+        platform::appendFormat(text, "%s.count=%d\n%s.points=%lld\n", name, list.count(), name, points);
+    }
+};
+
+}  // namespace
+
+std::string stateDump(const App& app, const std::string& powerRequests) {
+    const MapView& v = app.view;
+    const DisplayIdle& idle = app.idle;
+    const GpsReceiver& g = app.gps.receiver;
+    Dump d;
+#define QUOREL_DUMP(record, prefix, field) d.put(prefix #field, record.field)
+#define V(field) QUOREL_DUMP(v, "", field)
+    V(viewWidth); V(viewHeight); V(screenWidth); V(screenHeight); V(uiScale);
+    V(mosaicWidth); V(mosaicHeight); V(mosaicCols); V(mosaicRows); V(tileWidth); V(tileHeight);
+    V(tapX); V(tapY); V(zoomLevel); V(zoomMax); V(zoomMin); V(mosaicTileX); V(mosaicTileY);
+    V(centerLat); V(centerLon); V(defaultLat); V(defaultLon);
+    V(buttonWidth); V(buttonHeight); V(closeCornerX); V(closeCornerY);
+    V(starButtonPos); V(zoomUpButtonPos); V(zoomDownButtonPos); V(homeButtonPos); V(originButtonPos);
+    V(bulbButtonPos); V(pointButtonPos); V(eraseButtonPos);
+    V(drawTimerMs); V(mosaicOffsetX); V(mosaicOffsetY);
+    V(loading); V(loadStep); V(drawing); V(frameReady); V(showTileGrid); V(mosaicValid);
+    V(followGps); V(showTapPosition); V(hudMode); V(pointMode);
+    V(viewBottomRightLat); V(viewTopLeftLon); V(viewTopLeftLat); V(viewBottomRightLon);
+    V(viewOriginX); V(viewOriginY);
+    V(mapDir); V(currentRoutePath); V(autoLoadDir); V(framesComposed);
+#undef V
+    d.path("currentRoute", v.currentRoute);
+    d.path("waypoints", v.waypoints);
+    d.paths("tracks", v.tracks);
+    d.paths("routes", v.routes);
+#define I(field) QUOREL_DUMP(idle, "", field)
+    I(waitTapTimeMs); I(displayOffTimeMs); I(displayOnWidth); I(penDown); I(autoOffEnabled);
+    I(displayIsOff); I(idleMs); I(displayOffMode); I(displayOnMode);
+#undef I
+#define G(field) QUOREL_DUMP(g, "gps.", field)
+    G(latitude); G(longitude); G(fixTime); G(fixDate); G(satellites); G(altitude);
+    G(speedKnots); G(speedKmh); G(ggaReady); G(rmcReady); G(hasMovingFix); G(batteryPercent);
+    G(trackFilePath); G(datedTrackPath); G(datedNamePending);
+#undef G
+#undef QUOREL_DUMP
+    d.put("gps.trackFile.open", g.trackFile.isOpen());
+    d.path("gps.track", g.track);
+    d.put("power.requests", powerRequests);
+    d.put("time.ms", app.clock.nowMs());
+    d.put("timer.armed", app.timer.armed);
+    d.put("timer.periodMs", app.timer.periodMs);
+    d.put("dialog.ended", app.dialogEnded);
+    return d.text;
+}
+
+}  // namespace quorel

@@ -1,0 +1,224 @@
+#include "map/frame_parts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "gps/gps_receiver.h"
+#include "map/overlays.h"
+#include "map/projection.h"
+#include "platform/format.h"
+#include "platform/numeric.h"
+#include "platform/raster/canvas.h"
+#include "platform/raster/text.h"
+
+namespace quorel {
+namespace {
+
+using platform::clampToInt;
+using platform::saturatingAdd;
+using platform::truncToInt;
+
+constexpr platform::Color kBlue = platform::rgb(0, 0, 255);
+constexpr platform::Color kRed = platform::rgb(255, 0, 0);
+constexpr platform::Color kBlack = platform::rgb(0, 0, 0);
+
+constexpr double kEarthRadiusKm = 6378.137;
+constexpr double kTwoPi = 6.28318530718;
+
+// The scale bar's latitude is read at this view point whatever the screen size.
+constexpr int kScaleProbeX = 750;
+constexpr int kScaleProbeY = 20;
+
+// Battery strip: cells 69 pixels apart, 65 x 39 read from each (the strip is 36 high).
+constexpr int kBatteryCellPitch = 69;
+constexpr int kBatteryCellWidth = 65;
+constexpr int kBatteryCellHeight = 39;
+constexpr int kSignalCellWidth = 25;
+constexpr int kSignalCellHeight = 20;
+constexpr int kMaxSignalCell = 9;
+
+platform::Rect rectOf(int left, int top, int width, int height) {
+    return {left, top, saturatingAdd(left, width), saturatingAdd(top, height)};
+}
+
+platform::Canvas textCanvas(MapView& view, int height, platform::Color color) {
+    platform::Canvas canvas(view.frameBitmap);
+    canvas.font.height = height;  // weight 400, the program's one face
+    canvas.textColor = color;
+    canvas.backgroundMode = platform::BackgroundMode::Transparent;
+    return canvas;
+}
+
+void drawTextIn(MapView& view, std::string_view text, platform::Rect rect, int height, platform::Color color) {
+    platform::Canvas canvas = textCanvas(view, height, color);
+    platform::drawText(canvas, text, rect);
+}
+
+// The width the text takes in a font, measured as the text call measures it.
+int textWidth(MapView& view, std::string_view text, platform::Rect probe, int height) {
+    platform::Canvas canvas = textCanvas(view, height, kBlack);
+    platform::drawText(canvas, text, probe, platform::kTextCalcRect);
+    return probe.width();
+}
+
+}  // namespace
+
+void drawImageButton(const ImageButton& button, platform::Bitmap& target) {
+    const Surface& image = button.image;
+    if (!image.valid) return;
+    platform::stretchBlit(target, button.left, button.top, button.width, button.height, image.bitmap, 0, 0,
+                          image.width, image.height);
+}
+
+void drawToggleButton(const ImageButton& button, platform::Bitmap& target, int cell) {
+    const Surface& image = button.image;
+    if (!image.valid) return;
+    const int w = image.width / 2;
+    platform::stretchBlit(target, button.left, button.top, button.width, button.height, image.bitmap,
+                          clampToInt(std::int64_t{cell} * w), 0, w, image.height);
+}
+
+void drawStripCell(const Surface& image, platform::Bitmap& target, const platform::Rect& dest, int sx, int sy, int sw,
+                   int sh) {
+    if (!image.valid) return;
+    platform::stretchBlit(target, dest.left, dest.top, clampToInt(std::int64_t{dest.right} - dest.left),
+                          clampToInt(std::int64_t{dest.bottom} - dest.top), image.bitmap, sx, sy, sw, sh);
+}
+
+void drawStatusLine(MapView& view, std::string_view line1, std::string_view line2, std::string_view line3) {
+    // 18-pixel rows for a 22-pixel font: the lines are clipped at the bottom.
+    constexpr int kHeight = 22;
+    const int left = saturatingAdd(view.viewWidth, -400);
+    drawTextIn(view, line1, {left, 0, view.viewWidth, 18}, kHeight, kBlue);
+    if (!line2.empty()) drawTextIn(view, line2, {left, 20, view.viewWidth, 38}, kHeight, kBlue);
+    if (!line3.empty()) drawTextIn(view, line3, {left, 40, view.viewWidth, 58}, kHeight, kBlue);
+}
+
+void drawTapPositionInfo(MapView& view, int x, int y) {
+    const GeoCoord geo = screenToGeo(view, x, y);
+    const WorldPixel world = screenToMosaicWorld(view, x, y);
+    drawStatusLine(view, platform::format("%d X %d", x, y),
+                   platform::format("lat%.5f lon%.5f wx%lldwy%lld", geo.lat, geo.lon, static_cast<long long>(world.x),
+                                    static_cast<long long>(world.y)),
+                   platform::format("Col%lld Row%lld", static_cast<long long>(view.mosaicTileX),
+                                    static_cast<long long>(view.mosaicTileY)));
+}
+
+std::string routeDistanceText(double km) {
+    if (km < 1.0) return platform::format("%.0fm", km * 1000.0);
+    return platform::format("%.1fKm", km);
+}
+
+void drawRouteDistance(MapView& view) {
+    if (view.currentRoute.pointCount() == 0) return;
+    GeoPoint centre;
+    centre.lat = view.centerLat;
+    centre.lon = view.centerLon;
+    const std::string text = routeDistanceText(geoDistanceKm(view.currentRoute.points[0], centre));
+    constexpr int kHeight = 22;
+    // Measured first, then drawn into the measured rectangle: from the centre rightwards.
+    platform::Rect rect = rectOf(view.viewWidth / 2, view.viewHeight / 2, 50, 22);
+    platform::Canvas canvas = textCanvas(view, kHeight, kBlue);
+    platform::drawText(canvas, text, rect, platform::kTextCalcRect);
+    platform::drawText(canvas, text, rect);
+}
+
+void drawZoomLabel(MapView& view) {
+    const int height = truncToInt(20.0 * view.uiScale);
+    const int left = truncToInt(view.starButtonPos[0] * view.uiScale);
+    const int top = truncToInt((view.starButtonPos[1] + 30.0) * view.uiScale);
+    drawTextIn(view, platform::format("%d", view.zoomLevel), rectOf(left, top, 50, 50), height, kRed);
+    drawTextIn(view, "X", {0, 0, 50, 50}, height, kRed);
+}
+
+int scaleBarLength(const MapView& view, int x, int y, int metres) {
+    const double lat = screenToGeo(view, x, y).lat;
+    const double c = std::cos((lat / 180.0) * kPiDistance);
+    const double kmPerPixel = (c * kEarthRadiusKm) * (kTwoPi / (std::pow(2.0, view.zoomLevel) * 256.0));
+    return truncToInt((1.0 / kmPerPixel) / (1000.0 / metres));
+}
+
+ScaleBarRow scaleBarRow(int zoom) {
+    switch (zoom) {
+    case 14: return {1000, "1000M", 0};
+    case 15: return {500, "500M", 1};
+    case 16: return {200, "200M", 1};
+    case 17: return {100, "100M", 1};
+    case 18: return {100, "100M", 0};
+    case 19: return {50, "50M", 0};
+    case 20: return {25, "25M", 1};
+    case 21: return {20, "20M", 1};
+    case 22: return {10, "10M", 1};
+    case 23: return {5, "5M", 1};
+    case 24: return {2, "2M", 1};
+    default: return {1000, "1K", 0};
+    }
+}
+
+void drawScaleBar(MapView& view) {
+    const ScaleBarRow row = scaleBarRow(view.zoomLevel);
+    const std::int64_t len = scaleBarLength(view, kScaleProbeX, kScaleProbeY, row.metres);
+    const std::int64_t w = view.viewWidth;
+
+    platform::Canvas canvas(view.frameBitmap);
+    canvas.pen = platform::Pen{kBlack, 2};
+    const std::int64_t r = w - 15, l = w - len - 15;
+    platform::moveTo(canvas, r, 20);  // an open bracket, its ends pointing up
+    platform::lineTo(canvas, r, 30);
+    platform::lineTo(canvas, l, 30);
+    platform::lineTo(canvas, l, 20);
+    const std::int64_t step = len / (row.innerTicks + 1);
+    for (int i = 0; i < row.innerTicks; ++i) {
+        const std::int64_t x = w - (i + 1) * step - 15;
+        platform::moveTo(canvas, x, 25);
+        platform::lineTo(canvas, x, 30);
+    }
+
+    constexpr int kLabelHeight = 16;
+    const int tw = textWidth(view, row.label, {0, 5, 50, 25}, kLabelHeight);
+    const int labelLeft = clampToInt(w - (len / 2 + tw / 2 + 15));
+    drawTextIn(view, row.label, {labelLeft, 5, saturatingAdd(labelLeft, tw), 25}, kLabelHeight, kBlack);
+}
+
+void drawCentreCross(MapView& view) {
+    platform::Canvas canvas(view.frameBitmap);
+    canvas.pen = platform::Pen{kBlack, 2};
+    const std::int64_t k = truncToInt(10.0 * view.uiScale);
+    const std::int64_t cx = view.viewWidth / 2, cy = view.viewHeight / 2;
+    platform::moveTo(canvas, cx, cy - k);
+    platform::lineTo(canvas, cx, cy + k);
+    platform::moveTo(canvas, cx - k, cy);
+    platform::lineTo(canvas, cx + k, cy);
+}
+
+int batteryCell(int batteryPercent) {
+    if (batteryPercent >= 75) return 0;
+    if (batteryPercent >= 50) return 1;
+    if (batteryPercent >= 25) return 2;
+    if (batteryPercent >= 1) return 3;
+    return 4;
+}
+
+void drawBatteryGauge(MapView& view, int batteryPercent) {
+    if (!view.statusImage) return;
+    const int w = truncToInt(32.0 * view.uiScale);
+    const int h = truncToInt(19.0 * view.uiScale);
+    drawStripCell(view.statusImage->image, view.frameBitmap,
+                  rectOf(saturatingAdd(view.viewWidth, -w), saturatingAdd(view.viewHeight, -h), w, h),
+                  batteryCell(batteryPercent) * kBatteryCellPitch, 0, kBatteryCellWidth, kBatteryCellHeight);
+}
+
+void drawSatelliteGauge(MapView& view, int satellites) {
+    if (!view.legendImage) return;
+    const int w = truncToInt(25.0 * view.uiScale);
+    const int h = truncToInt(20.0 * view.uiScale);
+    const int gap = truncToInt(35.0 * view.uiScale);
+    // A negative count (a damaged sentence) shows no bars rather than nothing at all.
+    const int cell = std::clamp(satellites, 0, kMaxSignalCell);
+    drawStripCell(view.legendImage->image, view.frameBitmap,
+                  rectOf(saturatingAdd(saturatingAdd(view.viewWidth, -w), -gap), saturatingAdd(view.viewHeight, -h), w, h),
+                  cell * kSignalCellWidth, 0, kSignalCellWidth, kSignalCellHeight);
+}
+
+}  // namespace quorel

@@ -1,0 +1,117 @@
+#include "platform/sdl/sdl_window.h"
+
+#include <SDL.h>
+
+#include "platform/raster/raster.h"
+
+namespace quorel::platform {
+
+struct SdlWindow::Sdl {
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+
+    ~Sdl() {
+        if (texture != nullptr) SDL_DestroyTexture(texture);
+        if (renderer != nullptr) SDL_DestroyRenderer(renderer);
+        if (window != nullptr) SDL_DestroyWindow(window);
+        SDL_Quit();
+    }
+};
+
+std::unique_ptr<SdlWindow> SdlWindow::create(int width, int height) {
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) return nullptr;
+    std::unique_ptr<SdlWindow> w(new SdlWindow);
+    w->sdl_ = std::make_unique<Sdl>();
+    if (width > 0 && height > 0) {
+        w->screenWidth_ = width;
+        w->screenHeight_ = height;
+        w->fullScreen_ = false;
+    } else {
+        SDL_DisplayMode mode{};
+        if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return nullptr;
+        w->screenWidth_ = mode.w;
+        w->screenHeight_ = mode.h;
+    }
+    return w;
+}
+
+SdlWindow::~SdlWindow() = default;
+
+void SdlWindow::showAt(int width, int height) {
+    if (sdl_->window == nullptr) {
+        const Uint32 flags = SDL_WINDOW_SHOWN | (fullScreen_ ? Uint32{SDL_WINDOW_FULLSCREEN_DESKTOP} : 0u);
+        sdl_->window = SDL_CreateWindow("Quorel", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width,
+                                        height, flags);
+        if (sdl_->window == nullptr) return;
+        sdl_->renderer = SDL_CreateRenderer(sdl_->window, -1, 0);
+        if (sdl_->renderer == nullptr) sdl_->renderer = SDL_CreateRenderer(sdl_->window, -1, SDL_RENDERER_SOFTWARE);
+    }
+    if (sdl_->renderer == nullptr) return;
+    if (sdl_->texture != nullptr) SDL_DestroyTexture(sdl_->texture);
+    // Client pixels are 0x00RRGGBB words, which is SDL's RGB888.
+    sdl_->texture = SDL_CreateTexture(sdl_->renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
+                                      width, height);
+    pixels_ = createBitmap(width, height);
+    fillRect(pixels_, Rect{0, 0, width, height}, 0x00FFFFFF);
+}
+
+void SdlWindow::present(bool blanked) {
+    if (sdl_->renderer == nullptr) return;
+    SDL_SetRenderDrawColor(sdl_->renderer, 0, 0, 0, 255);
+    SDL_RenderClear(sdl_->renderer);
+    if (!blanked && sdl_->texture != nullptr && pixels_.valid()) {
+        SDL_UpdateTexture(sdl_->texture, nullptr, pixels_.bits.data(), pixels_.stride);
+        SDL_RenderCopy(sdl_->renderer, sdl_->texture, nullptr, nullptr);
+    }
+    SDL_RenderPresent(sdl_->renderer);
+}
+
+void SdlWindow::showMessage(const char* utf8) {
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", utf8, sdl_->window);
+}
+
+int handheldKeyCode(std::int32_t k) {
+    if (k >= SDLK_a && k <= SDLK_z) return 'A' + (k - SDLK_a);
+    if (k >= SDLK_0 && k <= SDLK_9) return '0' + (k - SDLK_0);
+    if (k >= SDLK_F1 && k <= SDLK_F12) return 112 + (k - SDLK_F1);
+    switch (k) {
+        case SDLK_LEFT: return 37;
+        case SDLK_UP: return 38;
+        case SDLK_RIGHT: return 39;
+        case SDLK_DOWN: return 40;
+        case SDLK_RETURN: return 13;
+        case SDLK_ESCAPE: return 27;
+        case SDLK_SPACE: return 32;
+        case SDLK_BACKSPACE: return 8;
+        case SDLK_TAB: return 9;
+        case SDLK_BACKQUOTE: return 223;
+        default: return 0;
+    }
+}
+
+std::optional<WindowEvent> SdlWindow::waitEvent(int timeoutMs) {
+    SDL_Event e;
+    const int got = timeoutMs < 0 ? SDL_WaitEvent(&e) : SDL_WaitEventTimeout(&e, timeoutMs);
+    if (got == 0) return std::nullopt;
+    switch (e.type) {
+        case SDL_QUIT:
+            return WindowEvent{WindowEventKind::Close};
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            if (e.button.button != SDL_BUTTON_LEFT) return std::nullopt;
+            return WindowEvent{e.type == SDL_MOUSEBUTTONDOWN ? WindowEventKind::PenDown : WindowEventKind::PenUp,
+                               e.button.x, e.button.y};
+        case SDL_KEYDOWN:
+            return WindowEvent{WindowEventKind::Key, 0, 0, handheldKeyCode(e.key.keysym.sym)};
+        case SDL_WINDOWEVENT:
+            if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_RESTORED) {
+                return WindowEvent{WindowEventKind::Expose};
+            }
+            return std::nullopt;
+        default:
+            return std::nullopt;
+    }
+}
+
+}  // namespace quorel::platform

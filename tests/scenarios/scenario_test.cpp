@@ -1,0 +1,322 @@
+// Runs the program headless over every scenario in this folder and checks what each one
+// says it must show. A scenario is a script for the program; lines starting with "#>" are
+// read only by this runner:
+//   #> screen WxH                 the virtual screen (default 480x272)
+//   #> args ARGS...               more command-line arguments (for example --gps none)
+//   #> file PATH TEXT             a file written before the run it appears in; PATH is relative
+//                                 to the run folder (home/ is the program directory), TEXT takes \n
+//   #> dir PATH                   a folder made before the run it appears in (home/sdmmc: the
+//                                 storage card)
+//   #> next-run                   the lines after it are the script of another start in the
+//                                 same home
+//   #> exit N                     the exit status of every run (default 0)
+//   #> expect DUMP NAME=VALUE     a line of a dump written by the script
+//   #> expect-file PATH           a file exists after the runs (a * in its name matches any text)
+//   #> expect-no-file PATH        no such file
+//   #> expect-lines PATH N        a text file has N lines
+//   #> expect-text PATH TEXT      a text file contains TEXT (\n allowed)
+//   #> golden SHOT NAME [X Y W H] a screenshot (or the part of it at X, Y of W x H pixels)
+//                                 equals tests/golden/NAME.png
+//   #> stderr TEXT                the program's error output contains TEXT
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "platform/text_file.h"
+#include "platform/raster/raster.h"
+#include "png/png_decoder.h"
+#include "tests/support/golden.h"
+
+extern char** environ;
+
+namespace quorel {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kScenarioDir = fs::path(QUOREL_SOURCE_DIR) / "tests" / "scenarios";
+
+std::string unescape(std::string s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 1 < s.size() && s[i + 1] == 'n') {
+            out.push_back('\n');
+            ++i;
+        } else {
+            out.push_back(s[i]);
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> splitWords(const std::string& s) {
+    std::istringstream in(s);
+    std::vector<std::string> out;
+    for (std::string w; in >> w;) out.push_back(w);
+    return out;
+}
+
+struct RunResult {
+    int status = -1;
+    std::string errors;
+};
+
+// Runs the program with its own runtime directory, so scenarios run side by side never
+// meet each other's single-instance lock.
+RunResult runProgramWith(const std::vector<std::string>& args, const fs::path& cwd, const fs::path& runtimeDir) {
+    const fs::path errFile = cwd / "stderr.txt";
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (std::string(*e).rfind("XDG_RUNTIME_DIR=", 0) != 0) env.emplace_back(*e);
+    }
+    env.push_back("XDG_RUNTIME_DIR=" + runtimeDir.string());
+    std::vector<char*> argv, envp;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    RunResult r;
+    if (posix_spawn(&pid, QUOREL_PROGRAM, &actions, nullptr, argv.data(), envp.data()) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    r.errors = platform::readTextFile(errFile).value_or("");
+    return r;
+}
+
+std::map<std::string, std::string> readDump(const fs::path& file) {
+    std::map<std::string, std::string> values;
+    std::istringstream in(platform::readTextFile(file).value_or(""));
+    for (std::string line; std::getline(in, line);) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return values;
+}
+
+bool matchesPattern(const std::string& name, const std::string& pattern) {
+    const auto star = pattern.find('*');
+    if (star == std::string::npos) return name == pattern;
+    const std::string head = pattern.substr(0, star), tail = pattern.substr(star + 1);
+    return name.size() >= head.size() + tail.size() && name.rfind(head, 0) == 0 &&
+           name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool fileMatching(const fs::path& path) {
+    if (path.filename().string().find('*') == std::string::npos) return fs::exists(path);
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(path.parent_path(), ec)) {
+        if (matchesPattern(e.path().filename().string(), path.filename().string())) return true;
+    }
+    return false;
+}
+
+class Scenario : public testing::TestWithParam<std::string> {};
+
+TEST_P(Scenario, ShowsWhatItSays) {
+    const fs::path scenario = kScenarioDir / GetParam();
+    const std::string text = platform::readTextFile(scenario).value_or("");
+    ASSERT_FALSE(text.empty()) << scenario;
+
+    const fs::path run = fs::path(testing::TempDir()) / ("quorel_scenario_" + scenario.stem().string());
+    fs::remove_all(run);
+    fs::create_directories(run / "home");
+    fs::create_directories(run / "xdg");
+
+    std::string screen = "480x272";
+    std::vector<std::string> extraArgs;
+    int expectedStatus = 0;
+    struct RunSegment {
+        std::string script;
+        std::vector<std::pair<std::string, std::string>> files;
+        std::vector<std::string> dirs;
+    };
+    std::vector<RunSegment> runs(1);
+    std::vector<std::vector<std::string>> checks;
+
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("#>", 0) != 0) {
+            // nmea-file names a file beside the scenario; the run's copy of the script lives elsewhere
+            if (line.rfind("nmea-file ", 0) == 0) line = "nmea-file " + (kScenarioDir / line.substr(10)).string();
+            runs.back().script += line + "\n";
+            continue;
+        }
+        const std::vector<std::string> w = splitWords(line.substr(2));
+        if (w.empty()) continue;
+        if (w[0] == "screen") {
+            screen = w.at(1);
+        } else if (w[0] == "args") {
+            extraArgs.insert(extraArgs.end(), w.begin() + 1, w.end());
+        } else if (w[0] == "file") {
+            const std::size_t at = line.find(w.at(1)) + w[1].size() + 1;
+            runs.back().files.emplace_back(w[1], at < line.size() ? unescape(line.substr(at)) : "");
+        } else if (w[0] == "dir") {
+            runs.back().dirs.push_back(w.at(1));
+        } else if (w[0] == "next-run") {
+            runs.emplace_back();
+        } else if (w[0] == "exit") {
+            expectedStatus = std::stoi(w.at(1));
+        } else {
+            std::vector<std::string> check = w;
+            if (w[0] == "expect-text" || w[0] == "stderr") {
+                // keep the text as written, blanks included
+                const std::size_t at = w[0] == "stderr" ? line.find("stderr") + 7 : line.find(w.at(1)) + w[1].size() + 1;
+                check = {w[0], w.size() > 1 ? w[1] : "", unescape(line.substr(at))};
+            }
+            checks.push_back(check);
+        }
+    }
+
+    std::string errors;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        for (const auto& dir : runs[i].dirs) fs::create_directories(run / dir);
+        for (const auto& [path, content] : runs[i].files) {
+            fs::create_directories((run / path).parent_path());
+            ASSERT_TRUE(platform::writeTextFile(run / path, content));
+        }
+        const fs::path script = run / ("script" + std::to_string(i) + ".scn");
+        ASSERT_TRUE(platform::writeTextFile(script, runs[i].script));
+        std::vector<std::string> args = {QUOREL_PROGRAM, "--headless", "--screen", screen, "--home",
+                                         (run / "home").string(), "--script", script.string()};
+        args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+        const RunResult r = runProgramWith(args, run, run / "xdg");
+        EXPECT_EQ(r.status, expectedStatus) << "run " << i << ": " << r.errors;
+        errors += r.errors;
+    }
+
+    for (const auto& c : checks) {
+        const std::string& kind = c[0];
+        if (kind == "expect") {
+            const auto dump = readDump(run / c.at(1));
+            const auto eq = c.at(2).find('=');
+            const std::string name = c[2].substr(0, eq), value = c[2].substr(eq + 1);
+            const auto it = dump.find(name);
+            ASSERT_NE(it, dump.end()) << c[1] << " has no " << name;
+            EXPECT_EQ(it->second, value) << c[1] << ": " << name;
+        } else if (kind == "expect-file") {
+            EXPECT_TRUE(fileMatching(run / c.at(1))) << c[1];
+        } else if (kind == "expect-no-file") {
+            EXPECT_FALSE(fileMatching(run / c.at(1))) << c[1];
+        } else if (kind == "expect-lines") {
+            const std::string t = platform::readTextFile(run / c.at(1)).value_or("");
+            EXPECT_EQ(std::count(t.begin(), t.end(), '\n'), std::stoi(c.at(2))) << c[1];
+        } else if (kind == "expect-text") {
+            const std::string t = platform::readTextFile(run / c.at(1)).value_or("");
+            EXPECT_NE(t.find(c.at(2)), std::string::npos) << c[1] << " lacks: " << c[2];
+        } else if (kind == "golden") {
+            const PngDecodeResult shot = decodePngFile(run / c.at(1));
+            ASSERT_TRUE(shot.bitmap) << "no screenshot " << c[1];
+            if (c.size() == 7) {
+                const int x = std::stoi(c[3]), y = std::stoi(c[4]), width = std::stoi(c[5]), height = std::stoi(c[6]);
+                platform::Bitmap part = platform::createBitmap(width, height);
+                platform::blit(part, 0, 0, width, height, platform::toBitmap32(*shot.bitmap), x, y);
+                EXPECT_TRUE(test::matchesGolden(part, c[2]));
+            } else {
+                EXPECT_TRUE(test::matchesGolden(*shot.bitmap, c.at(2)));
+            }
+        } else if (kind == "stderr") {
+            EXPECT_NE(errors.find(c.at(2)), std::string::npos) << "error output: " << errors;
+        } else {
+            ADD_FAILURE() << "unknown directive " << kind;
+        }
+    }
+}
+
+std::vector<std::string> allScenarios() {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(kScenarioDir)) {
+        if (e.path().extension() == ".scn") names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string scenarioName(const testing::TestParamInfo<std::string>& scenario) {
+    std::string name = fs::path(scenario.param).stem().string();
+    for (char& ch : name) {
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(All, Scenario, testing::ValuesIn(allScenarios()), scenarioName);
+
+}  // namespace
+}  // namespace quorel
+
+namespace quorel {
+namespace {
+
+TEST(Program, ABadCommandLinePrintsTheUsageAndExits2) {
+    const fs::path run = fs::path(testing::TempDir()) / "quorel_bad_command_line";
+    fs::create_directories(run);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {QUOREL_PROGRAM, "--headless", "--screen", "480x272"},
+             {QUOREL_PROGRAM, "--frobnicate"},
+             {QUOREL_PROGRAM, "--headless", "--screen", "480", "--home", "h", "--script", "s"}}) {
+        const RunResult r = runProgramWith(args, run, run);
+        EXPECT_EQ(r.status, 2) << args[1];
+        EXPECT_NE(r.errors.find("usage: quorel"), std::string::npos) << r.errors;
+    }
+}
+
+// The first instance reads its receiver bytes from a FIFO, which keeps it running (and
+// holding the lock) until the test writes; the second must leave at once, before it has
+// even read its settings.
+TEST(Program, ASecondInstanceLeavesAtOnce) {
+    const fs::path run = fs::path(testing::TempDir()) / "quorel_second_instance";
+    fs::remove_all(run);
+    for (const char* d : {"first", "second", "xdg"}) fs::create_directories(run / d);
+    const fs::path fifo = run / "receiver.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_TRUE(platform::writeTextFile(run / "first.scn", "tick 6\nnmea-file " + fifo.string() + "\ntick\n"));
+    ASSERT_TRUE(platform::writeTextFile(run / "second.scn", "tick 6\n"));
+
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+    env.push_back("XDG_RUNTIME_DIR=" + (run / "xdg").string());
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const std::vector<std::string> firstArgs = {QUOREL_PROGRAM, "--headless", "--screen", "480x272", "--home",
+                                                (run / "first").string(), "--script", (run / "first.scn").string()};
+    std::vector<char*> argv;
+    for (const auto& a : firstArgs) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t first = 0;
+    ASSERT_EQ(posix_spawn(&first, QUOREL_PROGRAM, nullptr, nullptr, argv.data(), envp.data()), 0);
+
+    // The first instance holds the lock once it has written its settings.
+    for (int i = 0; i < 1000 && !fs::exists(run / "first" / "setgps.txt"); ++i) usleep(10'000);
+    ASSERT_TRUE(fs::exists(run / "first" / "setgps.txt"));
+
+    const RunResult second = runProgramWith({QUOREL_PROGRAM, "--headless", "--screen", "480x272", "--home",
+                                             (run / "second").string(), "--script", (run / "second.scn").string()},
+                                            run, run / "xdg");
+    EXPECT_EQ(second.status, 0);
+    EXPECT_TRUE(fs::is_empty(run / "second")) << "the second instance went on to start";
+
+    { std::ofstream release(fifo); }  // lets the first instance read its end of file and finish
+    int status = -1;
+    waitpid(first, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+}  // namespace
+}  // namespace quorel

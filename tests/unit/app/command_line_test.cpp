@@ -1,0 +1,98 @@
+#include "app/command_line.h"
+#include "app/scenario_script.h"
+
+#include <gtest/gtest.h>
+
+namespace quorel {
+namespace {
+
+TEST(CommandLine, AcceptsTheTwoFrontEnds) {
+    const auto window = parseCommandLine({"--window", "800x480", "--gps", "/dev/ttyACM0"});
+    ASSERT_TRUE(window.options) << window.error;
+    EXPECT_FALSE(window.options->headless);
+    EXPECT_EQ(window.options->width, 800);
+    EXPECT_EQ(window.options->gps, "/dev/ttyACM0");
+
+    const auto headless = parseCommandLine(
+        {"--headless", "--screen", "480x272", "--home", "h", "--root", "r", "--gps", "none", "--script", "s.scn"});
+    ASSERT_TRUE(headless.options) << headless.error;
+    EXPECT_TRUE(headless.options->headless);
+    EXPECT_EQ(headless.options->height, 272);
+    EXPECT_EQ(headless.options->root, "r");
+
+    EXPECT_TRUE(parseCommandLine({}).options);  // full screen, program directory of the executable
+}
+
+TEST(CommandLine, RefusesWhatItCannotMean) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"--headless", "--home", "h", "--script", "s"},                           // no screen
+        {"--headless", "--screen", "480x272", "--script", "s"},                   // no home
+        {"--headless", "--screen", "480x272", "--home", "h"},                     // no script
+        {"--headless", "--screen", "480", "--home", "h", "--script", "s"},
+        {"--headless", "--screen", "0x272", "--home", "h", "--script", "s"},
+        {"--headless", "--screen", "480x-2", "--home", "h", "--script", "s"},
+        {"--headless", "--screen", "99999x99999", "--home", "h", "--script", "s"},
+        {"--screen", "480x272"},                                                  // screen without headless
+        {"--script", "s"},
+        {"--window"},
+        {"--gps"},
+        {"--frobnicate"},
+    };
+    for (const auto& args : bad) {
+        const auto parsed = parseCommandLine(args);
+        EXPECT_FALSE(parsed.options) << args[0];
+        EXPECT_FALSE(parsed.error.empty());
+    }
+}
+
+TEST(ScenarioScript, ReadsEveryCommand) {
+    const auto parsed = parseScript(
+        "# a comment line\n"
+        "tick 6            # loading\n"
+        "tap 20 40\n"
+        "down 0 65535\r\n"
+        "up 1 2\n"
+        "key 223\n"
+        "tick\n"
+        "wait 2000\n"
+        "nmea $GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\n"
+        "nmea-file drive.nmea\n"
+        "shot out/a.png\n"
+        "dump a.dump\n"
+        "\n"
+        "quit\n");
+    const auto* commands = std::get_if<std::vector<ScriptCommand>>(&parsed);
+    ASSERT_TRUE(commands);
+    ASSERT_EQ(commands->size(), 12u);
+    EXPECT_EQ((*commands)[0].verb, ScriptVerb::Tick);
+    EXPECT_EQ((*commands)[0].a, 6);
+    EXPECT_EQ((*commands)[0].line, 2);
+    EXPECT_EQ((*commands)[2].b, 65535);
+    EXPECT_EQ((*commands)[5].a, 1);  // tick without a count
+    EXPECT_EQ((*commands)[7].text, "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47");
+    EXPECT_EQ((*commands)[9].text, "out/a.png");
+    EXPECT_EQ((*commands)[11].verb, ScriptVerb::Quit);
+    EXPECT_EQ((*commands)[11].line, 14);
+}
+
+TEST(ScenarioScript, NamesTheFirstBadLine) {
+    const struct {
+        const char* script;
+        int line;
+    } cases[] = {
+        {"tick\ntap 10\n", 2},      {"tap 10 x\n", 1},         {"tap -1 5\n", 1},
+        {"tick 0\n", 1},            {"key 300\n", 1},          {"wait\n", 1},
+        {"nmea\n", 1},              {"shot\n", 1},             {"quit now\n", 1},
+        {"tick\n\n# x\njump 1 2\n", 4}, {"tap 1 2 3\n", 1},     {"wait -5\n", 1},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = parseScript(c.script);
+        const auto* error = std::get_if<ScriptError>(&parsed);
+        ASSERT_TRUE(error) << c.script;
+        EXPECT_EQ(error->line, c.line) << c.script;
+        EXPECT_FALSE(error->reason.empty());
+    }
+}
+
+}  // namespace
+}  // namespace quorel
