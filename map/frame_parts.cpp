@@ -216,8 +216,8 @@ void drawSatelliteGauge(MapView& view, int satellites) {
     const int gap = truncToInt(35.0 * view.uiScale);
     // A negative count (a damaged sentence) shows no bars rather than nothing at all.
     const int cell = std::clamp(satellites, 0, kMaxSignalCell);
-    drawStripCell(view.legendImage->image, view.frameBitmap,
-                  rectOf(saturatingAdd(saturatingAdd(view.viewWidth, -w), -gap), saturatingAdd(view.viewHeight, -h), w, h),
+    const int left = saturatingAdd(saturatingAdd(view.viewWidth, -w), -gap);
+    drawStripCell(view.legendImage->image, view.frameBitmap, rectOf(left, saturatingAdd(view.viewHeight, -h), w, h),
                   cell * kSignalCellWidth, 0, kSignalCellWidth, kSignalCellHeight);
 }
 

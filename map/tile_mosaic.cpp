@@ -34,9 +34,9 @@ void placeCell(MapView& view, std::int64_t i, std::int64_t j) {
         picture = &view.noTileImage->bitmap;
     }
     if (picture == nullptr || picture->width < view.tileWidth || picture->height < view.tileHeight) {
-        platform::fillRect(view.mosaicBitmap,
-                           {x, y, platform::saturatingAdd(x, view.tileWidth), platform::saturatingAdd(y, view.tileHeight)},
-                           platform::rgb(0, 0, 0));
+        const platform::Rect cell{x, y, platform::saturatingAdd(x, view.tileWidth),
+                                  platform::saturatingAdd(y, view.tileHeight)};
+        platform::fillRect(view.mosaicBitmap, cell, platform::rgb(0, 0, 0));
     }
     if (picture != nullptr) platform::blit(view.mosaicBitmap, x, y, view.tileWidth, view.tileHeight, *picture, 0, 0);
 }

@@ -1,6 +1,6 @@
 #pragma once
 // A map screen for tests: a window, a MapView with the program's surfaces and images,
-// the records a frame reads, and a tile source that records every file asked for.
+// the records a frame reads, and tiles held in memory that record every file asked for.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -11,32 +11,27 @@
 #include "map/frame.h"
 #include "map/tile_mosaic.h"
 #include "platform/raster/bitmap.h"
-#include "platform/raster/raster.h"
 
 namespace quorel::test {
 
-// Tiles held in memory under "zoom/col/row" names. Every request is recorded, in order,
-// by that name (the storage root and "Maps/std/" cut off).
+// Requests are recorded as "zoom/col/row". A tile added with a tag is 256 x 256 with
+// pixel (x, y) = rgb(x, y, tag), so a test can tell which tile and pixel went where.
 struct FakeTiles : TileLoader {
-    std::map<std::string, platform::Bitmap> files;
-    std::map<std::string, int> tagged;  // tiles drawn by taggedTile when asked for
+    std::map<std::string, platform::Bitmap> pictures;
+    std::map<std::string, int> tags;
     std::vector<std::string> asked;
-    std::string prefix;  // the host path of the map directory, with a trailing '/'
 
     bool load(MapView& view, const std::string& path) override;
-    void add(int zoom, std::int64_t col, std::int64_t row, platform::Bitmap picture);
-    void addTagged(int zoom, std::int64_t col, std::int64_t row, int tag);
+    void add(int zoom, std::int64_t col, std::int64_t row, int tag) { tags[name(zoom, col, row)] = tag; }
+    static std::string name(int zoom, std::int64_t col, std::int64_t row);
 };
 
-// 256 x 256, pixel (x, y) is rgb(x, y, tag): a test can tell which tile and which pixel
-// of it ended up where.
 platform::Bitmap taggedTile(int tag);
-int tagOf(platform::Color c);
 
+// Storage root "/card/", home at zoom 14, battery without reading.
 struct MapScreen {
     MapScreen(int width, int height);
     MapScreen(const MapScreen&) = delete;  // the view points at the window
-    MapScreen& operator=(const MapScreen&) = delete;
 
     platform::Bitmap window;
     MapView view;
@@ -44,12 +39,8 @@ struct MapScreen {
     DisplayIdle idle;
     FakeTiles tiles;
 
-    FrameSources sources() { return FrameSources{gps, idle, tiles}; }
-    FrameSources sources(TileLoader& loader) { return FrameSources{gps, idle, loader}; }
-    void compose(RedrawKind kind = RedrawKind::Normal) { composeFrame(view, sources(), kind); }
+    void compose(RedrawKind kind = RedrawKind::Normal) { composeFrame(view, FrameSources{gps, idle, tiles}, kind); }
+    void centreOn(int x, int y);  // as a tap does: the centre moves to view point (x, y)
 };
-
-// A picture cut out of a bitmap (32-bit), for golden crops.
-platform::Bitmap crop(const platform::Bitmap& from, int x, int y, int width, int height);
 
 }  // namespace quorel::test

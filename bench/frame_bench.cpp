@@ -1,0 +1,249 @@
+// Map rendering on an 800 x 480 screen with the demo generator's tiles (zooms 15 and 16
+// around home, written once into a temporary directory by quorel-make-demo):
+//
+//   BM_FillMosaic          a full mosaic fill (8 x 5 cells) through the PNG tile loader
+//   BM_DecodeFillTiles     decodePngFile alone over exactly the files that fill decodes;
+//                          goal: BM_FillMosaic <= 1.1 x this
+//   BM_FillAgainstDecode   both interleaved in one loop; the ratio counter is fill / decode
+//   BM_ScrollOneColumn     the centre moves one tile east or west: one column reloaded
+//   BM_WarmFrame           a Normal frame with a warm mosaic, nothing to draw but the
+//                          controls; goal: under 1 ms
+//   BM_WarmFrameWithTrack  the same with a 100,000-point recorded track in view; goal:
+//                          under 10 ms
+//
+// The generator is found through the QUOREL_MAKE_DEMO environment variable, else the
+// one built with the program.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/surfaces.h"
+#include "map/frame.h"
+#include "map/projection.h"
+#include "map/tile_mosaic.h"
+#include "platform/raster/raster.h"
+#include "png/png_decoder.h"
+
+namespace {
+
+using namespace quorel;
+namespace fs = std::filesystem;
+
+constexpr int kWidth = 800;
+constexpr int kHeight = 480;
+constexpr int kZoom = 16;
+constexpr int kTrackPoints = 100000;
+
+// Every file the mosaic decoded successfully, in order.
+struct RecordingLoader final : TileLoader {
+    PngTileLoader png;
+    std::vector<std::string> decoded;
+    bool load(MapView& view, const std::string& path) override {
+        const bool ok = png.load(view, path);
+        if (ok) decoded.push_back(path);
+        return ok;
+    }
+};
+
+std::string demoTool() {
+    if (const char* env = std::getenv("QUOREL_MAKE_DEMO")) return env;
+#ifdef QUOREL_MAKE_DEMO
+    return QUOREL_MAKE_DEMO;
+#else
+    return {};
+#endif
+}
+
+struct Screen {
+    fs::path dir;
+    platform::Bitmap window = platform::createBitmap(kWidth, kHeight);
+    MapView view;
+    GpsReceiver gps;
+    DisplayIdle idle;
+    PngTileLoader tiles;
+    std::vector<std::string> fillFiles;
+    std::string error;
+
+    Screen() {
+        dir = fs::temp_directory_path() / ("quorel_frame_bench_" + std::to_string(getpid()));
+        const std::string tool = demoTool();
+        if (tool.empty()) {
+            error = "no demo generator: set QUOREL_MAKE_DEMO";
+            return;
+        }
+        const std::string command =
+            "'" + tool + "' '" + dir.string() + "' --zooms 15-16 --radius-km 3 --jobs 2 > /dev/null";
+        if (std::system(command.c_str()) != 0) {
+            error = "the demo generator failed: " + command;
+            return;
+        }
+        initMapView(view);
+        view.screenWidth = kWidth;
+        view.screenHeight = kHeight;
+        view.uiScale = kWidth / 480.0;
+        view.zoomLevel = kZoom;
+        view.storageRootPath = (dir / "sdmmc").string() + "/";
+        createSurfaces(view, window);
+        gps.batteryPercent = 80;
+        gps.satellites = 7;
+
+        RecordingLoader recorder;
+        fillMosaic(view, recorder);
+        fillFiles = recorder.decoded;
+        requestRedraw(view, sources());
+    }
+    ~Screen() {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+
+    FrameSources sources() { return FrameSources{gps, idle, tiles}; }
+
+    // A recording at one point a second that wanders about the view at the given speed,
+    // turning gently and keeping inside it.
+    GpxPath wanderingTrack(double metresPerSecond) const {
+        const GeoCoord a = worldToGeo(view, view.viewOriginX, view.viewOriginY);
+        const GeoCoord b = worldToGeo(view, view.viewOriginX, view.viewOriginY + 1000);
+        const double metresPerPixel = (a.lat - b.lat) / 1000.0 * 111319.49;
+        const double step = metresPerSecond / metresPerPixel;
+        std::mt19937 random(7);
+        std::normal_distribution<double> turn(0.0, 0.15);
+        GpxPath path;
+        double x = kWidth / 2.0, y = kHeight / 2.0, heading = 0.3;
+        for (int i = 0; i < kTrackPoints; ++i) {
+            heading += turn(random);
+            x += step * std::cos(heading);
+            y += step * std::sin(heading);
+            if (x < 10 || x > kWidth - 10) {  // bounce off the sides
+                heading = 3.14159265359 - heading;
+                x = std::fmin(std::fmax(x, 10.0), kWidth - 10.0);
+            }
+            if (y < 10 || y > kHeight - 10) {
+                heading = -heading;
+                y = std::fmin(std::fmax(y, 10.0), kHeight - 10.0);
+            }
+            const GeoCoord g = worldToGeo(view, view.viewOriginX + static_cast<std::int64_t>(x),
+                                          view.viewOriginY + static_cast<std::int64_t>(y));
+            GeoPoint p;
+            p.lat = g.lat;
+            p.lon = g.lon;
+            path.addPoint(p);
+        }
+        return path;
+    }
+};
+
+Screen& screen() {
+    static Screen instance;
+    return instance;
+}
+
+bool ready(benchmark::State& state) {
+    if (!screen().error.empty()) {
+        state.SkipWithError(screen().error.c_str());
+        return false;
+    }
+    return true;
+}
+
+void BM_FillMosaic(benchmark::State& state) {
+    if (!ready(state)) return;
+    Screen& s = screen();
+    for (auto _ : state) {
+        fillMosaic(s.view, s.tiles);
+        benchmark::DoNotOptimize(s.view.mosaicBitmap.bits.data());
+    }
+    state.counters["tiles"] = static_cast<double>(s.fillFiles.size());
+}
+
+void BM_DecodeFillTiles(benchmark::State& state) {
+    if (!ready(state)) return;
+    Screen& s = screen();
+    for (auto _ : state) {
+        for (const std::string& file : s.fillFiles) {
+            PngDecodeResult result = decodePngFile(file);
+            benchmark::DoNotOptimize(result.bitmap);
+        }
+    }
+    state.counters["tiles"] = static_cast<double>(s.fillFiles.size());
+}
+
+// The two above interleaved, so that other load on the machine hits both alike: fill
+// time over decode time in the ratio counter.
+void BM_FillAgainstDecode(benchmark::State& state) {
+    if (!ready(state)) return;
+    Screen& s = screen();
+    using Clock = std::chrono::steady_clock;
+    Clock::duration fill{}, decode{};
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        for (const std::string& file : s.fillFiles) {
+            PngDecodeResult result = decodePngFile(file);
+            benchmark::DoNotOptimize(result.bitmap);
+        }
+        const auto t1 = Clock::now();
+        fillMosaic(s.view, s.tiles);
+        benchmark::DoNotOptimize(s.view.mosaicBitmap.bits.data());
+        fill += Clock::now() - t1;
+        decode += t1 - t0;
+    }
+    state.counters["ratio"] = std::chrono::duration<double>(fill).count() / std::chrono::duration<double>(decode).count();
+}
+
+void BM_ScrollOneColumn(benchmark::State& state) {
+    if (!ready(state)) return;
+    Screen& s = screen();
+    const WorldPosition home = projectToWorld(s.view, s.view.centerLat, s.view.centerLon);
+    const GeoCoord east = worldToGeo(s.view, home.wx + 256, home.wy);
+    const GeoCoord west = worldToGeo(s.view, home.wx, home.wy);
+    bool atHome = true;
+    for (auto _ : state) {
+        const GeoCoord& to = atHome ? east : west;
+        s.view.centerLat = to.lat;
+        s.view.centerLon = to.lon;
+        scrollMosaic(s.view, s.tiles);
+        atHome = !atHome;
+    }
+    s.view.centerLat = west.lat;
+    s.view.centerLon = west.lon;
+    scrollMosaic(s.view, s.tiles);
+}
+
+void BM_WarmFrame(benchmark::State& state) {
+    if (!ready(state)) return;
+    Screen& s = screen();
+    s.gps.track = GpxPath{};
+    requestRedraw(s.view, s.sources());
+    for (auto _ : state) requestRedraw(s.view, s.sources());
+}
+
+// The argument is the speed of the recording in decimetres per second: a walk, a ride,
+// a drive in town. The cost grows with the track's length in pixels.
+void BM_WarmFrameWithTrack(benchmark::State& state) {
+    if (!ready(state)) return;
+    Screen& s = screen();
+    s.gps.track = s.wanderingTrack(static_cast<double>(state.range(0)) / 10.0);
+    requestRedraw(s.view, s.sources());
+    for (auto _ : state) requestRedraw(s.view, s.sources());
+    state.counters["points"] = s.gps.track.pointCount();
+    s.gps.track = GpxPath{};
+}
+
+}  // namespace
+
+BENCHMARK(BM_FillMosaic)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeFillTiles)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FillAgainstDecode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScrollOneColumn)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WarmFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WarmFrameWithTrack)->Arg(14)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
