@@ -1,5 +1,6 @@
 #include "map/projection.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/numeric.h"
@@ -9,13 +10,19 @@ namespace {
 
 using platform::truncToWorld;
 
-double halfWorld(int zoom) { return std::pow(2.0, static_cast<double>(zoom) + 7.0); }
+// 2^(zoom + 7) as the double power of two; ldexp gives the same exact power as pow and
+// costs far less, which matters with every projected track point.
+double halfWorld(int zoom) {
+    const long exponent = static_cast<long>(zoom) + 7;
+    return std::ldexp(1.0, static_cast<int>(std::clamp<long>(exponent, -2000, 2000)));
+}
 
-// Recomputed per call rather than stored, exactly as the latitude is, so that the
-// limit latitude lands on row 0 with no rounding difference.
+// Computed exactly as a latitude's value is, so that the limit latitude lands on row 0
+// with no rounding difference; once, as every projected point needs it.
 double mercatorLimitY() {
     constexpr double k = kPiProjection / 180.0;
-    return mercatorY(std::sin(k * kMercatorLimitLat));
+    static const double limit = mercatorY(std::sin(k * kMercatorLimitLat));
+    return limit;
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include "platform/raster/canvas.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "platform/numeric.h"
 
@@ -18,7 +20,8 @@ std::int64_t clampCoordinate(std::int64_t v) {
 // Paints pixels of one bitmap, 32-bit rows directly, other layouts through setPixel.
 class Plotter {
 public:
-    Plotter(Bitmap& b, Color color) : b_(b), color_(color & 0xFFFFFFu), direct_(b.bitsPerPixel == 32) {}
+    Plotter(Bitmap& b, Color color)
+        : b_(b), color_(color & 0xFFFFFFu), pair_(std::uint64_t{color_} << 32 | color_), direct_(b.bitsPerPixel == 32) {}
 
     void plot(int x, int y) {
         if (!direct_) {
@@ -32,12 +35,22 @@ public:
     }
 
     void span(int y, int x0, int x1) {  // [x0, x1]
-        for (int x = x0; x <= x1; ++x) plot(x, y);
+        if (!direct_) {
+            for (int x = x0; x <= x1; ++x) setPixel(b_, x, y, color_);
+            return;
+        }
+        const int memRow = b_.bottomUp ? b_.height - 1 - y : y;
+        std::uint8_t* p = b_.bits.data() + static_cast<std::size_t>(memRow) * static_cast<std::size_t>(b_.stride) +
+                          4 * static_cast<std::size_t>(x0);
+        int x = x0;
+        for (; x + 1 <= x1; x += 2, p += 8) std::memcpy(p, &pair_, sizeof pair_);
+        if (x <= x1) std::memcpy(p, &color_, sizeof color_);
     }
 
 private:
     Bitmap& b_;
     Color color_;
+    std::uint64_t pair_;  // two pixels of the colour, for stores of two at a time
     bool direct_;
 };
 
@@ -90,32 +103,32 @@ void thinLine(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1, std:
     }
 }
 
-void wideLine(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, int width,
-              Color color) {
-    if (x0 == x1 && y0 == y1) return;
-    const double c = (width % 2) ? 0.5 : 0.0;
-    const double r = width / 2.0, r2 = r * r;
-    const double ax = static_cast<double>(x0) + c, ay = static_cast<double>(y0) + c;
-    const double bx = static_cast<double>(x1) + c, by = static_cast<double>(y1) + c;
+// The pixels of a wide segment, row by row: for each row py in [rowLo, rowHi) whose
+// centre line meets the capsule around (ax, ay)-(bx, by), emit(py, lo, hi) with the open
+// interval (lo, hi) of x where pixel centres lie closer than r to the segment.
+// Without startCap the round end at (ax, ay) is left out: a polyline's joint is the end
+// of the segment before, already painted.
+template <class Emit>
+void capsuleRows(double ax, double ay, double bx, double by, double r, int rowLo, int rowHi, bool startCap,
+                 Emit emit) {
+    const double r2 = r * r;
     const double ddx = bx - ax, ddy = by - ay;
     const double len2 = ddx * ddx + ddy * ddy, len = std::sqrt(len2);
-    const double h = static_cast<double>(b.height), w = static_cast<double>(b.width);
-    const int rowLo = static_cast<int>(std::clamp(std::floor(std::min(ay, by) - r - 1.0), 0.0, h));
-    const int rowHi = static_cast<int>(std::clamp(std::ceil(std::max(ay, by) + r + 1.0), 0.0, h));
     constexpr double inf = std::numeric_limits<double>::infinity();
-    Plotter plotter(b, color);
     for (int py = rowLo; py < rowHi; ++py) {
         const double yc = py + 0.5;
         double lo = inf, hi = -inf;
         // The round ends.
-        for (const auto& [ex, ey] : {std::pair{ax, ay}, std::pair{bx, by}}) {
+        const auto roundEnd = [&](double ex, double ey) {
             const double e = yc - ey;
             if (e * e < r2) {
                 const double half = std::sqrt(r2 - e * e);
                 lo = std::min(lo, ex - half);
                 hi = std::max(hi, ex + half);
             }
-        }
+        };
+        if (startCap) roundEnd(ax, ay);
+        roundEnd(bx, by);
         // The band along the segment: the projection falls inside the segment and the
         // distance from the line is below r.
         double bandLo = -inf, bandHi = inf;
@@ -139,18 +152,105 @@ void wideLine(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1, std:
             lo = std::min(lo, bandLo);
             hi = std::max(hi, bandHi);
         }
-        if (!(lo < hi)) continue;
+        if (lo < hi) emit(py, lo, hi);
+    }
+}
+
+// Rows whose centre lies strictly within r of [minY, maxY], unclamped.
+double firstRowNear(double minY, double r) { return std::floor(minY - r - 0.5) + 1.0; }
+double endRowNear(double maxY, double r) { return std::ceil(maxY + r - 0.5); }
+
+void wideLineDirect(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, int width,
+                    Color color) {
+    if (x0 == x1 && y0 == y1) return;
+    const double c = (width % 2) ? 0.5 : 0.0;
+    const double r = width / 2.0;
+    const double ax = static_cast<double>(x0) + c, ay = static_cast<double>(y0) + c;
+    const double bx = static_cast<double>(x1) + c, by = static_cast<double>(y1) + c;
+    const double h = static_cast<double>(b.height), w = static_cast<double>(b.width);
+    const int rowLo = static_cast<int>(std::clamp(firstRowNear(std::min(ay, by), r), 0.0, h));
+    const int rowHi = static_cast<int>(std::clamp(endRowNear(std::max(ay, by), r), 0.0, h));
+    Plotter plotter(b, color);
+    capsuleRows(ax, ay, bx, by, r, rowLo, rowHi, true, [&](int py, double lo, double hi) {
         // Pixels whose centre lies strictly inside (lo, hi).
         const double first = std::clamp(std::floor(lo - 0.5) + 1.0, 0.0, w);
         const double last = std::clamp(std::ceil(hi - 0.5) - 1.0, -1.0, w - 1.0);
-        if (first > last) continue;
-        plotter.span(py, static_cast<int>(first), static_cast<int>(last));
+        if (first <= last) plotter.span(py, static_cast<int>(first), static_cast<int>(last));
+    });
+}
+
+// A recorded track is thousands of segments of a few pixels each. The pixels of a short
+// segment depend only on its extent and the pen width, so they are worked out once per
+// shape, relative to the start point, and then only placed and clipped.
+constexpr int kShortSegment = 12;   // |dx| and |dy| up to this use the shapes
+constexpr int kShapedPenWidth = 32; // widths up to this
+
+struct SpanRow {
+    int dy;
+    int xFirst;
+    int xLast;
+};
+
+const std::vector<SpanRow>& segmentShape(int width, int dx, int dy, bool startCap) {
+    constexpr int side = 2 * kShortSegment + 1;
+    // One lazily made table per pen width and kind of start: a memo of a pure function,
+    // never invalidated.
+    static std::array<std::array<std::vector<std::vector<SpanRow>>, 2>, kShapedPenWidth + 1> shapes;
+    std::vector<std::vector<SpanRow>>& table = shapes[static_cast<std::size_t>(width)][startCap ? 1 : 0];
+    if (table.empty()) table.resize(side * side);
+    std::vector<SpanRow>& shape =
+        table[static_cast<std::size_t>((dy + kShortSegment) * side + (dx + kShortSegment))];
+    if (shape.empty()) {
+        const double c = (width % 2) ? 0.5 : 0.0;
+        const double r = width / 2.0;
+        const double bx = dx + c, by = dy + c;
+        const int rowLo = static_cast<int>(firstRowNear(std::min(c, by), r));
+        const int rowHi = static_cast<int>(endRowNear(std::max(c, by), r));
+        capsuleRows(c, c, bx, by, r, rowLo, rowHi, startCap, [&](int py, double lo, double hi) {
+            const int first = static_cast<int>(std::floor(lo - 0.5) + 1.0);
+            const int last = static_cast<int>(std::ceil(hi - 0.5) - 1.0);
+            if (first <= last) shape.push_back({py, first, last});
+        });
+        if (shape.empty()) shape.push_back({0, 1, 0});  // nothing to draw, but known
+    }
+    return shape;
+}
+
+void wideLine(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, int width,
+              Color color, bool startCap) {
+    const std::int64_t dx = x1 - x0, dy = y1 - y0;
+    if (dx == 0 && dy == 0) return;
+    if (width > kShapedPenWidth || dx < -kShortSegment || dx > kShortSegment || dy < -kShortSegment ||
+        dy > kShortSegment) {
+        wideLineDirect(b, x0, y0, x1, y1, width, color);
+        return;
+    }
+    // Wholly outside: the shape lies within width + |d| of the start point.
+    const std::int64_t reach = width + kShortSegment;
+    if (x0 < -reach || y0 < -reach || x0 > b.width + reach || y0 > b.height + reach) return;
+    Plotter plotter(b, color);
+    const int ox = static_cast<int>(x0), oy = static_cast<int>(y0);
+    for (const SpanRow& row : segmentShape(width, static_cast<int>(dx), static_cast<int>(dy), startCap)) {
+        const int py = oy + row.dy;
+        if (py < 0 || py >= b.height) continue;
+        const int first = std::max(ox + row.xFirst, 0), last = std::min(ox + row.xLast, b.width - 1);
+        if (first <= last) plotter.span(py, first, last);
     }
 }
 
 }  // namespace
 
-void drawLine(Bitmap& bitmap, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, const Pen& pen) {
+namespace detail {
+void drawWideLineWithoutShapes(Bitmap& bitmap, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
+                               const Pen& pen) {
+    if (usableBitmap(bitmap)) wideLineDirect(bitmap, x0, y0, x1, y1, pen.width, pen.color);
+}
+}  // namespace detail
+
+namespace {
+
+void drawLineFrom(Bitmap& bitmap, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
+                  const Pen& pen, bool startCap) {
     if (!usableBitmap(bitmap)) return;
     x0 = clampCoordinate(x0);
     y0 = clampCoordinate(y0);
@@ -159,21 +259,36 @@ void drawLine(Bitmap& bitmap, std::int64_t x0, std::int64_t y0, std::int64_t x1,
     if (pen.width <= 1) {
         thinLine(bitmap, x0, y0, x1, y1, pen.color);
     } else {
-        wideLine(bitmap, x0, y0, x1, y1, pen.width, pen.color);
+        wideLine(bitmap, x0, y0, x1, y1, pen.width, pen.color, startCap);
     }
+}
+
+}  // namespace
+
+void drawLine(Bitmap& bitmap, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, const Pen& pen) {
+    drawLineFrom(bitmap, x0, y0, x1, y1, pen, true);
 }
 
 void moveTo(Canvas& canvas, std::int64_t x, std::int64_t y) {
     canvas.currentX = clampCoordinate(x);
     canvas.currentY = clampCoordinate(y);
+    canvas.endCapPainted = false;
 }
 
 void lineTo(Canvas& canvas, std::int64_t x, std::int64_t y) {
     x = clampCoordinate(x);
     y = clampCoordinate(y);
-    if (canvas.target != nullptr) drawLine(*canvas.target, canvas.currentX, canvas.currentY, x, y, canvas.pen);
+    if (x == canvas.currentX && y == canvas.currentY) return;  // a segment of length zero draws nothing
+    // The joint of a polyline is the round end of the segment before: painted once.
+    const bool joined = canvas.endCapPainted && canvas.endCapPen.width == canvas.pen.width &&
+                        canvas.endCapPen.color == canvas.pen.color;
+    if (canvas.target != nullptr) {
+        drawLineFrom(*canvas.target, canvas.currentX, canvas.currentY, x, y, canvas.pen, !joined);
+    }
     canvas.currentX = x;
     canvas.currentY = y;
+    canvas.endCapPainted = canvas.target != nullptr && canvas.pen.width > 1;
+    canvas.endCapPen = canvas.pen;
 }
 
 }  // namespace quorel::platform

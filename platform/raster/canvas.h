@@ -59,6 +59,10 @@ struct Canvas {
     BackgroundMode backgroundMode = BackgroundMode::Opaque;
     std::int64_t currentX = 0;
     std::int64_t currentY = 0;
+    // Set when lineTo has painted the round end at the current position with endCapPen:
+    // the next segment of the polyline leaves that disc alone. moveTo clears it.
+    bool endCapPainted = false;
+    Pen endCapPen;
 };
 
 // Keeps the pen, font, colours and background mode of a canvas and puts them back at
@@ -89,6 +93,13 @@ private:
 
 // One line with the given pen, by the rules above.
 void drawLine(Bitmap& bitmap, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, const Pen& pen);
+
+namespace detail {
+// A wide line computed row by row for every segment, without the shapes drawLine keeps
+// for short ones; the tests check that both give the same pixels.
+void drawWideLineWithoutShapes(Bitmap& bitmap, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
+                               const Pen& pen);
+}  // namespace detail
 
 void moveTo(Canvas& canvas, std::int64_t x, std::int64_t y);
 

@@ -134,6 +134,38 @@ TEST(WideLines, AreExactlyAsThickAsThePenWithRoundEnds) {
     EXPECT_TRUE(line(16, 12, 6, 6, 6, 6, 4).empty());
 }
 
+// Short segments are drawn from shapes kept per extent, and a polyline paints each joint
+// once; neither may change a pixel. Random segments of every short extent, near and over
+// the edges, against the plain row-by-row computation.
+TEST(WideLines, ShortSegmentShapesAndJointsPaintTheSamePixels) {
+    std::uint32_t seed = 12345;
+    const auto next = [&seed](int n) {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<int>((seed >> 8) % static_cast<std::uint32_t>(n));
+    };
+    for (int width : {2, 3, 4, 6, 7, 11}) {
+        for (int trial = 0; trial < 60; ++trial) {
+            Bitmap shaped = createBitmap(48, 40), direct = createBitmap(48, 40), joined = createBitmap(48, 40);
+            for (Bitmap* b : {&shaped, &direct, &joined}) fillRect(*b, {0, 0, 48, 40}, kPaper);
+            Canvas polyline(joined);
+            polyline.pen = Pen{kInk, width};
+            std::int64_t x = next(60) - 6, y = next(52) - 6;
+            moveTo(polyline, x, y);
+            for (int k = 0; k < 8; ++k) {
+                const int reach = k % 4 == 3 ? 30 : 13;  // mostly short, some beyond the shapes
+                const std::int64_t nx = x + next(2 * reach + 1) - reach, ny = y + next(2 * reach + 1) - reach;
+                drawLine(shaped, x, y, nx, ny, Pen{kInk, width});
+                detail::drawWideLineWithoutShapes(direct, x, y, nx, ny, Pen{kInk, width});
+                lineTo(polyline, nx, ny);
+                x = nx;
+                y = ny;
+            }
+            EXPECT_EQ(inked(shaped), inked(direct)) << "width " << width << " trial " << trial;
+            EXPECT_EQ(inked(joined), inked(direct)) << "width " << width << " trial " << trial;
+        }
+    }
+}
+
 TEST(WideLines, PenWidthsBelowTwoDrawThin) {
     EXPECT_EQ(line(8, 8, 0, 3, 5, 3, 0), line(8, 8, 0, 3, 5, 3, 1));
     EXPECT_EQ(line(8, 8, 0, 3, 5, 3, -4), line(8, 8, 0, 3, 5, 3, 1));
