@@ -30,6 +30,7 @@ struct App {
     GpsContext gps;
 
     PngTileLoader tiles;
+    int portResult = -1;  // what the port search or the fixed port gave; the end tears down when >= 0
     MainTimer timer;
     bool dialogEnded = false;
 };

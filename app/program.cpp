@@ -18,14 +18,14 @@ int runProgram(const Options& options, FrontEnd& frontEnd) {
     app.power.osVersion6OrLater = platform::kernelMajorVersion() >= 6;
 
     initGps(app.gps, app.programDir, app.deviceRoot);
-    const int portResult = openGpsPort(app.gps.port, app.gps.settings);
+    app.portResult = openGpsPort(app.gps.port, app.gps.settings);
     openTrackLog(app.gps.receiver, app.clock);
 
     const int status = frontEnd.runDialog(app);
 
     // Without a port found by the search there is no teardown: the log stays as it is and
     // the next start makes its dated copy.
-    if (portResult >= 0) shutdownGps(app.gps);
+    if (app.portResult >= 0) shutdownGps(app.gps);
     destroyMapView(app.view);
     return status;
 }

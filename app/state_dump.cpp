@@ -64,6 +64,7 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
 #undef G
 #undef QUOREL_DUMP
     d.put("gps.trackFile.open", g.trackFile.isOpen());
+    d.put("gps.portResult", app.portResult);
     d.path("gps.track", g.track);
     d.put("power.requests", powerRequests);
     d.put("time.ms", app.clock.nowMs());
