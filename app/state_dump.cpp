@@ -60,7 +60,7 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
 #define G(field) QUOREL_DUMP(g, "gps.", field)
     G(latitude); G(longitude); G(fixTime); G(fixDate); G(satellites); G(altitude);
     G(speedKnots); G(speedKmh); G(ggaReady); G(rmcReady); G(hasMovingFix); G(batteryPercent);
-    G(trackFilePath); G(datedTrackPath); G(datedNamePending);
+    G(trackFilePath); G(datedTrackPath); G(datedNamePending); G(previousRunPoints);
 #undef G
 #undef QUOREL_DUMP
     d.put("gps.trackFile.open", g.trackFile.isOpen());

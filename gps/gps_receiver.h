@@ -38,6 +38,7 @@ struct GpsReceiver {
     bool datedNamePending = false;
 
     GpxPath track;                 // the previous run's log, then every point recorded now
+    int previousRunPoints = 0;     // how many points of track came from the previous run's log
 };
 
 // The GPS side of the program: the settings, the port and the receiver, one of each from

@@ -349,6 +349,7 @@ void loadPreviousTrack(GpsReceiver& gps) {
     gps.trackFilePath = gps.storageRootPath + std::string(kTrackLogName);
     gps.track.clearPoints();
     loadTrackFile(gps.trackFilePath, gps.track);
+    gps.previousRunPoints = gps.track.pointCount();
 }
 
 SaveResult recoverTrackLog(GpsReceiver& gps) {

@@ -107,12 +107,12 @@ void drawOverlaysAndControls(MapView& view, const FrameSources& sources) {
 
     drawTracks(view);
     drawRoutes(view);
-    drawGpsTrack(view, sources.gps.track);
+    drawGpsTrack(view, sources.gps.track, sources.gps.previousRunPoints);
     drawCurrentRoute(view);
 
     drawZoomLabel(view);
     drawScaleBar(view);
-    drawHeadingArrow(view, sources.gps.track);
+    drawHeadingArrow(view, sources.gps.track, sources.gps.previousRunPoints);
     if (!view.followGps) drawCentreCross(view);
 }
 

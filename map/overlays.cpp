@@ -1,5 +1,6 @@
 #include "map/overlays.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <utility>
@@ -52,10 +53,12 @@ bool pointInView(const MapView& view, double lat, double lon) {
            lon < view.viewBottomRightLon;
 }
 
-void drawPath(const MapView& view, platform::Canvas& canvas, const GpxPath& path) {
-    const GeoPointList& points = path.points;
+namespace {
+
+// Points [first, end) of a list as one polyline.
+void drawPoints(const MapView& view, platform::Canvas& canvas, const GeoPointList& points, int first, int end) {
     bool penDown = false;
-    for (int i = 1; i < points.count(); ++i) {
+    for (int i = first + 1; i < end; ++i) {
         const GeoPoint& a = points[i - 1];
         const GeoPoint& b = points[i];
         if (segmentMayBeVisible(view, a, b)) {
@@ -72,6 +75,12 @@ void drawPath(const MapView& view, platform::Canvas& canvas, const GpxPath& path
         const ViewPoint to = viewPosition(view, b);
         platform::lineTo(canvas, to.x, to.y);
     }
+}
+
+}  // namespace
+
+void drawPath(const MapView& view, platform::Canvas& canvas, const GpxPath& path) {
+    drawPoints(view, canvas, path.points, 0, path.pointCount());
 }
 
 void drawPathPins(MapView& view, const GpxPath& path) {
@@ -111,9 +120,12 @@ void drawRoutes(MapView& view) {
     for (int i = 0; i < view.routes.count(); ++i) drawPathWithPins(view, canvas, view.routes[i]);
 }
 
-void drawGpsTrack(MapView& view, const GpxPath& track) {
+void drawGpsTrack(MapView& view, const GpxPath& track, int previousRunPoints) {
     platform::Canvas canvas = penCanvas(view, kCyan);
-    drawPath(view, canvas, track);
+    const int n = track.pointCount();
+    const int split = std::clamp(previousRunPoints, 0, n);
+    drawPoints(view, canvas, track.points, 0, split);
+    drawPoints(view, canvas, track.points, split, n);
 }
 
 void drawCurrentRoute(MapView& view) {
@@ -121,9 +133,10 @@ void drawCurrentRoute(MapView& view) {
     drawPathWithPins(view, canvas, view.currentRoute);
 }
 
-void drawHeadingArrow(MapView& view, const GpxPath& track) {
+void drawHeadingArrow(MapView& view, const GpxPath& track, int previousRunPoints) {
     const int n = track.pointCount();
     if (n < 2) return;
+    const bool acrossRuns = n - 1 == previousRunPoints;  // the newest point begins this run
     const GeoPoint& newest = track.points[n - 1];
     const GeoPoint& previous = track.points[n - 2];
 
@@ -131,7 +144,7 @@ void drawHeadingArrow(MapView& view, const GpxPath& track) {
     const WorldPixel q = projectToWorldAtZoom(previous.lat, previous.lon, kArrowZoom);
     const std::int64_t dx = p.x - q.x;
     const std::int64_t dy = p.y - q.y;  // y grows southward
-    if (dx == 0 && dy == 0) {
+    if ((dx == 0 && dy == 0) || acrossRuns) {
         if (!view.hasHeading) return;  // standing still from the start: no direction yet
     } else {
         double a = 0.0;

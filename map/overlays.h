@@ -40,13 +40,16 @@ int overlayPenWidth(const MapView& view);
 
 void drawTracks(MapView& view);                          // red
 void drawRoutes(MapView& view);                          // red, with pins
-void drawGpsTrack(MapView& view, const GpxPath& track);  // cyan
+// The recorded track in cyan: the previous run's points and this run's as two strokes,
+// never joined by a line from where the last journey ended to where this one began.
+void drawGpsTrack(MapView& view, const GpxPath& track, int previousRunPoints = 0);
 void drawCurrentRoute(MapView& view);                    // magenta, with pins
 
 // A dart at the newest point of the recorded track, pointing the way of the last step.
 // The direction is taken at zoom 20 so that short steps still have one. When the two
 // newest points coincide there, the arrow keeps the direction it last had
-// (view.headingAngle); it is not drawn before it has had one.
-void drawHeadingArrow(MapView& view, const GpxPath& track);
+// (view.headingAngle); it is not drawn before it has had one. The step from the previous
+// run's last point to this run's first is no step and gives no direction either.
+void drawHeadingArrow(MapView& view, const GpxPath& track, int previousRunPoints = 0);
 
 }  // namespace quorel

@@ -119,6 +119,39 @@ TEST(Overlays, TheArrowKeepsItsLastDirectionWhenTheNewestPointsCoincide) {
     EXPECT_EQ(drawn(moving), arrow);
 }
 
+// The previous run's log and this run's points are two strokes: no line from where the
+// last journey ended to where this one began, and no arrow for that jump.
+TEST(Overlays, TheRecordedTrackDoesNotJoinThePreviousRunToThisOne) {
+    MapScreen s(480, 272);
+    s.compose();
+    const double lat = s.view.centerLat, lon = s.view.centerLon;
+    GpxPath track;
+    for (const double dLon : {-0.004, -0.003}) track.addPoint({lat + 0.002, lon + dLon, 0, 0, 0});  // previous run
+    for (const double dLon : {0.003, 0.004}) track.addPoint({lat - 0.002, lon + dLon, 0, 0, 0});    // this run
+    const auto midpointInk = [&](int previousRunPoints) {
+        platform::fillRect(s.view.frameBitmap, {0, 0, 480, 272}, platform::rgb(250, 250, 250));
+        computeViewBounds(s.view);
+        drawGpsTrack(s.view, track, previousRunPoints);
+        const GeoPoint& a = track.points[1];
+        const GeoPoint& b = track.points[2];
+        const WorldPosition pa = projectToWorld(s.view, a.lat, a.lon), pb = projectToWorld(s.view, b.lat, b.lon);
+        return platform::pixelAt(s.view.frameBitmap, static_cast<int>((pa.wx + pb.wx) / 2 - s.view.viewOriginX),
+                                 static_cast<int>((pa.wy + pb.wy) / 2 - s.view.viewOriginY));
+    };
+    EXPECT_EQ(midpointInk(0), platform::rgb(0, 255, 255));     // one run: one stroke through the middle
+    EXPECT_EQ(midpointInk(2), platform::rgb(250, 250, 250));   // two runs: nothing between them
+
+    GpxPath justBegun;
+    justBegun.addPoint(track.points[1]);
+    justBegun.addPoint(track.points[2]);
+    s.view.hasHeading = false;
+    platform::fillRect(s.view.frameBitmap, {0, 0, 480, 272}, platform::rgb(250, 250, 250));
+    const auto blank = s.view.frameBitmap.bits;
+    drawHeadingArrow(s.view, justBegun, 1);
+    EXPECT_EQ(s.view.frameBitmap.bits, blank);
+    EXPECT_FALSE(s.view.hasHeading);
+}
+
 TEST(FrameParts, DistanceTextsAndBatteryCells) {
     for (const auto& [km, text] : {std::pair{0.9994, "999m"}, {1.0, "1.0Km"}, {0.9996, "1000m"}, {12.36, "12.4Km"}}) {
         EXPECT_EQ(routeDistanceText(km), text) << km;
