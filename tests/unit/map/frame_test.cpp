@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "map/frame_parts.h"
 #include "map/overlays.h"
@@ -18,39 +20,15 @@ using test::MapScreen;
 
 constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 
-TEST(ComposeFrame, ARecentredFrameInsideTheCentreTileShiftsTheOldWindowAndLoadsNothing) {
-    MapScreen s(480, 272);
-    for (std::int64_t c = 14549; c <= 14557; ++c) {
-        for (std::int64_t r = 6394; r <= 6402; ++r) s.tiles.add(14, c, r, static_cast<int>(c + r) & 255);
-    }
-    s.compose();
-    const platform::Bitmap before = s.window;
-    const int offsetX = s.view.mosaicOffsetX, offsetY = s.view.mosaicOffsetY;
-    s.tiles.asked.clear();
-    s.centreOn(240 + 9, 136 - 7);  // home lies 39 pixels into its tile: the centre stays in it
-    s.compose(RedrawKind::Recentred);
-
-    EXPECT_TRUE(s.tiles.asked.empty());
-    EXPECT_EQ(s.view.mosaicOffsetX, offsetX + 9);
-    EXPECT_EQ(s.view.mosaicOffsetY, offsetY - 7);
-    for (const auto& [x, y] : {std::pair{100, 150}, std::pair{300, 200}, std::pair{400, 240}}) {  // map only
-        EXPECT_EQ(pixelAt(s.window, x, y), pixelAt(before, x + 9, y - 7)) << x << "," << y;
-    }
-}
-
 TEST(ComposeFrame, ARequestWhileDrawingIsDropped) {
     MapScreen s(480, 272);
     s.view.drawing = true;
     s.compose(RedrawKind::Normal);
     s.compose(RedrawKind::Recentred);
-    EXPECT_EQ(s.view.framesComposed, 0);
-    EXPECT_TRUE(s.tiles.asked.empty());
-    EXPECT_FALSE(s.view.frameReady);
+    EXPECT_TRUE(s.view.framesComposed == 0 && s.tiles.asked.empty() && !s.view.frameReady);
     s.view.drawing = false;
     s.compose();
-    EXPECT_EQ(s.view.framesComposed, 1);
-    EXPECT_TRUE(s.view.frameReady);
-    EXPECT_FALSE(s.view.drawing);
+    EXPECT_TRUE(s.view.framesComposed == 1 && s.view.frameReady && !s.view.drawing);
 }
 
 TEST(ComposeFrame, AnyCentreZoomTapOrTrackComposesWithoutFault) {
@@ -97,26 +75,29 @@ TEST(Overlays, CullingKeepsSegmentsTouchingTheViewAndPinsStrictlyInside) {
     }
 }
 
+// The frame's pixels after drawing on a blank one.
+template <typename Draw>
+std::vector<std::uint8_t> onBlank(MapView& view, Draw draw) {
+    platform::fillRect(view.frameBitmap, {0, 0, view.viewWidth, view.viewHeight}, platform::rgb(250, 250, 250));
+    draw();
+    return view.frameBitmap.bits;
+}
+
 TEST(Overlays, TheArrowKeepsItsLastDirectionWhenTheNewestPointsCoincide) {
     MapScreen s(480, 272);
     s.compose();
-    const auto drawn = [&](const GpxPath& track) {
-        platform::fillRect(s.view.frameBitmap, {0, 0, 480, 272}, platform::rgb(250, 250, 250));
-        drawHeadingArrow(s.view, track);
-        return s.view.frameBitmap.bits;
-    };
+    const auto arrow = [&](const GpxPath& track) { return onBlank(s.view, [&] { drawHeadingArrow(s.view, track); }); };
     const GeoPoint home{s.view.centerLat, s.view.centerLon, 0, 0, 0};
     const GeoPoint east{s.view.centerLat, s.view.centerLon + 0.0001, 0, 0, 0};
     GpxPath track;
     track.addPoint(home);
     track.addPoint(home);
-    EXPECT_EQ(drawn(track), drawn(GpxPath{}));  // standing still from the start: no arrow
-    GpxPath moving = track;
-    moving.addPoint(east);
-    const auto arrow = drawn(moving);
-    EXPECT_NE(arrow, drawn(GpxPath{}));
-    moving.addPoint(east);
-    EXPECT_EQ(drawn(moving), arrow);
+    EXPECT_EQ(arrow(track), arrow(GpxPath{}));  // standing still from the start: no arrow
+    track.addPoint(east);
+    const auto eastward = arrow(track);
+    EXPECT_NE(eastward, arrow(GpxPath{}));
+    track.addPoint(east);
+    EXPECT_EQ(arrow(track), eastward);
 }
 
 // The previous run's log and this run's points are two strokes: no line from where the
@@ -124,31 +105,24 @@ TEST(Overlays, TheArrowKeepsItsLastDirectionWhenTheNewestPointsCoincide) {
 TEST(Overlays, TheRecordedTrackDoesNotJoinThePreviousRunToThisOne) {
     MapScreen s(480, 272);
     s.compose();
-    const double lat = s.view.centerLat, lon = s.view.centerLon;
-    GpxPath track;
-    for (const double dLon : {-0.004, -0.003}) track.addPoint({lat + 0.002, lon + dLon, 0, 0, 0});  // previous run
-    for (const double dLon : {0.003, 0.004}) track.addPoint({lat - 0.002, lon + dLon, 0, 0, 0});    // this run
-    const auto midpointInk = [&](int previousRunPoints) {
-        platform::fillRect(s.view.frameBitmap, {0, 0, 480, 272}, platform::rgb(250, 250, 250));
-        computeViewBounds(s.view);
-        drawGpsTrack(s.view, track, previousRunPoints);
-        const GeoPoint& a = track.points[1];
-        const GeoPoint& b = track.points[2];
-        const WorldPosition pa = projectToWorld(s.view, a.lat, a.lon), pb = projectToWorld(s.view, b.lat, b.lon);
-        return platform::pixelAt(s.view.frameBitmap, static_cast<int>((pa.wx + pb.wx) / 2 - s.view.viewOriginX),
-                                 static_cast<int>((pa.wy + pb.wy) / 2 - s.view.viewOriginY));
-    };
-    EXPECT_EQ(midpointInk(0), platform::rgb(0, 255, 255));     // one run: one stroke through the middle
-    EXPECT_EQ(midpointInk(2), platform::rgb(250, 250, 250));   // two runs: nothing between them
+    GpxPath previous, current;
+    for (const double dLon : {-0.004, -0.003}) previous.addPoint({s.view.centerLat + 0.002, s.view.centerLon + dLon, 0, 0, 0});
+    for (const double dLon : {0.003, 0.004}) current.addPoint({s.view.centerLat - 0.002, s.view.centerLon + dLon, 0, 0, 0});
+    GpxPath both = previous;
+    both.addPoint(current.points[0]);
+    both.addPoint(current.points[1]);
+    const auto apart = onBlank(s.view, [&] {
+        drawGpsTrack(s.view, previous, 0);
+        drawGpsTrack(s.view, current, 0);
+    });
+    EXPECT_EQ(onBlank(s.view, [&] { drawGpsTrack(s.view, both, 2); }), apart);
+    EXPECT_NE(onBlank(s.view, [&] { drawGpsTrack(s.view, both, 0); }), apart);  // one run: one stroke
 
     GpxPath justBegun;
-    justBegun.addPoint(track.points[1]);
-    justBegun.addPoint(track.points[2]);
+    justBegun.addPoint(previous.points[1]);
+    justBegun.addPoint(current.points[0]);
     s.view.hasHeading = false;
-    platform::fillRect(s.view.frameBitmap, {0, 0, 480, 272}, platform::rgb(250, 250, 250));
-    const auto blank = s.view.frameBitmap.bits;
-    drawHeadingArrow(s.view, justBegun, 1);
-    EXPECT_EQ(s.view.frameBitmap.bits, blank);
+    EXPECT_EQ(onBlank(s.view, [&] { drawHeadingArrow(s.view, justBegun, 1); }), onBlank(s.view, [] {}));
     EXPECT_FALSE(s.view.hasHeading);
 }
 

@@ -14,19 +14,19 @@
 
 namespace quorel::test {
 
-// Requests are recorded as "zoom/col/row". A tile added with a tag is 256 x 256 with
-// pixel (x, y) = rgb(x, y, tag), so a test can tell which tile and pixel went where.
+// Requests are recorded as "zoom/col/row". A tagged tile is 256 x 256 with pixel (x, y) =
+// rgb(x, y, tag), so a test can tell which tile and pixel went where.
 struct FakeTiles : TileLoader {
     std::map<std::string, platform::Bitmap> pictures;
     std::map<std::string, int> tags;
     std::vector<std::string> asked;
 
     bool load(MapView& view, const std::string& path) override;
-    void add(int zoom, std::int64_t col, std::int64_t row, int tag) { tags[name(zoom, col, row)] = tag; }
     static std::string name(int zoom, std::int64_t col, std::int64_t row);
+    static int tagFor(std::int64_t col, std::int64_t row) { return static_cast<int>((col % 16) * 16 + (row % 16)); }
+    // Tiles tagged tagFor(col, row) in the square of the given half side around col, row.
+    void addAround(int zoom, std::int64_t col, std::int64_t row, int span);
 };
-
-platform::Bitmap taggedTile(int tag);
 
 // Storage root "/card/", home at zoom 14, battery without reading.
 struct MapScreen {

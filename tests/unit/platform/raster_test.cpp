@@ -3,20 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <limits>
-#include <string>
 #include <cstdint>
+#include <string>
 #include <vector>
+
+#include "tests/support/golden.h"
 
 namespace quorel::platform {
 namespace {
 
-constexpr Color kRed = rgb(255, 0, 0);
-constexpr Color kGreen = rgb(0, 255, 0);
-constexpr Color kBlue = rgb(0, 0, 255);
-constexpr Color kGrey = rgb(128, 128, 128);
+constexpr Color kRed = rgb(255, 0, 0), kGreen = rgb(0, 255, 0), kBlue = rgb(0, 0, 255);
+constexpr Color kGrey = rgb(128, 128, 128), kWhite = rgb(255, 255, 255);
 
-// A bitmap whose every pixel has its own colour, so a misplaced copy is visible.
+// Every pixel has its own colour, so a misplaced copy is visible.
 Bitmap numbered(int w, int h) {
     Bitmap b = createBitmap(w, h);
     for (int y = 0; y < h; ++y) {
@@ -31,58 +30,41 @@ Bitmap filled(int w, int h, Color c) {
     return b;
 }
 
-TEST(Bitmaps, CreationRefusesEmptyAndOversizedRequests) {
-    const struct {
-        int w, h;
-        bool valid;
-    } cases[] = {
-        {1, 1, true}, {800, 480, true}, {0, 10, false}, {10, 0, false}, {-5, 5, false},
-        {INT_MAX, INT_MAX, false}, {1 << 14, 1 << 13, false},  // 2^27 pixels: over the budget
-    };
-    for (const auto& c : cases) {
-        const Bitmap b = createBitmap(c.w, c.h);
-        EXPECT_EQ(b.valid(), c.valid) << c.w << "x" << c.h;
-        EXPECT_EQ(usableBitmap(b), c.valid) << c.w << "x" << c.h;
-        if (c.valid) {
-            EXPECT_EQ(b.stride, c.w * 4);
-            EXPECT_EQ(pixelAt(b, c.w - 1, c.h - 1), 0u);
-        }
+TEST(Bitmaps, EmptyOversizedAndDamagedBitmapsAreRefusedSafely) {
+    for (const auto& [w, h] : {std::pair{0, 10}, {10, 0}, {-5, 5}, {INT_MAX, INT_MAX}, {1 << 14, 1 << 13}}) {
+        EXPECT_FALSE(usableBitmap(createBitmap(w, h))) << w << "x" << h;  // the last: over the pixel budget
     }
+    EXPECT_EQ(createBitmap(800, 480).stride, 3200);
     EXPECT_FALSE(createDib(4, 4, 2).valid());  // 2 bits is not a bitmap depth
     EXPECT_FALSE(createDib(4, INT_MIN, 8).valid());
+    Bitmap broken = createDib(4, 4, 8, std::vector<Color>{kRed, kGreen, kBlue});
+    setPixel(broken, 1, 1, rgb(20, 30, 220));  // the nearest entry
+    EXPECT_EQ(pixelAt(broken, 1, 1), kBlue);
+    broken.palette.resize(2);  // an index beyond a short table reads black
+    EXPECT_EQ(pixelAt(broken, 1, 1), 0u);
+    broken.bits.resize(3);
+    EXPECT_FALSE(usableBitmap(broken));
+    EXPECT_EQ(pixelAt(broken, 0, 0), 0u);
+    fillRect(broken, {0, 0, 4, 4}, kRed);
+    blit(broken, 0, 0, 4, 4, numbered(4, 4), 0, 0);
 }
 
-TEST(Bitmaps, DibTablesArePaddedOrCutToTheDepth) {
-    const std::vector<Color> three = {kRed, kGreen, kBlue};
-    EXPECT_EQ(createDib(3, 3, 1, three).palette, (std::vector<Color>{kRed, kGreen}));
-    const Bitmap four = createDib(3, 3, 4, three);
-    ASSERT_EQ(four.palette.size(), 16u);
-    EXPECT_EQ(four.palette[2], kBlue);
-    EXPECT_EQ(four.palette[3], 0u);
-    EXPECT_TRUE(createDib(3, 3, 24).palette.empty());
-}
-
-// Where each layout keeps pixel (x, y), checked byte by byte: rows bottom-up for a
-// positive height, 4-bit pixels high nibble first, 1-bit pixels high bit first, 24-bit
-// pixels blue, green, red, rows padded to 4 bytes.
+// Where each layout keeps pixel (x, y): rows bottom-up for a positive height, 4-bit
+// pixels high nibble first, 1-bit pixels high bit first, 24-bit pixels blue first, rows
+// padded to 4 bytes; colour tables cut or padded to the depth.
 TEST(Bitmaps, PixelsLandWhereTheDibLayoutPutsThem) {
     const std::vector<Color> table = {kGrey, kRed, kGreen, kBlue};
     const struct {
-        int bpp;
-        int height;  // sign chooses the row order
-        int x, y;
+        int bpp, height, x, y;
         Color color;
         int stride;
         std::size_t byte;
         std::uint8_t value;
     } cases[] = {
-        {8, 3, 2, 0, kBlue, 8, 2 * 8 + 2, 3},     // bottom-up: row 0 is the last in memory
-        {8, -3, 2, 0, kBlue, 8, 2, 3},            // top-down
-        {4, 3, 1, 2, kGreen, 4, 0, 0x02},         // x = 1: low nibble; y = 2: first row
-        {4, 3, 4, 1, kRed, 4, 4 + 2, 0x10},       // x = 4: high nibble of byte 2
-        {1, 3, 9, 0, kRed, 4, 2 * 4 + 1, 0x40},   // x = 9: bit 6 of byte 1
-        {24, 3, 1, 1, rgb(1, 2, 3), 16, 16 + 3, 3},  // 15 bytes padded to 16; blue first
-        {24, 3, 1, 1, rgb(1, 2, 3), 16, 16 + 5, 1},  // red last
+        {8, 3, 2, 0, kBlue, 8, 2 * 8 + 2, 3},        {8, -3, 2, 0, kBlue, 8, 2, 3},
+        {4, 3, 1, 2, kGreen, 4, 0, 0x02},            {4, 3, 4, 1, kRed, 4, 4 + 2, 0x10},
+        {1, 3, 9, 0, kRed, 4, 2 * 4 + 1, 0x40},      {24, 3, 1, 1, rgb(1, 2, 3), 16, 16 + 3, 3},
+        {24, 3, 1, 1, rgb(1, 2, 3), 16, 16 + 5, 1},
     };
     for (const auto& c : cases) {
         Bitmap b = createDib(c.bpp == 1 ? 11 : 5, c.height, c.bpp, table);
@@ -92,24 +74,9 @@ TEST(Bitmaps, PixelsLandWhereTheDibLayoutPutsThem) {
         EXPECT_EQ(b.bits[c.byte], c.value) << "depth " << c.bpp << " byte " << c.byte;
         EXPECT_EQ(pixelAt(b, c.x, c.y), c.color) << "depth " << c.bpp;
     }
-}
-
-TEST(Bitmaps, PaletteWritesTakeTheNearestEntryAndReadsOutsideAreBlack) {
-    Bitmap b = createDib(4, 4, 8, std::vector<Color>{kRed, kGreen, kBlue});
-    setPixel(b, 1, 1, rgb(20, 30, 220));
-    EXPECT_EQ(pixelAt(b, 1, 1), kBlue);
-    EXPECT_EQ(pixelAt(b, -1, 0), 0u);
-    EXPECT_EQ(pixelAt(b, 4, 0), 0u);
-    setPixel(b, 99, 99, kRed);  // ignored
-    // A hand-made record with a short table: indices beyond it read black.
-    Bitmap shortTable = b;
-    shortTable.palette.resize(2);
-    EXPECT_EQ(pixelAt(shortTable, 1, 1), 0u);
-    Bitmap broken = b;
-    broken.bits.resize(3);
-    EXPECT_FALSE(usableBitmap(broken));
-    EXPECT_EQ(pixelAt(broken, 0, 0), 0u);
-    fillRect(broken, {0, 0, 4, 4}, kRed);
+    EXPECT_EQ(createDib(3, 3, 1, table).palette, (std::vector<Color>{kGrey, kRed}));
+    EXPECT_EQ(createDib(3, 3, 4, table).palette, (std::vector<Color>{kGrey, kRed, kGreen, kBlue, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(createDib(3, 3, 24).palette.empty());
 }
 
 // The copy a blit makes, worked out pixel by pixel.
@@ -118,13 +85,44 @@ Bitmap expectedBlit(const Bitmap& dst, const Bitmap& src, int dx, int dy, int w,
     for (int y = 0; y < dst.height; ++y) {
         for (int x = 0; x < dst.width; ++x) {
             const std::int64_t u = std::int64_t{x} - dx, v = std::int64_t{y} - dy;
-            if (u < 0 || v < 0 || u >= w || v >= h) continue;
             const std::int64_t fx = sx + u, fy = sy + v;
-            if (fx < 0 || fy < 0 || fx >= src.width || fy >= src.height) continue;
+            if (u < 0 || v < 0 || u >= w || v >= h || fx < 0 || fy < 0 || fx >= src.width || fy >= src.height) continue;
             setPixel(out, x, y, pixelAt(src, static_cast<int>(fx), static_cast<int>(fy)));
         }
     }
     return out;
+}
+
+// Every depth and row order read through its table (also from an odd column inside
+// packed bytes, and with AND, plain and stretched) and written back.
+TEST(Blit, ConvertsEveryDibDepthBothWaysAndAnds) {
+    const std::vector<Color> table = {rgb(10, 20, 30), rgb(40, 50, 60), rgb(70, 80, 90), rgb(100, 110, 120)};
+    for (const int bpp : {1, 4, 8, 24}) {
+        for (const int height : {6, -6}) {
+            SCOPED_TRACE(testing::Message() << "depth " << bpp << " height " << height);
+            Bitmap dib = createDib(13, height, bpp, table), back = dib;
+            Bitmap reference = createBitmap(13, 6), anded = numbered(13, 6), stretched = anded, andedWant = anded;
+            for (int y = 0; y < 6; ++y) {
+                for (int x = 0; x < 13; ++x) {
+                    const Color c = bpp == 24 ? rgb(x * 9, y * 40, 7) : table[static_cast<std::size_t>((x + y) % (bpp == 1 ? 2 : 4))];
+                    setPixel(dib, x, y, c);
+                    setPixel(reference, x, y, c);
+                    setPixel(andedWant, x, y, pixelAt(anded, x, y) & c);
+                }
+            }
+            Bitmap out = filled(13, 6, kGrey), part = filled(4, 2, kGrey);
+            blit(out, 0, 0, 13, 6, dib, 0, 0);
+            blit(part, 0, 0, 4, 2, dib, 3, 1);
+            blit(anded, 0, 0, 13, 6, dib, 0, 0, RasterOp::SrcAnd);
+            stretchBlit(stretched, 0, 0, 13, 6, dib, 0, 0, 13, 6, RasterOp::SrcAnd);
+            blit(back, 0, 0, 13, 6, reference, 0, 0);
+            EXPECT_EQ(out.bits, reference.bits);
+            EXPECT_EQ(part.bits, expectedBlit(filled(4, 2, kGrey), reference, 0, 0, 4, 2, 3, 1).bits);
+            EXPECT_EQ(anded.bits, andedWant.bits);
+            EXPECT_EQ(stretched.bits, andedWant.bits);
+            EXPECT_EQ(back.bits, dib.bits);
+        }
+    }
 }
 
 TEST(Blit, ClipsAgainstBothBitmapsWhereverTheRectanglesLie) {
@@ -132,83 +130,35 @@ TEST(Blit, ClipsAgainstBothBitmapsWhereverTheRectanglesLie) {
     const struct {
         int dx, dy, w, h, sx, sy;
     } cases[] = {
-        {0, 0, 7, 5, 0, 0},        {2, 1, 3, 2, 1, 1},          {-3, -2, 7, 5, 0, 0},      {6, 4, 10, 10, 0, 0},
-        {0, 0, 7, 5, -2, -3},      {1, 1, 9, 9, 5, 3},          {-100, 0, 7, 5, 0, 0},     {0, 0, 7, 5, 7, 0},
-        {3, 3, 0, 4, 0, 0},        {3, 3, -4, 4, 0, 0},         {INT_MAX, 0, 5, 5, 0, 0},  {INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0, 0},
+        {0, 0, 7, 5, 0, 0},   {2, 1, 3, 2, 1, 1},   {-3, -2, 7, 5, 0, 0},    {6, 4, 10, 10, 0, 0},
+        {0, 0, 7, 5, -2, -3}, {1, 1, 9, 9, 5, 3},   {-100, 0, 7, 5, 0, 0},   {0, 0, 7, 5, 7, 0},
+        {3, 3, 0, 4, 0, 0},   {3, 3, -4, 4, 0, 0},  {INT_MAX, 0, 5, 5, 0, 0}, {INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0, 0},
         {0, 0, INT_MAX, INT_MAX, INT_MIN, INT_MIN}, {2, 2, INT_MAX, INT_MAX, -1, -1},
     };
     for (const auto& c : cases) {
         Bitmap dst = filled(9, 6, kGrey);
         const Bitmap want = expectedBlit(dst, src, c.dx, c.dy, c.w, c.h, c.sx, c.sy);
         blit(dst, c.dx, c.dy, c.w, c.h, src, c.sx, c.sy);
-        EXPECT_EQ(dst.bits, want.bits) << c.dx << "," << c.dy << " " << c.w << "x" << c.h << " from " << c.sx << ","
-                                       << c.sy;
+        EXPECT_EQ(dst.bits, want.bits) << c.dx << "," << c.dy << " " << c.w << "x" << c.h << " from " << c.sx << "," << c.sy;
     }
-}
-
-TEST(Blit, ConvertsEveryDibDepthThroughItsColourTable) {
-    const std::vector<Color> table = {rgb(10, 20, 30), rgb(40, 50, 60), rgb(70, 80, 90), rgb(100, 110, 120)};
-    for (const int bpp : {1, 4, 8, 24}) {
-        for (const int height : {6, -6}) {
-            Bitmap dib = createDib(13, height, bpp, table);
-            Bitmap reference = createBitmap(13, 6);
-            for (int y = 0; y < 6; ++y) {
-                for (int x = 0; x < 13; ++x) {
-                    const Color c = bpp == 24 ? rgb(x * 9, y * 40, 7) : table[static_cast<std::size_t>((x + y) % (bpp == 1 ? 2 : 4))];
-                    setPixel(dib, x, y, c);
-                    setPixel(reference, x, y, c);
-                }
-            }
-            Bitmap out = filled(13, 6, kGrey);
-            blit(out, 0, 0, 13, 6, dib, 0, 0);
-            EXPECT_EQ(out.bits, reference.bits) << "depth " << bpp << " height " << height;
-            EXPECT_EQ(toBitmap32(dib).bits, reference.bits) << "depth " << bpp;
-            // An odd starting column inside packed bytes.
-            Bitmap part = filled(4, 2, kGrey);
-            blit(part, 0, 0, 4, 2, dib, 3, 1);
-            for (int x = 0; x < 4; ++x) EXPECT_EQ(pixelAt(part, x, 1), pixelAt(reference, 3 + x, 2)) << bpp;
-        }
-    }
-}
-
-TEST(Blit, AndKeepsTheDestinationUnderWhiteAndDarkensElsewhere) {
-    Bitmap dst = numbered(4, 1);
-    const Bitmap before = dst;
-    Bitmap sprite = filled(4, 1, rgb(255, 255, 255));
-    setPixel(sprite, 1, 0, rgb(255, 0, 0));
-    setPixel(sprite, 2, 0, 0);
-    blit(dst, 0, 0, 4, 1, sprite, 0, 0, RasterOp::SrcAnd);
-    EXPECT_EQ(pixelAt(dst, 0, 0), pixelAt(before, 0, 0));
-    EXPECT_EQ(pixelAt(dst, 1, 0), pixelAt(before, 1, 0) & kRed);
-    EXPECT_EQ(pixelAt(dst, 2, 0), 0u);
-    EXPECT_EQ(pixelAt(dst, 3, 0), pixelAt(before, 3, 0));
-}
-
-TEST(Blit, WritesIntoDibTargets) {
-    Bitmap rgb24 = createDib(3, 2, 24);
-    blit(rgb24, 0, 0, 3, 2, numbered(3, 2), 0, 0);
-    EXPECT_EQ(pixelAt(rgb24, 2, 1), rgb(3, 2, 200));
-    Bitmap indexed = createDib(3, 2, 4, std::vector<Color>{0, kRed, rgb(255, 255, 255)});
-    fillRect(indexed, {0, 0, 3, 2}, rgb(255, 255, 255));
-    blit(indexed, 0, 0, 3, 2, filled(3, 2, rgb(250, 10, 10)), 0, 0, RasterOp::SrcAnd);
-    EXPECT_EQ(pixelAt(indexed, 1, 1), kRed);
 }
 
 TEST(Blit, OverlappingCopiesWithinOneBitmapReadTheOriginalPixels) {
-    Bitmap b = numbered(6, 4);
-    const Bitmap before = b;
+    const Bitmap before = numbered(6, 4);
+    Bitmap b = before;
     blit(b, 1, 1, 5, 3, b, 0, 0);
-    for (int y = 1; y < 4; ++y) {
-        for (int x = 1; x < 6; ++x) EXPECT_EQ(pixelAt(b, x, y), pixelAt(before, x - 1, y - 1));
-    }
+    EXPECT_EQ(b.bits, expectedBlit(before, before, 1, 1, 5, 3, 0, 0).bits);
     stretchBlit(b, 6, 0, -6, 4, b, 0, 0, 6, 4);
     EXPECT_EQ(pixelAt(b, 0, 0), pixelAt(before, 5, 0));
 }
 
-// One row of a stretch as the letters of its source pixels ('.' untouched).
-std::string stretchRow(int srcW, int dstW, int dx, int dw, int sx, int sw) {
-    Bitmap src = createBitmap(srcW, 1);
-    for (int x = 0; x < srcW; ++x) setPixel(src, x, 0, rgb(0, 0, 'A' + x));
+// One row of a stretch from a source of the given depth, as the letters of its source
+// pixels ('.' untouched).
+std::string stretchRow(int bpp, int srcW, int dstW, int dx, int dw, int sx, int sw) {
+    std::vector<Color> letters;
+    for (int x = 0; x < srcW; ++x) letters.push_back(rgb(0, 0, 'A' + x));
+    Bitmap src = bpp == 32 ? createBitmap(srcW, 1) : createDib(srcW, 1, bpp, letters);
+    for (int x = 0; x < srcW; ++x) setPixel(src, x, 0, letters[static_cast<std::size_t>(x)]);
     Bitmap dst = filled(dstW, 1, rgb(0, 0, '.'));
     stretchBlit(dst, dx, 0, dw, 1, src, sx, 0, sw, 1);
     std::string row;
@@ -221,66 +171,55 @@ TEST(Stretch, NearestNeighbourWithMirroringByNegativeExtents) {
         int srcW, dstW, dx, dw, sx, sw;
         const char* row;
     } cases[] = {
-        {4, 4, 0, 4, 0, 4, "ABCD"},      // plain copy
-        {4, 4, 4, -4, 0, 4, "DCBA"},     // destination mirrored: covers 0..3 from the right
-        {4, 4, 0, 4, 4, -4, "DCBA"},     // source mirrored
-        {4, 4, 4, -4, 4, -4, "ABCD"},    // both: no mirror
-        {2, 4, 0, 4, 0, 2, "AABB"},      // enlarged
-        {4, 2, 0, 2, 0, 4, "BD"},        // reduced: centres of the source pairs
-        {3, 6, 6, -6, 0, 3, "CCBBAA"},
-        {5, 3, 0, 3, 0, 5, "ACE"},
-        {4, 6, 1, 4, 0, 4, ".ABCD."},    // inside a wider row
-        {4, 4, -2, 4, 0, 4, "CD.."},     // partly left of the bitmap
-        {4, 4, 2, -4, 0, 4, "BA.."},     // mirrored, partly outside
-        {4, 4, 0, 4, 2, 4, "CD.."},      // source runs off its right edge: untouched
-        {4, 4, 0, 4, -2, 4, "..AB"},     // and off its left edge
-        {4, 4, 0, 0, 0, 4, "...."},      // empty extents draw nothing
-        {4, 4, 0, 4, 0, 0, "...."},
-        {4, 4, INT_MIN, INT_MAX, 0, 4, "...."},
-        {4, 4, 0, INT_MAX, 0, INT_MAX, "ABCD"},
+        {4, 4, 0, 4, 0, 4, "ABCD"},    {4, 4, 4, -4, 0, 4, "DCBA"},   // destination mirrored: covers 0..3
+        {4, 4, 0, 4, 4, -4, "DCBA"},   {4, 4, 4, -4, 4, -4, "ABCD"},  // source mirrored; both
+        {2, 4, 0, 4, 0, 2, "AABB"},    {4, 2, 0, 2, 0, 4, "BD"},      // reduced: centres of the pairs
+        {3, 6, 6, -6, 0, 3, "CCBBAA"}, {5, 3, 0, 3, 0, 5, "ACE"},
+        {4, 6, 1, 4, 0, 4, ".ABCD."},  {4, 4, -2, 4, 0, 4, "CD.."},   {4, 4, 2, -4, 0, 4, "BA.."},
+        {4, 4, 0, 4, 2, 4, "CD.."},    {4, 4, 0, 4, -2, 4, "..AB"},   // the source runs off its edges
+        {4, 4, 0, 0, 0, 4, "...."},    {4, 4, 0, 4, 0, 0, "...."},
+        {4, 4, INT_MIN, INT_MAX, 0, 4, "...."},   {4, 4, 0, INT_MAX, 0, INT_MAX, "ABCD"},
         {4, 4, INT_MAX, INT_MIN + 1, 0, 4, "DDDD"},  // the far end of an enormous mirrored run
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(stretchRow(c.srcW, c.dstW, c.dx, c.dw, c.sx, c.sw), c.row)
-            << c.srcW << "->" << c.dstW << " at " << c.dx << " dw " << c.dw << " sx " << c.sx << " sw " << c.sw;
-    }
-}
-
-TEST(Stretch, EnlargesAPaletteTileQuarterAndAndsOntoItself) {
-    // The coarser-tile substitute: a 2x2 corner of a 4-bit tile blown up to 4x4.
-    Bitmap tile = createDib(4, 4, 4, std::vector<Color>{kRed, kGreen, kBlue, kGrey});
-    for (int y = 0; y < 4; ++y) {
-        for (int x = 0; x < 4; ++x) setPixel(tile, x, y, std::vector<Color>{kRed, kGreen, kBlue, kGrey}[(x + 2 * y) % 4]);
-    }
-    Bitmap out = createBitmap(4, 4);
-    stretchBlit(out, 0, 0, 4, 4, tile, 2, 2, 2, 2);
-    for (int y = 0; y < 4; ++y) {
-        for (int x = 0; x < 4; ++x) EXPECT_EQ(pixelAt(out, x, y), pixelAt(tile, 2 + x / 2, 2 + y / 2));
-    }
-    Bitmap anded = filled(4, 4, rgb(255, 255, 255));
-    stretchBlit(anded, 0, 0, 4, 4, tile, 0, 0, 4, 4, RasterOp::SrcAnd);
-    EXPECT_EQ(toBitmap32(anded).bits, toBitmap32(tile).bits);
-}
-
-TEST(Polygon, PixelCentresDecideAndHugeCoordinatesAreSafe) {
-    Bitmap b = filled(8, 8, 0);
-    const PointF square[] = {{1, 1}, {5, 1}, {5, 4}, {1, 4}};
-    fillPolygon(b, square, kRed);
-    int painted = 0;
-    for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 8; ++x) {
-            const bool inside = x >= 1 && x < 5 && y >= 1 && y < 4;
-            EXPECT_EQ(pixelAt(b, x, y) == kRed, inside) << x << "," << y;
-            painted += pixelAt(b, x, y) == kRed;
+    for (const int bpp : {32, 24, 8}) {
+        for (const auto& c : cases) {
+            EXPECT_EQ(stretchRow(bpp, c.srcW, c.dstW, c.dx, c.dw, c.sx, c.sw), c.row) << bpp << ": " << c.dx << " " << c.dw;
         }
     }
-    EXPECT_EQ(painted, 12);
-    const PointF huge[] = {{-1e300, -1e300}, {1e300, -1e300}, {1e300, 1e300}, {-1e300, 1e300}};
-    fillPolygon(b, huge, kBlue);
-    EXPECT_EQ(pixelAt(b, 7, 7), kBlue);
-    const PointF nan[] = {{0, 0}, {std::numeric_limits<double>::quiet_NaN(), 3}, {3, 3}};
-    fillPolygon(b, nan, kGreen);
-    EXPECT_EQ(pixelAt(b, 0, 0), kBlue);
+}
+
+TEST(BlitGolden, StretchedAndMirroredCopies) {
+    Bitmap src = filled(8, 6, kWhite);  // a corner mark tells orientation at a glance
+    fillRect(src, {0, 0, 3, 2}, kRed);
+    fillRect(src, {0, 2, 8, 3}, kBlue);
+    fillRect(src, {6, 3, 7, 6}, rgb(0, 160, 0));
+    setPixel(src, 7, 5, 0);
+    Bitmap b = filled(72, 30, rgb(200, 200, 200));
+    stretchBlit(b, 1, 1, 16, 12, src, 0, 0, 8, 6);      // enlarged twice
+    stretchBlit(b, 34, 1, -16, 12, src, 0, 0, 8, 6);    // and mirrored left to right
+    stretchBlit(b, 35, 13, 16, -12, src, 0, 0, 8, 6);   // top to bottom
+    stretchBlit(b, 69, 29, -16, -12, src, 0, 0, 8, 6);  // both
+    stretchBlit(b, 1, 16, 20, 13, src, 0, 0, 8, 6);     // uneven enlargement
+    stretchBlit(b, 22, 16, 5, 4, src, 0, 0, 8, 6);      // reduction
+    stretchBlit(b, 28, 16, 4, 6, src, 6, 0, -4, 6);     // mirrored source part
+    EXPECT_TRUE(test::matchesGolden(b, "stretch_mirror"));
+}
+
+TEST(BlitGolden, AndSpriteOverAPattern) {
+    Bitmap b = createBitmap(40, 20);
+    for (int y = 0; y < 20; ++y) {
+        for (int x = 0; x < 40; ++x) setPixel(b, x, y, ((x / 4 + y / 4) % 2) ? rgb(240, 230, 200) : rgb(120, 200, 120));
+    }
+    Bitmap sprite = filled(20, 10, kWhite);  // two cells: a red and a grey disc, each with a black needle
+    for (const auto& [ox, colour] : {std::pair{0, kRed}, {10, rgb(150, 150, 150)}}) {
+        fillRect(sprite, {ox + 3, 1, ox + 7, 5}, colour);
+        fillRect(sprite, {ox + 2, 2, ox + 8, 4}, colour);
+        fillRect(sprite, {ox + 5, 5, ox + 6, 10}, 0);
+    }
+    for (int i = 0; i < 4; ++i) blit(b, 3 + i * 9, 4 + i * 2, 10, 10, sprite, (i % 2) * 10, 0, RasterOp::SrcAnd);
+    blit(b, 36, 15, 10, 10, sprite, 0, 0, RasterOp::SrcAnd);  // clipped at the corners
+    blit(b, -5, -6, 10, 10, sprite, 10, 0, RasterOp::SrcAnd);
+    EXPECT_TRUE(test::matchesGolden(b, "and_sprite"));
 }
 
 }  // namespace
