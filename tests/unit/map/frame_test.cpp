@@ -68,6 +68,7 @@ TEST(Overlays, CullingKeepsSegmentsTouchingTheViewAndPinsStrictlyInside) {
         {11, 25, 12, 22, false, false}, {-1, 25, -3, 22, false, false},
         {5, 30, 6, 40, true, false},    {10, 22, 12, 22, true, false},  // touching a bound
         {-5, 15, 15, 35, true, false},  {kNan, 25, 5, 25, true, false}, // past a corner; no number
+        {0, 25, 1, 26, true, false},    {5, 20, 6, 21, true, false},   // on the bottom and left bounds
     };
     for (const auto& c : cases) {
         EXPECT_EQ(segmentMayBeVisible(view, {c.lat0, c.lon0, 0, 0, 0}, {c.lat1, c.lon1, 0, 0, 0}), c.segment) << c.lat0;
