@@ -1,11 +1,14 @@
-// Every receiver log of the corpus runs through the serial link and pollGps, and each
-// poll's outcome is compared with a second, deliberately simple reading of the same
-// bytes written here: lines cut at line feeds, fields split eagerly at commas and read
-// with strtol/strtod, the checksum summed over a std::string, the poll's pairing redone.
+// Every receiver log of the corpus runs through the serial link and pollGps, and the state
+// after each poll is compared with a second reading of the same bytes written here by
+// other means: fields split at every comma and read with strtol/strtod, the checksum
+// compared as text, the degrees and the poll's pairing redone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -13,7 +16,7 @@
 #include <vector>
 
 #include "gps/gps_receiver.h"
-#include "gps/nmea.h"
+#include "platform/format.h"
 #include "platform/power_recording.h"
 #include "platform/virtual_serial.h"
 #include "tests/fakes/fake_clock.h"
@@ -21,232 +24,124 @@
 namespace quorel {
 namespace {
 
-std::string readLog(const std::string& name) {
-    std::ifstream in(std::string(QUOREL_CORPUS_DIR) + "/nmea/" + name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+std::string describe(double lat, double lon, int time, int date, int sats, double alt, double kmh, bool g, bool r,
+                     bool m, int points, const GeoPoint& last) {
+    return platform::format("%.8f,%.8f %d %d %d %.17g %.17g %d%d%d %d (%.8f,%.8f,%.17g)", lat, lon, time, date, sats,
+                            alt, kmh, g, r, m, points, last.lat, last.lon, last.ele);
 }
 
-// ---- the second reading ----------------------------------------------------------
-
-enum class Kind { Other, Gga, Rmc, ForeignTalker, BadChecksum, Damaged };
-
-struct Sentence {
-    Kind kind = Kind::Other;
-    std::vector<std::string> fields;
-};
-
-Sentence classify(const std::string& line) {
-    std::string s = line;
-    while (!s.empty() && (s.back() == '\r' || s.back() == '\n')) s.pop_back();
-    Sentence out;
-    if (s.size() < 6 || s[0] != '$') return out;
-    const std::string type = s.substr(3, 3);
-    const std::string talker = s.substr(1, 2);
-    const bool named = s.size() > 6 ? s[6] == ',' || s[6] == '*' : true;
-    if (!named || (type != "GGA" && type != "RMC")) return out;
-    if (talker != "GP" && talker != "GN") {
-        out.kind = Kind::ForeignTalker;
-        return out;
-    }
-    for (const char c : s) {
-        if (c < 0x20 || c > 0x7e) {
-            out.kind = Kind::Damaged;
-            return out;
-        }
-    }
-    std::string body = s;
-    const auto star = s.find('*');
-    if (star != std::string::npos) {
-        const std::string digits = s.substr(star + 1, 2);
-        if (digits.size() != 2 || !std::isxdigit(static_cast<unsigned char>(digits[0])) ||
-            !std::isxdigit(static_cast<unsigned char>(digits[1]))) {
-            out.kind = Kind::BadChecksum;
-            return out;
-        }
-        int sum = 0;
-        for (std::size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(s[i]);
-        if (sum != std::stoi(digits, nullptr, 16)) {
-            out.kind = Kind::BadChecksum;
-            return out;
-        }
-        body = s.substr(0, star);
-    }
-    std::size_t start = 0;
-    for (;;) {
-        const auto comma = body.find(',', start);
-        out.fields.push_back(body.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    out.kind = type == "GGA" ? Kind::Gga : Kind::Rmc;
-    return out;
-}
-
-bool toInt(const std::string& field, std::int32_t& out) {
-    const char* begin = field.c_str();
+// A number at the start of a field, or the fallback when there is none.
+double number(const std::string& field, double fallback, bool whole = false) {
     char* end = nullptr;
-    const long long v = std::strtoll(begin, &end, 10);
-    if (end == begin) return false;
-    out = static_cast<std::int32_t>(v > 2147483647LL ? 2147483647LL : v < -2147483648LL ? -2147483648LL : v);
-    return true;
+    const char* text = field.c_str();
+    const double v = whole ? static_cast<double>(std::strtoll(text, &end, 10)) : std::strtod(text, &end);
+    return end == text ? fallback : whole ? std::clamp(v, -2147483648.0, 2147483647.0) : v;
 }
 
-bool toReal(const std::string& field, double& out) {
-    const char* begin = field.c_str();
-    char* end = nullptr;
-    const double v = std::strtod(begin, &end);
-    if (end == begin) return false;
-    out = v;
-    return true;
-}
-
-// Degrees with the hemisphere applied, or false for a value that is not a position.
 bool toDegrees(const std::string& value, const std::string& hemisphere, char negative, double limit, double& out) {
-    double raw = 0.0;
-    if (!toReal(value, raw) || !(raw >= 0.0) || std::isinf(raw)) return false;
-    const double whole = static_cast<double>(static_cast<long long>(raw / 100.0));
-    const double degrees = whole + (raw - whole * 100.0) / 60.0;
-    if (degrees > limit) return false;
-    out = !hemisphere.empty() && hemisphere[0] == negative ? -degrees : degrees;
+    const double raw = number(value, NAN);
+    const double whole = std::trunc(raw / 100.0);
+    out = whole + (raw - whole * 100.0) / 60.0;
+    if (!(raw >= 0.0) || std::isinf(raw) || out > limit) return false;
+    if (hemisphere.substr(0, 1) == std::string(1, negative)) out = -out;
     return true;
 }
-
-struct State {
-    double latitude = 0.0;
-    double longitude = 0.0;
-    std::int32_t fixTime = 0;
-    std::int32_t fixDate = 0;
-    std::int32_t satellites = 0;
-    double altitude = 0.0;
-    double speedKnots = 0.0;
-    double speedKmh = 0.0;
-    bool ggaReady = false;
-    bool rmcReady = false;
-    bool hasMovingFix = false;
-    std::vector<GeoPoint> track;
-};
-
-struct Counts {
-    int polls = 0;
-    int ggaAccepted = 0;
-    int rmcAccepted = 0;
-    int recorded = 0;
-    int badChecksum = 0;
-    int foreignTalker = 0;
-    int damaged = 0;
-};
 
 struct Reading {
-    std::vector<State> afterPoll;
-    Counts counts;
-    std::vector<std::string> refused;  // sentences both parsers must refuse untouched
+    std::vector<std::string> afterPoll;  // as describe writes them
+    std::array<int, 7> counts{};         // polls, GGA and RMC accepted, recorded, bad checksums, other talkers, damaged
 };
 
 Reading readIndependently(const std::string& log) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < log.size(); ++i) {
-        if (log[i] == '\n') {
-            lines.push_back(log.substr(start, i - start + 1));
-            start = i + 1;
-        }
-    }
-    // A last line without its line feed is dropped by the link; the corpus has none.
     Reading r;
-    State st;
-    std::size_t next = 0;
-    while (next < lines.size()) {
-        std::int32_t bestGga = -1;
-        std::int32_t bestRmc = -1;
-        double pairAltitude = st.altitude;
-        for (int k = 0; k < 20 && next < lines.size(); ++k) {
-            const std::string& line = lines[next++];
+    auto& [polls, ggaCount, rmcCount, recorded, bad, foreign, damaged] = r.counts;
+    double lat = 0, lon = 0, alt = 0, knots = 0, kmh = 0, la = 0, lo = 0;
+    int fixTime = 0, date = 0, sats = 0;
+    bool ggaReady = false, rmcReady = false, moving = false;
+    GeoPoint last;
+    for (std::size_t pos = 0; pos < log.size(); ++polls) {
+        int bestGga = -1, bestRmc = -1;
+        double pairAlt = alt;
+        for (int k = 0; k < 20 && pos < log.size(); ++k) {
+            const std::string line = log.substr(pos, log.find('\n', pos) + 1 - pos);
+            pos += line.size();
             if (line.size() <= 40) break;
             if (line.size() >= 512) continue;
-            const Sentence s = classify(line);
-            const auto& f = s.fields;
-            switch (s.kind) {
-                case Kind::BadChecksum: ++r.counts.badChecksum; r.refused.push_back(line); continue;
-                case Kind::ForeignTalker: ++r.counts.foreignTalker; r.refused.push_back(line); continue;
-                case Kind::Damaged: ++r.counts.damaged; r.refused.push_back(line); continue;
-                case Kind::Other: continue;
-                case Kind::Gga: {
-                    if (f.size() > 7) toInt(f[7], st.satellites);
-                    if (f.size() > 9) toReal(f[9], st.altitude);
-                    std::int32_t quality = 0;
-                    if (f.size() < 10 || !toInt(f[6], quality) || quality == 0) continue;
-                    std::int32_t time = -1;
-                    double lat = 0.0;
-                    double lon = 0.0;
-                    if (!toInt(f[1], time) || time < 0 || !toDegrees(f[2], f[3], 'S', 90.0, lat) ||
-                        !toDegrees(f[4], f[5], 'W', 180.0, lon) || time < bestGga) {
-                        continue;
-                    }
-                    bestGga = st.fixTime = time;
-                    st.latitude = lat;
-                    st.longitude = lon;
-                    st.ggaReady = true;
-                    pairAltitude = st.altitude;
-                    ++r.counts.ggaAccepted;
-                    continue;
-                }
-                case Kind::Rmc: {
-                    if (f.size() > 7 && !toReal(f[7], st.speedKnots)) st.speedKnots = 0.0;
-                    if (f.size() > 9) toInt(f[9], st.fixDate);
-                    std::int32_t time = -1;
-                    if (f.size() < 10 || f[2].empty() || f[2][0] != 'A' || !toInt(f[1], time) || time < 0 ||
-                        time < bestRmc) {
-                        continue;
-                    }
-                    bestRmc = time;
-                    st.speedKmh = st.speedKnots * 1.852;
-                    st.rmcReady = true;
-                    ++r.counts.rmcAccepted;
-                    continue;
-                }
-            }
-        }
-        if (st.ggaReady && st.rmcReady) {
-            if (bestGga >= 0 && bestGga == bestRmc) {
-                st.ggaReady = st.rmcReady = false;
-                if (st.speedKmh > 0.1) {
-                    if (st.hasMovingFix) {
-                        GeoPoint p;
-                        p.lat = st.latitude;
-                        p.lon = st.longitude;
-                        p.ele = pairAltitude;
-                        st.track.push_back(p);
-                        ++r.counts.recorded;
-                    }
-                    st.hasMovingFix = true;
-                }
-            } else if (bestRmc > bestGga) {
-                st.ggaReady = false;
+            const std::string body = line.substr(0, line.find_last_not_of("\r\n") + 1);
+            const std::string name = body.substr(0, body.find_first_of(",*"));
+            const std::string type = name.size() == 6 && name[0] == '$' ? name.substr(3) : "";
+            if (type != "GGA" && type != "RMC") continue;
+            const auto star = body.find('*');
+            unsigned sum = 0;
+            for (std::size_t i = 1; i < std::min(star, body.size()); ++i) sum ^= static_cast<unsigned char>(body[i]);
+            std::string digits = star == std::string::npos ? "" : body.substr(star + 1, 2);
+            for (char& c : digits) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            if (name.substr(1, 2) != "GP" && name.substr(1, 2) != "GN") {
+                ++foreign;
+            } else if (std::any_of(body.begin(), body.end(), [](char c) { return c < 0x20 || c > 0x7e; })) {
+                ++damaged;
+            } else if (star != std::string::npos && digits != platform::format("%02X", sum)) {
+                ++bad;
             } else {
-                st.rmcReady = false;
+                std::vector<std::string> f;
+                const std::string s = body.substr(0, star);
+                for (std::size_t at = 0, comma = 0; comma != std::string::npos; at = comma + 1) {
+                    comma = s.find(',', at);
+                    f.push_back(s.substr(at, comma - at));
+                }
+                f.resize(std::max<std::size_t>(f.size(), 3));
+                const bool all = f.size() >= 10;
+                const int time = static_cast<int>(number(f[1], -1, true));
+                if (type == "GGA") {
+                    if (f.size() > 7) sats = static_cast<int>(number(f[7], sats, true));
+                    if (all) alt = number(f[9], alt);
+                    if (!all || number(f[6], 0, true) == 0 || time < 0 || !toDegrees(f[2], f[3], 'S', 90, la) ||
+                        !toDegrees(f[4], f[5], 'W', 180, lo) || time < bestGga) {
+                        continue;
+                    }
+                    bestGga = fixTime = time;
+                    lat = la;
+                    lon = lo;
+                    ggaReady = true;
+                    pairAlt = alt;
+                    ++ggaCount;
+                } else {
+                    if (f.size() > 7) knots = number(f[7], 0.0);
+                    if (all) date = static_cast<int>(number(f[9], date, true));
+                    if (!all || f[2].substr(0, 1) != "A" || time < 0 || time < bestRmc) continue;
+                    bestRmc = time;
+                    kmh = knots * 1.852;
+                    rmcReady = true;
+                    ++rmcCount;
+                }
             }
         }
-        r.afterPoll.push_back(st);
-        ++r.counts.polls;
+        if (ggaReady && rmcReady && bestGga >= 0 && bestGga == bestRmc) {
+            ggaReady = rmcReady = false;
+            if (kmh > 0.1 && moving) {
+                last = GeoPoint{lat, lon, pairAlt, 0, 0};
+                ++recorded;
+            }
+            moving = moving || kmh > 0.1;
+        } else if (ggaReady && rmcReady) {
+            (bestRmc > bestGga ? ggaReady : rmcReady) = false;
+        }
+        r.afterPoll.push_back(
+            describe(lat, lon, fixTime, date, sats, alt, kmh, ggaReady, rmcReady, moving, recorded, last));
     }
     return r;
 }
 
-// ---- the logs ------------------------------------------------------------------------
-
 struct LogCase {
     const char* file;
-    Counts counts;
-    bool southern;  // accepted positions lie south of the equator
+    std::array<int, 7> counts;  // polls, GGA and RMC accepted, recorded, bad checksums, other talkers, damaged
+    bool southern;              // where the accepted positions lie
     bool western;
 };
 
-// Worked out from the logs by the reading above and checked against a throw-away script.
 // The whole log is queued at once, so every poll but the last reads 20 lines unless a
 // short line ends it first.
 const LogCase kLogs[] = {
-    // file, {polls, GGA accepted, RMC accepted, points recorded, bad checksums,
-    //        other talkers, damaged}, south, west
     {"april6_2019.log", {2, 0, 2, 0, 0, 0, 0}, false, false},
     {"bt451.log", {47, 12, 13, 3, 0, 0, 0}, false, false},
     {"bu353s4.log", {5, 25, 25, 0, 0, 0, 0}, true, false},
@@ -282,17 +177,11 @@ class CorpusLog : public ::testing::TestWithParam<LogCase> {};
 
 TEST_P(CorpusLog, PollsAgreeWithAnIndependentReading) {
     const LogCase& c = GetParam();
-    const std::string log = readLog(c.file);
-    ASSERT_FALSE(log.empty()) << c.file;
+    std::ifstream in(std::string(QUOREL_CORPUS_DIR) + "/nmea/" + c.file, std::ios::binary);
+    const std::string log{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_TRUE(!log.empty() && log.back() == '\n') << c.file;
     const Reading expected = readIndependently(log);
-    const Counts& n = expected.counts;
-    EXPECT_EQ(n.polls, c.counts.polls);
-    EXPECT_EQ(n.ggaAccepted, c.counts.ggaAccepted);
-    EXPECT_EQ(n.rmcAccepted, c.counts.rmcAccepted);
-    EXPECT_EQ(n.recorded, c.counts.recorded);
-    EXPECT_EQ(n.badChecksum, c.counts.badChecksum);
-    EXPECT_EQ(n.foreignTalker, c.counts.foreignTalker);
-    EXPECT_EQ(n.damaged, c.counts.damaged);
+    EXPECT_EQ(expected.counts, c.counts);
 
     fakes::FakeClock clock;
     platform::VirtualSerialDevice device;
@@ -300,60 +189,25 @@ TEST_P(CorpusLog, PollsAgreeWithAnIndependentReading) {
     ASSERT_TRUE(openSerialPort(gps.port, "COM0:", 4800, 8, 0, 0, 0));
     device.queue(log);
     platform::RecordingPowerBackend backend;
-    backend.battery = 80;
-    const PowerContext power{backend, false, {}};
     const GpsReceiver& rx = gps.receiver;
     for (std::size_t i = 0; i < expected.afterPoll.size(); ++i) {
-        SCOPED_TRACE("poll " + std::to_string(i));
-        pollGps(gps, power);
-        const State& e = expected.afterPoll[i];
-        ASSERT_NEAR(rx.latitude, e.latitude, 1e-9);
-        ASSERT_NEAR(rx.longitude, e.longitude, 1e-9);
-        ASSERT_EQ(rx.fixTime, e.fixTime);
-        ASSERT_EQ(rx.fixDate, e.fixDate);
-        ASSERT_EQ(rx.satellites, e.satellites);
-        ASSERT_EQ(rx.altitude, e.altitude);
-        ASSERT_EQ(rx.speedKmh, e.speedKmh);
-        ASSERT_EQ(rx.ggaReady, e.ggaReady);
-        ASSERT_EQ(rx.rmcReady, e.rmcReady);
-        ASSERT_EQ(rx.hasMovingFix, e.hasMovingFix);
-        ASSERT_EQ(rx.track.pointCount(), static_cast<int>(e.track.size()));
-        ASSERT_EQ(rx.batteryPercent, 80);
+        pollGps(gps, PowerContext{backend, false, {}});
+        const int n = rx.track.pointCount();
+        ASSERT_EQ(describe(rx.latitude, rx.longitude, rx.fixTime, rx.fixDate, rx.satellites, rx.altitude, rx.speedKmh,
+                           rx.ggaReady, rx.rmcReady, rx.hasMovingFix, n, n > 0 ? rx.track.points[n - 1] : GeoPoint{}),
+                  expected.afterPoll[i])
+            << "poll " << i;
     }
     EXPECT_EQ(device.pending(), 0u);
-    EXPECT_EQ(gps.port.rxCount, 0);
-    for (int i = 0; i < rx.track.pointCount(); ++i) {
-        const GeoPoint& p = rx.track.points[i];
-        const GeoPoint& e = expected.afterPoll.back().track[static_cast<std::size_t>(i)];
-        EXPECT_NEAR(p.lat, e.lat, 1e-9);
-        EXPECT_NEAR(p.lon, e.lon, 1e-9);
-        EXPECT_EQ(p.ele, e.ele);
-        EXPECT_EQ(p.lat < 0, c.southern);
-        EXPECT_EQ(p.lon < 0, c.western);
-    }
-    if (n.ggaAccepted > 0) {
+    if (expected.counts[1] > 0) {
         EXPECT_EQ(rx.latitude < 0, c.southern);
         EXPECT_EQ(rx.longitude < 0, c.western);
-    }
-
-    // Refused sentences write nothing, whichever parser sees them.
-    for (const std::string& line : expected.refused) {
-        std::int32_t time = -1, date = -1, sats = -1;
-        double lat = -1, lon = -1, speed = -1, course = -1, alt = -1;
-        char latH = '?', lonH = '?';
-        EXPECT_FALSE(parseGga(line, GgaFields{time, lat, latH, lon, lonH, sats, alt})) << line;
-        EXPECT_FALSE(parseRmc(line, RmcFields{time, lat, latH, lon, lonH, speed, course, date})) << line;
-        EXPECT_TRUE(time == -1 && date == -1 && sats == -1 && lat == -1 && lon == -1 && speed == -1 &&
-                    course == -1 && alt == -1 && latH == '?' && lonH == '?')
-            << line;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Nmea, CorpusLog, ::testing::ValuesIn(kLogs), [](const auto& param) {
     std::string name = param.param.file;
-    for (char& ch : name) {
-        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-    }
+    for (char& ch : name) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
     return name;
 });
 

@@ -1,132 +1,173 @@
+// The display power methods on the recording backend, and the Linux backend on a fake
+// sysfs tree in a temporary directory.
 #include "power/display_power.h"
+
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/power_linux.h"
 #include "platform/power_recording.h"
+#include "platform/text_file.h"
 
 namespace quorel {
 namespace {
 
-using platform::RecordingPowerBackend;
+using namespace platform;
+namespace fs = std::filesystem;
 
-class DisplayPowerTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = std::filesystem::path(::testing::TempDir()) /
-               ("quorel_power_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
-    }
-    std::filesystem::path dir_;
-};
-
-TEST_F(DisplayPowerTest, EachMethodMakesItsRequest) {
-    const std::string screenOff = (dir_ / "ScreenOff.exe").string();
-    const struct {
-        int method;
-        bool osVersion6;
-        bool screenOffPresent;
-        std::vector<std::string> requests;
-    } cases[] = {
-        {1, false, false, {"IDLE+FORCE"}},
-        {1, true, false, {"USERIDLE+FORCE"}},
-        {7, false, false, {"ON"}},
-        {7, true, false, {"ON"}},
-        {11, false, false, {"USERIDLE+FORCE"}},
-        {12, false, false, {}},
-        {12, true, true, {"launch " + screenOff}},
-        {13, true, false, {"IDLE+FORCE"}},
-        {14, false, false, {"USERIDLE+FORCE"}},
-        {0, false, true, {}},
-        {2, false, true, {}},
-        {-1, false, true, {}},
-        {99, true, true, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.method);
-        std::filesystem::remove(screenOff);
-        if (c.screenOffPresent) std::ofstream(screenOff) << "#!/bin/sh\n";
-        RecordingPowerBackend backend;
-        // the program directory as the entry point keeps it, with a trailing separator
-        const PowerContext power{backend, c.osVersion6, dir_.string() + "/"};
-        setDisplayPower(power, c.method);
-        setDisplayPower(power, c.method);  // once per switch-off
-        std::vector<std::string> twice = c.requests;
-        twice.insert(twice.end(), c.requests.begin(), c.requests.end());
-        EXPECT_EQ(backend.requests(), twice);
-    }
+fs::path freshDir(const std::string& name) {
+    const fs::path dir = fs::path(::testing::TempDir()) / ("quorel_power_" + name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
 }
 
-TEST(DisplayPower, OnlyTheIdleFlagCountsAsOff) {
+void file(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << text;
+}
+
+std::string read(const fs::path& path) { return readTextFile(path).value_or("<none>"); }
+
+TEST(DisplayPower, EachMethodMakesItsRequest) {
+    const fs::path dir = freshDir("methods");
+    const std::string launch = "launch " + (dir / "ScreenOff.exe").string();
     const struct {
         int method;
         bool osVersion6;
-        bool off;
-        bool blanked;
+        bool screenOffThere;
+        std::string request;
+        bool off;  // only the idle flag counts: on a user-idle display a tap is an ordinary tap
     } cases[] = {
-        {13, false, true, true},   // idle
-        {1, false, true, true},    // idle on an older kernel
-        {1, true, false, true},    // user-idle: dark, but a tap is an ordinary tap
-        {11, false, false, true},
-        {14, false, false, true},
-        {7, false, false, false},
+        {1, false, false, "IDLE+FORCE", true}, {1, true, false, "USERIDLE+FORCE", false},  // by the kernel version
+        {12, false, false, "", false},         {12, true, true, launch, false},
+        {11, false, false, "USERIDLE+FORCE", false}, {14, false, false, "USERIDLE+FORCE", false},
+        {13, true, false, "IDLE+FORCE", true}, {7, true, true, "ON", false},  // never forced
+        {0, false, true, "", false},           {99, true, true, "", false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.method);
+        fs::remove(dir / "ScreenOff.exe");
+        if (c.screenOffThere) file(dir / "ScreenOff.exe", "#!/bin/sh\n");
         RecordingPowerBackend backend;
-        const PowerContext power{backend, c.osVersion6, {}};
-        EXPECT_FALSE(isDisplayOff(power));
+        const PowerContext power{backend, c.osVersion6, dir.string() + "/"};  // as kept, with its trailing separator
         setDisplayPower(power, c.method);
-        EXPECT_EQ(isDisplayOff(power), c.off);
-        EXPECT_EQ(backend.blanked(), c.blanked);
-        // Any input ends the user-idle state but not the idle one.
-        backend.noteUserActivity();
-        EXPECT_EQ(isDisplayOff(power), c.off);
-        EXPECT_EQ(backend.blanked(), c.off);
-        setDisplayPower(power, 7);
-        EXPECT_FALSE(isDisplayOff(power));
-        EXPECT_FALSE(backend.blanked());
+        setDisplayPower(power, c.method);  // once per switch-off
+        EXPECT_EQ(backend.joinedRequests(), c.request.empty() ? "" : c.request + "," + c.request) << c.method;
+        EXPECT_EQ(isDisplayOff(power), c.off) << c.method;
+        backend.stateQueryFails = true;
+        EXPECT_FALSE(isDisplayOff(power));  // a state that cannot be read counts as on
     }
-    RecordingPowerBackend backend;
-    const PowerContext power{backend, false, {}};
-    setDisplayPower(power, 13);
-    backend.stateQueryFails = true;
-    EXPECT_FALSE(isDisplayOff(power));  // a state that cannot be read counts as on
+    EXPECT_EQ(describePowerRequest(kPowerStateOn | 0x4, kPowerForce | 0x1), "ON+0x00000004+FORCE+0x00000001");
 }
 
 TEST(DisplayPower, BatteryPercentIsZeroToHundredOrUnknown) {
-    const struct {
-        int reported;
-        int read;
-    } cases[] = {{0, 0}, {57, 57}, {100, 100}, {255, 255}, {101, 255}, {254, 255}, {-1, 255}, {1000, 255}};
-    for (const auto& c : cases) {
+    const std::pair<int, int> cases[] = {{0, 0}, {100, 100}, {255, 255}, {101, 255}, {-1, 255}};
+    for (const auto& [reported, percent] : cases) {
         RecordingPowerBackend backend;
-        backend.battery = c.reported;
-        EXPECT_EQ(readBatteryStatus(PowerContext{backend, false, {}}), c.read) << c.reported;
+        backend.battery = reported;
+        EXPECT_EQ(readBatteryStatus(PowerContext{backend, false, {}}), percent) << reported;
     }
-    RecordingPowerBackend fresh;
-    EXPECT_EQ(readBatteryStatus(PowerContext{fresh, false, {}}), 255);
 }
 
-TEST(DisplayPower, RequestsReadAsShortTexts) {
-    using namespace platform;
-    EXPECT_EQ(describePowerRequest(kPowerStateIdle | kPowerStateUserIdle, 0), "IDLE+USERIDLE");
-    EXPECT_EQ(describePowerRequest(kPowerStateOn | 0x4, kPowerForce | 0x1), "ON+0x00000004+FORCE+0x00000001");
-    EXPECT_EQ(describePowerRequest(0, 0), "0x00000000");
+TEST(LinuxPower, TheBacklightFollowsTheState) {
+    const fs::path root = freshDir("backlight");
+    const fs::path blPower = root / "panel" / "bl_power";
+    file(blPower, "0\n");
+    fs::create_directories(root / "locked" / "bl_power");  // cannot be written
+    fs::create_directories(root / "no_switch");
+    {
+        LinuxPowerBackend backend(root, root / "no_supplies");
+        const PowerContext power{backend, false, {}};
+        const struct {
+            int method;  // -1: user activity
+            const char* blPower;
+            bool off;
+        } steps[] = {
+            {13, "4\n", true}, {-1, "4\n", true},    // idle stays until switched on
+            {7, "0\n", false}, {11, "4\n", false},   // user-idle: dark, not "off"
+            {-1, "0\n", false}, {1, "4\n", true},
+        };
+        for (const auto& s : steps) {
+            if (s.method < 0) {
+                backend.noteUserActivity();
+            } else {
+                setDisplayPower(power, s.method);
+            }
+            EXPECT_EQ(read(blPower), s.blPower) << s.method;
+            EXPECT_EQ(isDisplayOff(power), s.off) << s.method;
+            EXPECT_EQ(backend.blanked(), s.blPower[0] == '4');
+        }
+        EXPECT_TRUE(backend.backlightControlled());
+        EXPECT_FALSE(backend.setPowerState(kPowerStateOn | kPowerStateIdle, 0));  // states without meaning
+        EXPECT_FALSE(backend.setPowerState(0, kPowerForce));
+    }
+    EXPECT_EQ(read(blPower), "0\n");  // quitting while dark lights the panel again
 
-    RecordingPowerBackend backend;
-    EXPECT_EQ(backend.joinedRequests(), "");
-    backend.launchFails = true;
-    const PowerContext power{backend, true, {}};
-    setDisplayPower(power, 1);
-    launchProgram(power, "/opt/a b");
-    setDisplayPower(power, 7);
-    EXPECT_EQ(backend.joinedRequests(), "USERIDLE+FORCE,launch /opt/a b,ON");
+    // Without a backlight that can be written the window darkens itself.
+    fs::remove_all(root / "panel");
+    for (const fs::path& backlights : {root, root / "missing"}) {
+        LinuxPowerBackend backend(backlights, root);
+        EXPECT_TRUE(backend.setPowerState(kPowerStateIdle, kPowerForce));
+        EXPECT_FALSE(backend.backlightControlled());
+        EXPECT_TRUE(backend.blanked());
+    }
+}
+
+TEST(LinuxPower, TheBatteryIsTheFirstOneThatPowersTheMachine) {
+    const fs::path root = freshDir("supplies");
+    const struct {
+        const char* name;
+        std::vector<std::string> supplies;  // name, then type, capacity, scope, present ("-": no such file)
+        int percent;
+    } cases[] = {
+        {"none", {}, 255},
+        {"one battery", {"AC Mains - - -", "BAT0 Battery 57 - 1"}, 57},
+        {"name order", {"BAT1 Battery 20 - -", "BAT0 Battery 80 - -"}, 80},
+        {"a mouse's battery", {"hidpp_battery_0 Battery 15 Device -", "axp20x-battery Battery 64 System -"}, 64},
+        {"an absent battery", {"BAT0 Battery 0 - 0", "BAT1 Battery 33 - 1"}, 33},
+        {"unreadable capacity", {"BAT0 Battery unknown - -"}, 255},
+        {"beyond 100", {"BAT0 Battery 104 - -"}, 100},
+        {"UPS", {"ups UPS 90 - -"}, 255},
+    };
+    for (const auto& c : cases) {
+        for (const std::string& supply : c.supplies) {
+            std::istringstream in(supply);
+            std::string name, value;
+            in >> name;
+            for (const char* attribute : {"type", "capacity", "scope", "present"}) {
+                if (in >> value && value != "-") file(root / c.name / name / attribute, value + "\n");
+            }
+        }
+        LinuxPowerBackend backend(root / "no_backlights", root / c.name);
+        EXPECT_EQ(readBatteryStatus(PowerContext{backend, false, {}}), c.percent) << c.name;
+    }
+}
+
+TEST(LinuxPower, ProgramsStartWithoutArgumentsOrWaitingAndLeaveNoZombie) {
+    const fs::path root = freshDir("programs");
+    file(root / "ScreenOff.exe", "#!/bin/sh\necho \"$#\" > \"" + (root / "ran").string() + "\"\n");
+    fs::permissions(root / "ScreenOff.exe", fs::perms::owner_all);
+    LinuxPowerBackend backend(root / "no_backlights", root / "no_supplies");
+    setDisplayPower(PowerContext{backend, false, root}, 12);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (backend.reapChildren() > 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_EQ(read(root / "ran"), "0\n");
+    errno = 0;
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);  // the child was collected: nothing is left to wait for
+    EXPECT_EQ(errno, ECHILD);
+    EXPECT_FALSE(backend.startProgram((root / "missing").string()));
 }
 
 }  // namespace
