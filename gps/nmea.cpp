@@ -79,6 +79,11 @@ NmeaChecksum checkNmeaChecksum(std::string_view sentence) {
     const int high = hexValue(sentence[star + 1]);
     const int low = hexValue(sentence[star + 2]);
     if (high < 0 || low < 0) return NmeaChecksum::Invalid;
+    // Only the line ending may follow the checksum: text after it is no part of a sentence
+    // whose sum was checked (two sentences spliced, or junk after a good one).
+    for (std::size_t i = star + 3; i < sentence.size(); ++i) {
+        if (sentence[i] != '\r' && sentence[i] != '\n') return NmeaChecksum::Invalid;
+    }
     unsigned sum = 0;
     const std::size_t start = !sentence.empty() && sentence.front() == '$' ? 1 : 0;
     for (std::size_t i = start; i < star; ++i) sum ^= static_cast<unsigned char>(sentence[i]);

@@ -70,6 +70,7 @@ TEST(Nmea, FieldsAreReadByPosition) {
         {"$GPRMC," + rmc + "*05\r\n", nothing},
         {"$GPRMC," + rmc + "*G6\r\n", nothing},
         {"$GPRMC," + rmc + "*", nothing},
+        {"$GPRMC," + rmc + "*06JUNK,99\r\n", nothing},  // nothing may follow the checksum
         {std::string("$GPRMC,1435") + '\0' + "14,A,3428.9468,N,13549.4507,E,0.0,196.2,180708,6.7,W,A*06\r\n", nothing},
         {"$GPRMC," + rmc + "\xE9\r\n", nothing},
     };
