@@ -247,10 +247,16 @@ std::vector<std::string> fields(const std::string& sentence) {
     return out;
 }
 
+Vec2 positionOf(const std::string& rmc) {
+    const std::vector<std::string> f = fields(rmc);
+    const auto degrees = [](double ddmm) { return std::floor(ddmm / 100.0) + std::fmod(ddmm, 100.0) / 60.0; };
+    return geoToLocal(degrees(number(f[3])), degrees(number(f[5])));
+}
+
 using DriveLog = DemoTree;
 
 // A GGA and an RMC sentence for each of 600 seconds, checksums verified; the RMC position
-// is the GGA's, on the roads of the map, and it moves as far as the speeds say.
+// is the GGA's, on the roads of the map, and it moves as far and where speed and course say.
 TEST_F(DriveLog, PairsOfValidSentencesOnTheRoads) {
     const std::string text = readBytes(tree().root / "demo" / "drive.nmea");
     std::vector<std::string> lines;
@@ -281,13 +287,17 @@ TEST_F(DriveLog, PairsOfValidSentencesOnTheRoads) {
         EXPECT_EQ(f[2] + " " + f[9], "A 180524") << "valid, on 18 May 2024";
         const std::vector<std::string> gga = fields(lines[k - 1]);
         EXPECT_EQ(std::tie(f[3], f[5]), std::tie(gga[2], gga[4])) << "the position of the same second's GGA";
-        const auto degrees = [](double ddmm) { return std::floor(ddmm / 100.0) + std::fmod(ddmm, 100.0) / 60.0; };
-        const Vec2 p = geoToLocal(degrees(number(f[3])), degrees(number(f[5])));
+        const Vec2 p = positionOf(line);
         const double speed = number(f[7]) * 1852.0 / 3600.0;  // knots to m/s
         EXPECT_LT(roadDistance(p), 3.0);
         EXPECT_TRUE(onDefaultMap(p));
         if (k > 1) {
             EXPECT_NEAR(norm(p - last), (speed + lastSpeed) / 2, 1.0);
+        }
+        if (k > 1 && k + 2 < lines.size() && speed > 3.0) {  // the course: from the last second to the next
+            const Vec2 d = positionOf(lines[k + 2]) - last;
+            const double bearing = std::atan2(d.x, d.y) * 180.0 / std::numbers::pi;
+            EXPECT_LT(std::abs(std::remainder(number(f[8]) - bearing, 360.0)), 20.0) << "course";
         }
         last = p;
         lastSpeed = speed;
