@@ -1,0 +1,77 @@
+#include "app/dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "platform/headless/virtual_clock.h"
+#include "platform/headless/virtual_screen.h"
+#include "platform/power_recording.h"
+#include "platform/raster/raster.h"
+#include "platform/virtual_serial.h"
+
+namespace quorel {
+namespace {
+
+// The dialog on a virtual 480 x 272 screen, loaded and showing its first frame.
+struct Dialog {
+    Dialog() : app(clock, screen, power, serial) {
+        initMapView(app.view);
+        app.programDir = app.deviceRoot = std::filesystem::path(testing::TempDir()) / "quorel_dialog";
+        std::filesystem::create_directories(app.programDir);
+        EXPECT_TRUE(dialogProcedure(app, Message{MessageKind::Initialise}));
+        for (int i = 0; i < 6; ++i) {
+            clock.advanceTo(app.timer.deadlineMs);
+            dialogProcedure(app, Message{MessageKind::Timer});
+        }
+    }
+    platform::VirtualClock clock;
+    platform::VirtualScreen screen{480, 272};
+    platform::RecordingPowerBackend power;
+    platform::VirtualSerialDevice serial;
+    App app;
+};
+
+// A key leaves "key<code>" in the top-right corner of the back buffer only: the window
+// shows it when it is painted before the next frame.
+TEST(Dialog, AKeyWritesItsCodeIntoTheBackBufferOnly) {
+    Dialog d;
+    ASSERT_TRUE(d.app.view.frameReady);
+    const platform::Bitmap frameBefore = d.app.view.frameBitmap;
+    const platform::Bitmap windowBefore = d.screen.clientPixels();
+    EXPECT_TRUE(dialogProcedure(d.app, Message{MessageKind::KeyDown, 0, 0, 65}));
+    EXPECT_EQ(d.screen.clientPixels().bits, windowBefore.bits);
+    int changedLeft = 480, changedBottom = -1;
+    for (int y = 0; y < 272; ++y) {
+        for (int x = 0; x < 480; ++x) {
+            if (platform::pixelAt(d.app.view.frameBitmap, x, y) != platform::pixelAt(frameBefore, x, y)) {
+                changedLeft = std::min(changedLeft, x);
+                changedBottom = std::max(changedBottom, y);
+            }
+        }
+    }
+    EXPECT_GE(changedLeft, 480 - 400);  // the status line's rectangle
+    EXPECT_GE(changedBottom, 0);
+    EXPECT_LT(changedBottom, 18);
+    dialogProcedure(d.app, Message{MessageKind::Paint});
+    EXPECT_NE(d.screen.clientPixels().bits, windowBefore.bits);
+}
+
+TEST(Dialog, OnlyTheOkCommandAndTheCloseMessageEndIt) {
+    Dialog d;
+    EXPECT_FALSE(dialogProcedure(d.app, Message{MessageKind::Command, 0, 0, 2}));
+    EXPECT_FALSE(d.app.dialogEnded);
+    EXPECT_TRUE(dialogProcedure(d.app, Message{MessageKind::Size}));
+    EXPECT_TRUE(dialogProcedure(d.app, Message{MessageKind::Command, 0, 0, 0x10001}));  // low word 1
+    EXPECT_TRUE(d.app.dialogEnded);
+    EXPECT_FALSE(d.app.timer.armed);
+    EXPECT_FALSE(d.app.view.frameReady);
+
+    Dialog closed;
+    EXPECT_TRUE(dialogProcedure(closed.app, Message{MessageKind::Close}));
+    EXPECT_TRUE(closed.app.dialogEnded);
+}
+
+}  // namespace
+}  // namespace quorel
