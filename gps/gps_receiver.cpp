@@ -15,8 +15,6 @@ constexpr int kLinesPerPoll = 20;
 constexpr int kShortLine = 40;            // a line of this many bytes or fewer ends the poll
 constexpr double kKnotsToKmh = 1.852;
 constexpr double kMovingKmh = 0.1;        // strictly above this a fix counts as moving
-constexpr double kEarthRadiusKm = 6378.137;
-constexpr double kPiDistance = 3.14159265359;
 
 // Degrees of a raw ddmm.mmmm value with its hemisphere applied; none for a value that is
 // missing (NaN), negative, infinite or beyond limit degrees.

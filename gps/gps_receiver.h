@@ -73,6 +73,12 @@ void shutdownGps(GpsContext& gps);
 // that made it, not from a later invalid sentence of the same poll.
 void pollGps(GpsContext& gps, const PowerContext& power);
 
+// pi of distances, the scale bar and the heading arrow (the projection has its own), and
+// the equatorial radius of the distance model.
+inline constexpr double kPiDistance = 3.14159265359;
+inline constexpr double kTwoPiDistance = 6.28318530718;
+inline constexpr double kEarthRadiusKm = 6378.137;
+
 // Flat-earth distance in kilometres, radius 6378.137 km, elevations included; the
 // cosine is taken at a's latitude.
 double geoDistanceKm(const GeoPoint& a, const GeoPoint& b);

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "gps/gps_receiver.h"
+#include "map/colours.h"
 #include "map/overlays.h"
 #include "map/projection.h"
 #include "platform/format.h"
@@ -19,12 +20,6 @@ using platform::clampToInt;
 using platform::saturatingAdd;
 using platform::truncToInt;
 
-constexpr platform::Color kBlue = platform::rgb(0, 0, 255);
-constexpr platform::Color kRed = platform::rgb(255, 0, 0);
-constexpr platform::Color kBlack = platform::rgb(0, 0, 0);
-
-constexpr double kEarthRadiusKm = 6378.137;
-constexpr double kTwoPi = 6.28318530718;
 
 // The scale bar's latitude is read at this view point whatever the screen size.
 constexpr int kScaleProbeX = 750;
@@ -135,7 +130,7 @@ void drawZoomLabel(MapView& view) {
 int scaleBarLength(const MapView& view, int x, int y, int metres) {
     const double lat = screenToGeo(view, x, y).lat;
     const double c = std::cos((lat / 180.0) * kPiDistance);
-    const double kmPerPixel = (c * kEarthRadiusKm) * (kTwoPi / (std::pow(2.0, view.zoomLevel) * 256.0));
+    const double kmPerPixel = (c * kEarthRadiusKm) * (kTwoPiDistance / (std::pow(2.0, view.zoomLevel) * 256.0));
     return truncToInt((1.0 / kmPerPixel) / (1000.0 / metres));
 }
 

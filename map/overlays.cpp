@@ -5,21 +5,17 @@
 #include <cstdint>
 #include <utility>
 
+#include "map/colours.h"
 #include "map/projection.h"
 #include "platform/numeric.h"
 
 namespace quorel {
 namespace {
 
-constexpr platform::Color kRed = platform::rgb(255, 0, 0);
-constexpr platform::Color kCyan = platform::rgb(0, 255, 255);
-constexpr platform::Color kMagenta = platform::rgb(255, 0, 255);
-constexpr platform::Color kBlack = platform::rgb(0, 0, 0);
 
 constexpr int kArrowZoom = 20;
 constexpr double kHalfPi = 1.570796326795;
 constexpr double kQuarterPi = 0.7853981633975;
-constexpr double kTwoPi = 6.28318530718;
 
 struct ViewPoint {
     std::int64_t x = 0;
@@ -37,7 +33,7 @@ platform::Canvas penCanvas(MapView& view, platform::Color color) {
     return canvas;
 }
 
-double reduceTurn(double a) { return a > kTwoPi ? a - kTwoPi : a; }
+double reduceTurn(double a) { return a > kTwoPiDistance ? a - kTwoPiDistance : a; }
 
 }  // namespace
 

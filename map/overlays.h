@@ -5,14 +5,12 @@
 // view positions: world pixel minus the view origin of computeViewBounds, so call
 // that first.
 #include "app/state/map_view.h"
+#include "gps/gps_receiver.h"
 #include "gpx/collections.h"
 #include "platform/raster/canvas.h"
 #include "platform/raster/raster.h"
 
 namespace quorel {
-
-// pi of distances, the scale bar and the heading arrow (not the projection's).
-inline constexpr double kPiDistance = 3.14159265359;
 
 // False only when the box around the segment lies wholly outside the view bounds;
 // touching a bound counts as visible.
