@@ -73,18 +73,6 @@ ssize_t readAt(int fd, char* buffer, std::size_t size, std::int64_t offset) {
     }
 }
 
-void appendEscaped(std::string& out, std::string_view text) {
-    for (char c : text) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out.push_back(c);
-        }
-    }
-}
-
 bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 int daysInMonth(int year, int month) {
@@ -264,7 +252,7 @@ void writeGpxHeader(std::string& out, std::string_view name) {
            "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1\n"
            "http://www.topografix.com/GPX/1/1/gpx.xsd\"><trk>\n"
            "<name>";
-    appendEscaped(out, name);
+    platform::appendXmlEscaped(out, name);
     out += "</name>\n<number>1</number>\n<trkseg>\n";
 }
 

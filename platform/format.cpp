@@ -36,4 +36,16 @@ void appendFormat(std::string& out, const char* fmt, ...) {
     va_end(args);
 }
 
+void appendXmlEscaped(std::string& out, std::string_view text) {
+    for (const char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out.push_back(c);
+        }
+    }
+}
+
 }  // namespace quorel::platform

@@ -139,15 +139,7 @@ std::string isoTime(int year, int month, int day, double seconds) {
 
 std::string xmlEscape(const std::string& text) {
     std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
+    platform::appendXmlEscaped(out, text);
     return out;
 }
 

@@ -67,6 +67,9 @@ TEST(Format, NeverTruncates) {
     const std::string big = format("%f", 1e300);
     EXPECT_EQ(big.size(), 308u);
     EXPECT_EQ(format("lat%.5lf lon%.5lf", 36.621589934, 139.7715), "lat36.62159 lon139.77150");
+    std::string xml = "<name>";
+    appendXmlEscaped(xml, "Tom & Jerry's \"<route>\"");
+    EXPECT_EQ(xml, "<name>Tom &amp; Jerry's &quot;&lt;route&gt;&quot;");
 }
 
 }  // namespace
