@@ -50,6 +50,21 @@ void readChar(std::string_view field, char& out) {
     if (!field.empty()) out = field.front();
 }
 
+// The four position fields both sentences carry in the same order; each written as it is
+// read. False when the sentence ends before them.
+bool readPosition(Fields& fields, double& latitude, char& latHemisphere, double& longitude, char& lonHemisphere) {
+    std::string_view f;
+    if (!fields.next(f)) return false;
+    readReal(f, latitude);
+    if (!fields.next(f)) return false;
+    readChar(f, latHemisphere);
+    if (!fields.next(f)) return false;
+    readReal(f, longitude);
+    if (!fields.next(f)) return false;
+    readChar(f, lonHemisphere);
+    return true;
+}
+
 // Receivers send printable ASCII only. A zero byte or other control character inside a
 // sentence means the line was damaged on its way, and the XOR sum cannot tell: a zero
 // byte leaves it unchanged.
@@ -99,14 +114,7 @@ bool parseRmc(std::string_view sentence, const RmcFields& out) {
     readInt(f, out.utcTime);
     if (!fields.next(f)) return false;
     readChar(f, status);
-    if (!fields.next(f)) return false;
-    readReal(f, out.latitudeRaw);
-    if (!fields.next(f)) return false;
-    readChar(f, out.latHemisphere);
-    if (!fields.next(f)) return false;
-    readReal(f, out.longitudeRaw);
-    if (!fields.next(f)) return false;
-    readChar(f, out.lonHemisphere);
+    if (!readPosition(fields, out.latitudeRaw, out.latHemisphere, out.longitudeRaw, out.lonHemisphere)) return false;
     if (!fields.next(f)) return false;
     if (!platform::scanReal(f, out.speedKnots).ok) out.speedKnots = 0.0;
     if (!fields.next(f)) return false;
@@ -124,14 +132,7 @@ bool parseGga(std::string_view sentence, const GgaFields& out) {
     double dilution = 0.0;
     if (!fields.next(f)) return false;
     readInt(f, out.utcTime);
-    if (!fields.next(f)) return false;
-    readReal(f, out.latitudeRaw);
-    if (!fields.next(f)) return false;
-    readChar(f, out.latHemisphere);
-    if (!fields.next(f)) return false;
-    readReal(f, out.longitudeRaw);
-    if (!fields.next(f)) return false;
-    readChar(f, out.lonHemisphere);
+    if (!readPosition(fields, out.latitudeRaw, out.latHemisphere, out.longitudeRaw, out.lonHemisphere)) return false;
     if (!fields.next(f)) return false;
     readInt(f, quality);
     if (!fields.next(f)) return false;
