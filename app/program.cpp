@@ -11,7 +11,6 @@ int runProgram(const Options& options, FrontEnd& frontEnd) {
     if (!lock) return 0;
 
     App app(frontEnd.clock(), frontEnd.window(), frontEnd.powerBackend(), frontEnd.serialDevice());
-    initMapView(app.view);
     app.programDir = options.home.empty() ? platform::executableDir() : std::filesystem::path(options.home);
     app.deviceRoot = options.root.empty() ? app.programDir : std::filesystem::path(options.root);
     app.power.programDir = app.programDir;

@@ -21,7 +21,6 @@ constexpr int kSplashY = 20;
 
 void loadSurfaceImage(Surface& surface, int resourceId) {
     surface = Surface{};
-    surface.resourceId = resourceId;
     PngDecodeResult decoded = decodePngMemory(resourcePng(resourceId));
     if (!decoded.bitmap) return;
     surface.bitmap = platform::toBitmap32(*decoded.bitmap);
@@ -44,7 +43,6 @@ void createBlankSurface(Surface& surface, int width, int height) {
 ImageButton createImageButton(int resourceId) {
     ImageButton button;
     loadSurfaceImage(button.image, resourceId);
-    button.resourceId = resourceId;
     button.width = button.image.width;
     button.height = button.image.height;
     return button;
@@ -74,8 +72,6 @@ void createSurfaces(MapView& view, platform::Bitmap& window) {
     loadSurfaceImage(*view.noTileImage, kNoTileImageId);
     view.mosaicSurface.emplace();
     createBlankSurface(*view.mosaicSurface, view.mosaicWidth, view.mosaicHeight);
-    view.tileSurface.emplace();
-    createBlankSurface(*view.tileSurface, view.tileWidth, view.tileHeight);
     view.splashImage.emplace();
     loadSurfaceImage(*view.splashImage, kSplashImageId);
 
@@ -93,7 +89,6 @@ void destroySurfaces(MapView& view) {
     view.tileBitmap.reset();
     view.mosaicSurface.reset();
     view.noTileImage.reset();
-    view.tileSurface.reset();
     view.splashImage.reset();
     for (const ControlEntry& control : kControls) (view.*control.button).reset();
     view.mosaicValid = false;

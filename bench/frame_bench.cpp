@@ -85,7 +85,6 @@ struct Screen {
             error = "the demo generator failed: " + command;
             return;
         }
-        initMapView(view);
         view.screenWidth = kWidth;
         view.screenHeight = kHeight;
         view.uiScale = kWidth / 480.0;

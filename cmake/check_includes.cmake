@@ -1,41 +1,54 @@
 # Fails when a source file includes a folder that its own folder may not depend on.
-# The layers: platform <- {gpx, power} <- app/state <- {settings, png, gps} <- map <- app.
+#
+# The layers, lowest first; a folder may include its own headers and those of every
+# lower layer, never those of its own layer's other folders or of a higher one:
+#   1  platform                 the thin layer over Linux
+#   2  gpx, power               overlay collections and readers; display power
+#   3  app/state                the map-view records: a low layer, although it lives under app/
+#   4  settings, png, gps       the settings file, the tile decoder, the receiver and track log
+#   5  map                      projection, tile mosaic, frames, overlays
+#   6  app                      the program: may include anything, so it is not checked
+# resources sits beside the chain: the embedded images, over platform only; app alone
+# includes it.
 # Run as: cmake -DROOT=<source dir> -P check_includes.cmake
-set(allowed_platform  "platform")
-set(allowed_gpx       "gpx;platform")
-set(allowed_power     "power;platform")
-set(allowed_app_state "app/state;gpx;platform")
-set(allowed_settings  "settings;app/state;gpx;platform")
-set(allowed_png       "png;app/state;gpx;platform")
-set(allowed_gps       "gps;gpx;power;platform")
-set(allowed_map       "map;app/state;png;gps;gpx;power;platform")
-set(allowed_resources "resources;platform")
+set(layer1 "platform")
+set(layer2 "gpx;power")
+set(layer3 "app/state")
+set(layer4 "settings;png;gps")
+set(layer5 "map")
 
 set(failures "")
-foreach(folder platform gpx power app/state settings png gps map resources)
-  string(REPLACE "/" "_" key ${folder})
+function(check folder allowed)
   file(GLOB_RECURSE sources ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp)
   foreach(src ${sources})
     file(STRINGS ${src} lines REGEX "^#include \"")
     foreach(line ${lines})
       string(REGEX REPLACE "^#include \"([^\"]*)\".*" "\\1" inc "${line}")
       set(ok FALSE)
-      foreach(dep ${allowed_${key}})
-        string(LENGTH "${dep}/" n)
-        string(SUBSTRING "${inc}" 0 ${n} head)
+      foreach(dep ${allowed})
+        string(LENGTH "${dep}/" len)
+        string(SUBSTRING "${inc}" 0 ${len} head)
         if(head STREQUAL "${dep}/")
           set(ok TRUE)
         endif()
       endforeach()
-      # app/state is part of app; app/ itself may include anything, so only the
-      # lower folders are checked here.
       if(NOT ok)
         file(RELATIVE_PATH rel ${ROOT} ${src})
         list(APPEND failures "${rel}: ${line}")
       endif()
     endforeach()
   endforeach()
+  set(failures ${failures} PARENT_SCOPE)
+endfunction()
+
+set(below "")
+foreach(n 1 2 3 4 5)
+  foreach(folder ${layer${n}})
+    check(${folder} "${folder};${below}")
+  endforeach()
+  list(APPEND below ${layer${n}})
 endforeach()
+check(resources "resources;platform")
 if(failures)
   list(JOIN failures "\n  " text)
   message(FATAL_ERROR "includes against the layering:\n  ${text}")

@@ -1,6 +1,7 @@
 #pragma once
 // The state of the map screen: one MapView and one DisplayIdle exist for the whole
 // run. The application builds them and passes references down; tests build their own.
+// A new record holds the start values of every field: they are written here only.
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -14,16 +15,13 @@ namespace quorel {
 // A bitmap of the program's resources or a blank scratch bitmap.
 struct Surface {
     platform::Bitmap bitmap;
-    int resourceId = 0;
     int width = 0;
     int height = 0;
     bool valid = false;  // a bitmap exists; drawing an invalid surface copies nothing
 };
 
 struct ImageButton {
-    bool state = false;  // never set; the switches live in MapView and DisplayIdle
     Surface image;
-    int resourceId = 0;
     int left = 0;
     int top = 0;
     int width = 0;
@@ -129,7 +127,6 @@ struct MapView {
     int mosaicZoom = -1;                        // zoom the mosaic was filled at
     std::optional<Surface> noTileImage;
     std::optional<Surface> mosaicSurface;
-    std::optional<Surface> tileSurface;
     std::optional<Surface> splashImage;
     std::optional<ImageButton> starButton;
     std::optional<ImageButton> zoomUpButton;
@@ -157,9 +154,6 @@ struct DisplayIdle {
     int displayOffMode = 0;
     int displayOnMode = 0;
 };
-
-// Start values of every field, as at program start.
-void initMapView(MapView& view);
 
 // Back to the start position: zoom 14 at home, switches off. Leaves the settings
 // values, the overlays and the drawing resources alone.

@@ -34,7 +34,6 @@
 #include "png/png_decoder.h"
 #include "tests/support/golden.h"
 
-extern char** environ;
 
 namespace quorel {
 namespace {
@@ -70,18 +69,29 @@ struct RunResult {
 
 // Runs the program with its own runtime directory, so scenarios run side by side never
 // meet each other's single-instance lock.
-RunResult runProgramWith(const std::vector<std::string>& args, const fs::path& cwd, const fs::path& runtimeDir) {
-    const fs::path errFile = cwd / "stderr.txt";
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        if (std::string(*e).rfind("XDG_RUNTIME_DIR=", 0) != 0) env.emplace_back(*e);
+// The program sees nothing of the caller's environment but the search path and the
+// sanitizers' options: its home and runtime folder are the test's own, and there is no
+// display, whatever session runs the tests.
+std::vector<std::string> programEnvironment(const fs::path& home, const fs::path& runtimeDir) {
+    std::vector<std::string> env = {"HOME=" + home.string(), "XDG_RUNTIME_DIR=" + runtimeDir.string()};
+    for (const char* name : {"PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+        if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
     }
-    env.push_back("XDG_RUNTIME_DIR=" + runtimeDir.string());
-    std::vector<char*> argv, envp;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
+    return env;
+}
+
+std::vector<char*> pointersTo(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (auto& s : strings) pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+RunResult runProgramWith(std::vector<std::string> args, const fs::path& cwd, const fs::path& runtimeDir) {
+    const fs::path errFile = cwd / "stderr.txt";
+    std::vector<std::string> env = programEnvironment(cwd, runtimeDir);
+    const std::vector<char*> argv = pointersTo(args);
+    const std::vector<char*> envp = pointersTo(env);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -288,17 +298,11 @@ TEST(Program, ASecondInstanceLeavesAtOnce) {
     ASSERT_TRUE(platform::writeTextFile(run / "first.scn", "tick 6\nnmea-file " + fifo.string() + "\ntick\n"));
     ASSERT_TRUE(platform::writeTextFile(run / "second.scn", "tick 6\n"));
 
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
-    env.push_back("XDG_RUNTIME_DIR=" + (run / "xdg").string());
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    const std::vector<std::string> firstArgs = {QUOREL_PROGRAM, "--headless", "--screen", "480x272", "--home",
-                                                (run / "first").string(), "--script", (run / "first.scn").string()};
-    std::vector<char*> argv;
-    for (const auto& a : firstArgs) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
+    std::vector<std::string> env = programEnvironment(run, run / "xdg");
+    std::vector<std::string> firstArgs = {QUOREL_PROGRAM, "--headless", "--screen", "480x272", "--home",
+                                          (run / "first").string(), "--script", (run / "first.scn").string()};
+    const std::vector<char*> argv = pointersTo(firstArgs);
+    const std::vector<char*> envp = pointersTo(env);
     pid_t first = 0;
     ASSERT_EQ(posix_spawn(&first, QUOREL_PROGRAM, nullptr, nullptr, argv.data(), envp.data()), 0);
 

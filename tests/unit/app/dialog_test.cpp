@@ -17,7 +17,6 @@ namespace {
 // The dialog on a virtual 480 x 272 screen, loaded and showing its first frame.
 struct Dialog {
     Dialog() : app(clock, screen, power, serial) {
-        initMapView(app.view);
         app.programDir = app.deviceRoot = std::filesystem::path(testing::TempDir()) / "quorel_dialog";
         std::filesystem::create_directories(app.programDir);
         EXPECT_TRUE(dialogProcedure(app, Message{MessageKind::Initialise}));

@@ -5,29 +5,6 @@
 namespace quorel {
 namespace {
 
-TEST(MapView, StartsAtHomeAtZoom14WithTheDefaultLayout) {
-    MapView v;
-    v.zoomLevel = 3;
-    v.centerLat = 0;
-    v.bulbButtonPos = {1, 1};
-    v.currentRoute.addPoint(GeoPoint{});
-    v.loading = false;
-    initMapView(v);
-    EXPECT_EQ(v.centerLat, 36.62158993);
-    EXPECT_EQ(v.centerLon, 139.7714996);
-    EXPECT_EQ(v.zoomLevel, 14);
-    EXPECT_EQ(v.zoomMax, 20);
-    EXPECT_EQ(v.zoomMin, 5);
-    EXPECT_EQ(v.drawTimerMs, 500);
-    EXPECT_EQ(v.mapDir, "Maps\\std");
-    EXPECT_EQ(v.bulbButtonPos, (DesignPos{-35, 30}));
-    EXPECT_EQ(v.eraseButtonPos, (DesignPos{-35, -40}));
-    EXPECT_EQ(v.currentRoute.pointCount(), 0);
-    EXPECT_TRUE(v.loading);
-    EXPECT_EQ(v.loadStep, 0);
-    EXPECT_EQ(v.uiScale, 1.0);
-}
-
 TEST(MapView, ResetViewKeepsSettingsAndOverlays) {
     MapView v;
     v.defaultLat = 10;

@@ -37,7 +37,6 @@ bool FakeTiles::load(MapView& view, const std::string& path) {
 }
 
 MapScreen::MapScreen(int width, int height) : window(platform::createBitmap(width, height)) {
-    initMapView(view);
     view.uiScale = width / 480.0;
     view.storageRootPath = "/card/";
     createSurfaces(view, window);

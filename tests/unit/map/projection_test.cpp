@@ -12,7 +12,6 @@ namespace {
 
 MapView viewAt(int zoom, int width = 480, int height = 272) {
     MapView v;
-    initMapView(v);
     v.zoomLevel = zoom;
     v.viewWidth = width;
     v.viewHeight = height;

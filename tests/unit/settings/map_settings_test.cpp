@@ -17,7 +17,6 @@ protected:
                ("quorel_setmap_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
-        initMapView(view_);
     }
     bool load(const std::string& text) {
         platform::writeTextFile(dir_ / "setmap.txt", text);
@@ -81,7 +80,6 @@ TEST_F(MapSettingsTest, WrittenFileReadsBackWithSixDecimals) {
     view_.eraseButtonPos = {-40, -50};
     ASSERT_TRUE(saveMapSettings(view_, idle_, dir_));
     MapView back;
-    initMapView(back);
     DisplayIdle backIdle;
     ASSERT_TRUE(loadMapSettings(back, backIdle, dir_));
     EXPECT_EQ(back.defaultLat, 35.123457);
@@ -119,7 +117,7 @@ TEST_F(MapSettingsTest, KeysAreFoundAsSubstringsInTableOrder) {
         {"f_HUD\n\n  1", nullptr, &MapView::hudMode, 0, 1},  // white space of any kind
     };
     for (const auto& c : cases) {
-        initMapView(view_);
+        view_ = MapView{};
         ASSERT_TRUE(load(c.text));
         if (c.realField) {
             EXPECT_EQ(view_.*c.realField, c.real) << c.text;
