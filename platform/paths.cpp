@@ -18,8 +18,7 @@ std::string nativePath(std::string_view devicePath, const std::filesystem::path&
     }
     if (!converted.empty() && devicePath.front() == '/') return converted;  // host path
 
-    std::string root = deviceRoot.string();
-    if (root.empty()) root = ".";
+    std::string root = deviceRoot.empty() ? std::string("./") : deviceRoot.string();
     if (root.back() != '/') root.push_back('/');
     std::size_t skip = 0;
     while (skip < converted.size() && converted[skip] == '/') ++skip;
