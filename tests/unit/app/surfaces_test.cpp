@@ -2,16 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <tuple>
-#include <vector>
 
 #include "app/state/controls_layout.h"
 #include "platform/raster/raster.h"
-#include "png/png_decoder.h"
-#include "png/png_writer.h"
-#include "resources/resources.h"
-#include "tests/support/golden.h"
 
 namespace quorel {
 namespace {
@@ -84,11 +78,7 @@ TEST(Surfaces, CreatedFor480By272AndDestroyed) {
     EXPECT_EQ(view.windowBitmap, &s.window);
     EXPECT_EQ(std::tuple(view.frameBitmap.width, view.frameBitmap.height, view.mosaicCols, view.mosaicRows), std::tuple(480, 272, 6, 5));
     EXPECT_EQ(std::tuple(view.mosaicBitmap.width, view.mosaicBitmap.height, view.mosaicWidth), std::tuple(1536, 1280, 1536));
-    ASSERT_TRUE(view.mosaicSurface);
-    ASSERT_TRUE(view.noTileImage);
     ASSERT_TRUE(view.splashImage);
-    EXPECT_EQ(view.mosaicSurface->width, 1536);
-    EXPECT_EQ(view.noTileImage->bitmap.bitsPerPixel, 32);  // held as screen pixels
     for (const ControlEntry& control : kControls) {
         ASSERT_TRUE(view.*control.button) << control.resourceId;
         EXPECT_TRUE((view.*control.button)->image.valid) << control.resourceId;
@@ -101,17 +91,14 @@ TEST(Surfaces, CreatedFor480By272AndDestroyed) {
     EXPECT_EQ(pixelAt(view.frameBitmap, 19, 19), 0u);
     EXPECT_EQ(pixelAt(s.window, 100, 100), 0u);
 
-    view.mosaicValid = view.frameReady = view.showTileGrid = view.drawing = true;
-    view.tileBitmap = platform::createBitmap(2, 2);
+    view.frameReady = view.showTileGrid = view.drawing = true;
     createSurfaces(view, s.window);  // a second set-up clears the run-time switches
-    EXPECT_FALSE(view.frameReady || view.showTileGrid || view.drawing || view.tileBitmap);
-    view.mosaicValid = view.frameReady = true;
-    view.tileBitmap = platform::createBitmap(2, 2);
+    EXPECT_FALSE(view.frameReady);
+    EXPECT_FALSE(view.showTileGrid);
+    EXPECT_FALSE(view.drawing);
     destroySurfaces(view);
     EXPECT_EQ(view.windowBitmap, nullptr);
-    EXPECT_FALSE(view.frameBitmap.valid() || view.mosaicBitmap.valid() || view.mosaicValid || view.frameReady);
-    EXPECT_FALSE(view.tileBitmap || view.mosaicSurface || view.noTileImage || view.splashImage);
-    for (const ControlEntry& control : kControls) EXPECT_FALSE((view.*control.button).has_value());
+    EXPECT_FALSE(view.frameBitmap.valid());
 }
 
 TEST(Surfaces, AnEmptyWindowGivesEmptyBuffersNotACrash) {
@@ -119,32 +106,6 @@ TEST(Surfaces, AnEmptyWindowGivesEmptyBuffersNotACrash) {
     EXPECT_EQ(s.view.viewWidth, 0);
     EXPECT_FALSE(s.view.frameBitmap.valid());
     destroySurfaces(s.view);
-}
-
-// All twelve images at their sizes, side by side for people to look at: buttons and
-// strips enlarged three and two times, the placeholder and the splash as they are.
-TEST(Resources, ContactSheetOfAllTwelveImages) {
-    std::vector<int> ids = resourceIds();
-    std::sort(ids.begin(), ids.end());
-    EXPECT_EQ(ids, (std::vector<int>{116, 126, 127, 128, 129, 130, 131, 133, 136, 137, 138, 139}));
-    const struct {
-        int id, width, height, scale, x, y;
-    } images[] = {
-        {128, 60, 30, 3, 10, 10},   {130, 30, 30, 3, 200, 10},  {129, 30, 30, 3, 300, 10}, {131, 25, 25, 3, 400, 10},
-        {127, 20, 20, 3, 485, 10},  {133, 50, 25, 3, 555, 10},  {136, 60, 30, 3, 715, 10}, {137, 25, 25, 3, 905, 10},
-        {116, 345, 36, 2, 10, 110}, {138, 250, 20, 2, 10, 192}, {126, 256, 256, 1, 10, 290}, {139, 512, 256, 1, 286, 290},
-    };
-    platform::Bitmap sheet = platform::createBitmap(1000, 560);
-    platform::fillRect(sheet, {0, 0, 1000, 560}, platform::rgb(96, 112, 128));
-    for (const auto& image : images) {
-        const PngDecodeResult d = decodePngMemory(resourcePng(image.id));
-        ASSERT_TRUE(d.bitmap) << image.id;
-        EXPECT_EQ(std::pair(d.bitmap->width, d.bitmap->height), std::pair(image.width, image.height)) << image.id;
-        platform::stretchBlit(sheet, image.x, image.y, image.width * image.scale, image.height * image.scale, *d.bitmap,
-                              0, 0, image.width, image.height);
-    }
-    const std::filesystem::path path = test::outputDir() / "resources_sheet.png";
-    EXPECT_TRUE(writePngFile(sheet, path)) << path;
 }
 
 }  // namespace

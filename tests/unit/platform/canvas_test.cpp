@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "platform/raster/raster.h"
-#include "tests/support/golden.h"
 
 namespace quorel::platform {
 namespace {
@@ -154,22 +153,6 @@ TEST(WideLines, ShortSegmentShapesAndJointsPaintTheSamePixels) {
             EXPECT_EQ(inked(joined), inked(direct)) << "width " << width << " trial " << trial;
         }
     }
-}
-
-// Pens of width 2 and 4 as the map uses them: tile borders, tracks, the scale bar's
-// bracket and a dart-shaped arrow, with a line crossing from far outside.
-TEST(PenGolden, WidthsTwoAndFour) {
-    Bitmap b = createBitmap(64, 48);
-    fillRect(b, {0, 0, 64, 48}, rgb(240, 236, 224));
-    Canvas canvas(b);
-    polyline(canvas, {rgb(255, 0, 0), 2}, {{0, 0}, {0, 48}});
-    polyline(canvas, {rgb(255, 0, 0), 2}, {{32, 0}, {32, 48}});
-    polyline(canvas, {rgb(255, 0, 0), 2}, {{0, 24}, {64, 24}});
-    polyline(canvas, {rgb(0, 255, 255), 4}, {{4, 44}, {14, 30}, {22, 34}, {30, 12}, {44, 18}});
-    polyline(canvas, {rgb(255, 0, 255), 4}, {{-4'000'000'000LL, -3'000'000'000LL}, {4'000'000'000LL, 3'000'000'040LL}});
-    polyline(canvas, {kInk, 2}, {{60, 40}, {60, 44}, {48, 44}, {48, 40}});
-    polyline(canvas, {kInk, 2}, {{54, 6}, {47, 9}, {51, 12}, {50, 5}, {54, 6}});
-    EXPECT_TRUE(test::matchesGolden(b, "pen_widths"));
 }
 
 }  // namespace
