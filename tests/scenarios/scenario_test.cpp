@@ -87,26 +87,34 @@ std::vector<char*> pointersTo(std::vector<std::string>& strings) {
     return pointers;
 }
 
-RunResult runProgramWith(std::vector<std::string> args, const fs::path& cwd, const fs::path& runtimeDir) {
-    const fs::path errFile = cwd / "stderr.txt";
+// Starts the program in cwd with its standard error in cwd/stderr.txt; 0 when it could not start.
+pid_t spawnProgram(std::vector<std::string> args, const fs::path& cwd, const fs::path& runtimeDir) {
     std::vector<std::string> env = programEnvironment(cwd, runtimeDir);
     const std::vector<char*> argv = pointersTo(args);
     const std::vector<char*> envp = pointersTo(env);
-
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, (cwd / "stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = 0;
+    if (posix_spawn(&pid, QUOREL_PROGRAM, &actions, nullptr, argv.data(), envp.data()) != 0) pid = 0;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+RunResult runProgramWith(std::vector<std::string> args, const fs::path& cwd, const fs::path& runtimeDir) {
     RunResult r;
-    if (posix_spawn(&pid, QUOREL_PROGRAM, &actions, nullptr, argv.data(), envp.data()) == 0) {
+    if (const pid_t pid = spawnProgram(std::move(args), cwd, runtimeDir)) {
         int status = 0;
         waitpid(pid, &status, 0);
         r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
-    posix_spawn_file_actions_destroy(&actions);
-    r.errors = platform::readTextFile(errFile).value_or("");
+    r.errors = platform::readTextFile(cwd / "stderr.txt").value_or("");
     return r;
+}
+
+std::vector<std::string> headlessArgs(const std::string& screen, const fs::path& home, const fs::path& script) {
+    return {QUOREL_PROGRAM, "--headless", "--screen", screen, "--home", home.string(), "--script", script.string()};
 }
 
 std::map<std::string, std::string> readDump(const fs::path& file) {
@@ -202,8 +210,7 @@ TEST_P(Scenario, ShowsWhatItSays) {
         }
         const fs::path script = run / ("script" + std::to_string(i) + ".scn");
         ASSERT_TRUE(platform::writeTextFile(script, runs[i].script));
-        std::vector<std::string> args = {QUOREL_PROGRAM, "--headless", "--screen", screen, "--home",
-                                         (run / "home").string(), "--script", script.string()};
+        std::vector<std::string> args = headlessArgs(screen, run / "home", script);
         args.insert(args.end(), extraArgs.begin(), extraArgs.end());
         const RunResult r = runProgramWith(args, run, run / "xdg");
         EXPECT_EQ(r.status, expectedStatus) << "run " << i << ": " << r.errors;
@@ -279,7 +286,7 @@ TEST(Program, ABadCommandLinePrintsTheUsageAndExits2) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {QUOREL_PROGRAM, "--headless", "--screen", "480x272"},
              {QUOREL_PROGRAM, "--frobnicate"},
-             {QUOREL_PROGRAM, "--headless", "--screen", "480", "--home", "h", "--script", "s"}}) {
+             headlessArgs("480", "h", "s")}) {
         const RunResult r = runProgramWith(args, run, run);
         EXPECT_EQ(r.status, 2) << args[1];
         EXPECT_NE(r.errors.find("usage: quorel"), std::string::npos) << r.errors;
@@ -298,21 +305,14 @@ TEST(Program, ASecondInstanceLeavesAtOnce) {
     ASSERT_TRUE(platform::writeTextFile(run / "first.scn", "tick 6\nnmea-file " + fifo.string() + "\ntick\n"));
     ASSERT_TRUE(platform::writeTextFile(run / "second.scn", "tick 6\n"));
 
-    std::vector<std::string> env = programEnvironment(run, run / "xdg");
-    std::vector<std::string> firstArgs = {QUOREL_PROGRAM, "--headless", "--screen", "480x272", "--home",
-                                          (run / "first").string(), "--script", (run / "first.scn").string()};
-    const std::vector<char*> argv = pointersTo(firstArgs);
-    const std::vector<char*> envp = pointersTo(env);
-    pid_t first = 0;
-    ASSERT_EQ(posix_spawn(&first, QUOREL_PROGRAM, nullptr, nullptr, argv.data(), envp.data()), 0);
+    const pid_t first = spawnProgram(headlessArgs("480x272", run / "first", run / "first.scn"), run, run / "xdg");
+    ASSERT_NE(first, 0);
 
     // The first instance holds the lock once it has written its settings.
     for (int i = 0; i < 1000 && !fs::exists(run / "first" / "setgps.txt"); ++i) usleep(10'000);
     ASSERT_TRUE(fs::exists(run / "first" / "setgps.txt"));
 
-    const RunResult second = runProgramWith({QUOREL_PROGRAM, "--headless", "--screen", "480x272", "--home",
-                                             (run / "second").string(), "--script", (run / "second.scn").string()},
-                                            run, run / "xdg");
+    const RunResult second = runProgramWith(headlessArgs("480x272", run / "second", run / "second.scn"), run, run / "xdg");
     EXPECT_EQ(second.status, 0);
     EXPECT_TRUE(fs::is_empty(run / "second")) << "the second instance went on to start";
 

@@ -25,20 +25,6 @@ struct Screen {
     MapView view;
 };
 
-TEST(ControlsLayout, DefaultRectanglesOnA480By272Screen) {
-    const Screen s(480, 272);
-    const MapView& v = s.view;
-    EXPECT_EQ(rectOf(v.starButton), Rectangle(5, 25, 30, 30));
-    EXPECT_EQ(rectOf(v.zoomUpButton), Rectangle(5, 80, 30, 30));
-    EXPECT_EQ(rectOf(v.zoomDownButton), Rectangle(5, 120, 30, 30));
-    EXPECT_EQ(rectOf(v.homeButton), Rectangle(5, 160, 30, 30));  // square, not its 25-pixel image
-    EXPECT_EQ(rectOf(v.originButton), Rectangle(5, 200, 30, 30));
-    EXPECT_EQ(rectOf(v.bulbButton), Rectangle(445, 30, 25, 25));  // one cell of its two
-    EXPECT_EQ(rectOf(v.pointButton), Rectangle(445, 70, 30, 30));
-    EXPECT_EQ(rectOf(v.eraseButton), Rectangle(445, 232, 25, 25));
-    EXPECT_EQ(std::tuple(v.statusImage->left, v.statusImage->top, v.closeCornerX, v.closeCornerY), std::tuple(0, 0, 25, 22));
-}
-
 TEST(ControlsLayout, ScalesAndAnchorsOnAn800By480Screen) {
     const Screen s(800, 480);
     const MapView& v = s.view;

@@ -20,19 +20,10 @@ using test::MapScreen;
 
 constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 
-TEST(ComposeFrame, ARequestWhileDrawingIsDropped) {
-    MapScreen s(480, 272);
-    s.view.drawing = true;
-    s.compose(RedrawKind::Normal);
-    s.compose(RedrawKind::Recentred);
-    EXPECT_TRUE(s.view.framesComposed == 0 && s.tiles.asked.empty() && !s.view.frameReady);
-    s.view.drawing = false;
-    s.compose();
-    EXPECT_TRUE(s.view.framesComposed == 1 && s.view.frameReady && !s.view.drawing);
-}
-
 TEST(ComposeFrame, AnyCentreZoomTapOrTrackComposesWithoutFault) {
     const double inf = std::numeric_limits<double>::infinity();
+    GpxPath path;
+    for (const double v : {kNan, 0.0, inf, -90.0, 90.0, -1e300, 0.0}) path.addPoint(GeoPoint{v, v, v, 0, 0});
     for (const int zoom : {std::numeric_limits<int>::min(), -3, 23, 60, std::numeric_limits<int>::max()}) {
         for (const double lat : {90.0, -90.0, kNan, inf, 1e300}) {
             MapScreen s(97, 61);  // an odd little screen
@@ -40,17 +31,13 @@ TEST(ComposeFrame, AnyCentreZoomTapOrTrackComposesWithoutFault) {
             s.view.centerLat = s.view.centerLon = lat;
             s.view.showTapPosition = s.view.pointMode = s.view.showTileGrid = true;
             s.view.tapX = std::numeric_limits<int>::max();
-            s.view.tapY = std::numeric_limits<int>::min();
             s.gps.satellites = std::numeric_limits<int>::min();
-            GpxPath path;
-            for (const double v : {kNan, 0.0, inf, -90.0, 90.0, -1e300, 0.0}) path.addPoint(GeoPoint{v, v, v, 0, 0});
             s.view.tracks.append(path);
             s.view.routes.append(path);
-            s.view.currentRoute = path;
-            s.gps.track = path;
+            s.view.currentRoute = s.gps.track = path;
             s.compose();
             s.compose(RedrawKind::Recentred);
-            EXPECT_FALSE(s.view.drawing);
+            EXPECT_TRUE(s.view.frameReady);
         }
     }
 }
@@ -73,6 +60,48 @@ TEST(Overlays, CullingKeepsSegmentsTouchingTheViewAndPinsStrictlyInside) {
     for (const auto& c : cases) {
         EXPECT_EQ(segmentMayBeVisible(view, {c.lat0, c.lon0, 0, 0, 0}, {c.lat1, c.lon1, 0, 0, 0}), c.segment) << c.lat0;
         EXPECT_EQ(pointInView(view, c.lat0, c.lon0), c.pin) << c.lat0 << "," << c.lon0;
+    }
+}
+
+// A view of +-0.25 degrees around 0, 0 at zoom 8 on a bitmap reaching +-0.8 degrees, so
+// that segments drawn outside the view show. Points {lat, lon} in tenths of a degree, and
+// the segments drawn: the visible ones, and the first invisible one after a visible one
+// (it finishes the stroke that leaves the view).
+TEST(Overlays, APathLeavingTheViewFinishesItsSegmentThenLiftsThePen) {
+    MapView view;
+    view.zoomLevel = 8;
+    view.viewTopLeftLat = view.viewBottomRightLon = 0.25;
+    view.viewBottomRightLat = view.viewTopLeftLon = -0.25;
+    const WorldPixel origin = projectToWorldAtZoom(0.8, -0.8, 8);
+    view.viewOriginX = origin.x;
+    view.viewOriginY = origin.y;
+    const struct {
+        const char* what;
+        std::vector<std::pair<int, int>> points;
+        std::vector<int> drawn;
+    } cases[] = {
+        {"entering", {{0, -6}, {0, -4}, {0, 0}, {1, 1}}, {1, 2}},
+        {"leaving", {{0, 0}, {0, 1}, {0, 4}, {0, 6}, {3, 6}}, {0, 1, 2}},
+        {"passing across", {{-5, -6}, {1, -5}, {1, 5}, {5, 6}, {6, 6}}, {1, 2}},
+        {"staying outside", {{-5, -5}, {-5, 5}, {5, 5}, {5, -5}}, {}},
+        {"leaving and coming back", {{0, 0}, {0, 5}, {5, 5}, {5, 0}, {0, 0}}, {0, 1, 3}},
+        {"past a corner", {{4, -2}, {2, -4}}, {0}},
+    };
+    for (const auto& c : cases) {
+        GpxPath path;
+        std::vector<WorldPixel> at;
+        for (const auto& [lat, lon] : c.points) {
+            path.addPoint(GeoPoint{lat / 10.0, lon / 10.0, 0, 0, 0});
+            at.push_back(projectToWorldAtZoom(lat / 10.0, lon / 10.0, 8));
+        }
+        platform::Bitmap drawn = platform::createBitmap(300, 300), want = drawn;
+        platform::Canvas canvas(drawn);
+        canvas.pen = platform::Pen{platform::rgb(255, 0, 0), 1};
+        drawPath(view, canvas, path);
+        for (const int k : c.drawn) {
+            platform::drawLine(want, at[k].x - origin.x, at[k].y - origin.y, at[k + 1].x - origin.x, at[k + 1].y - origin.y, canvas.pen);
+        }
+        EXPECT_EQ(drawn.bits, want.bits) << c.what;
     }
 }
 
@@ -127,13 +156,9 @@ TEST(Overlays, TheRecordedTrackDoesNotJoinThePreviousRunToThisOne) {
     EXPECT_FALSE(s.view.hasHeading);
 }
 
-TEST(FrameParts, DistanceTextsAndBatteryCells) {
+TEST(FrameParts, DistanceTexts) {
     for (const auto& [km, text] : {std::pair{0.9994, "999m"}, {1.0, "1.0Km"}, {0.9996, "1000m"}, {12.36, "12.4Km"}}) {
         EXPECT_EQ(routeDistanceText(km), text) << km;
-    }
-    for (const auto& [percent, cell] :
-         {std::pair{255, 0}, {75, 0}, {74, 1}, {50, 1}, {49, 2}, {25, 2}, {24, 3}, {1, 3}, {0, 4}}) {
-        EXPECT_EQ(batteryCell(percent), cell) << percent;
     }
 }
 

@@ -61,14 +61,6 @@ TEST(DisplayPower, EachMethodMakesItsRequest) {
     }
 }
 
-TEST(DisplayPower, BatteryPercentIsZeroToHundredOrUnknown) {
-    for (const auto& [reported, percent] : {std::pair{0, 0}, {100, 100}, {255, 255}, {101, 255}, {-1, 255}}) {
-        RecordingPowerBackend backend;
-        backend.battery = reported;
-        EXPECT_EQ(readBatteryStatus(PowerContext{backend, false, {}}), percent) << reported;
-    }
-}
-
 TEST(LinuxPower, TheBacklightFollowsTheStateAndIsLitAgainAtTheEnd) {
     const fs::path root = freshDir("backlight");
     const fs::path blPower = root / "panel" / "bl_power";
