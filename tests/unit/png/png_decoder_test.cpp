@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/raster/raster.h"
+#include "png/png_writer.h"
 
 namespace quorel {
 namespace {
@@ -168,6 +169,14 @@ TEST(PngDecoder, TruncatedAndOversizedFilesAreRefused) {
     const PngDecodeResult refused = decodePngMemory(big);
     EXPECT_FALSE(refused.bitmap);
     EXPECT_FALSE(refused.libpngError);
+}
+
+TEST(PngWriter, RefusesWhatItCannotWrite) {
+    EXPECT_TRUE(encodePng(Bitmap{}).empty());
+    Bitmap broken = platform::createBitmap(4, 4);
+    broken.bits.resize(10);
+    EXPECT_TRUE(encodePng(broken).empty());
+    EXPECT_FALSE(writePngFile(platform::createBitmap(2, 2), "/nonexistent/dir/x.png"));
 }
 
 }  // namespace
