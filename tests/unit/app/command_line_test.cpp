@@ -40,19 +40,6 @@ TEST(CommandLine, RefusesWhatItCannotMean) {
     }
 }
 
-// The verbs the scenarios use are read there; here what they leave out.
-TEST(ScenarioScript, ReadsCommentsBlankLinesAndQuit) {
-    const auto parsed = parseScript("# a comment line\ntick            # loading\r\n\nnmea-file drive.nmea\nquit\n");
-    const auto* commands = std::get_if<std::vector<ScriptCommand>>(&parsed);
-    ASSERT_TRUE(commands);
-    ASSERT_EQ(commands->size(), 3u);
-    EXPECT_EQ((*commands)[0].verb, ScriptVerb::Tick);
-    EXPECT_EQ((*commands)[0].a, 1);  // tick without a count
-    EXPECT_EQ((*commands)[1].text, "drive.nmea");
-    EXPECT_EQ((*commands)[2].verb, ScriptVerb::Quit);
-    EXPECT_EQ((*commands)[2].line, 5);
-}
-
 TEST(ScenarioScript, NamesTheFirstBadLine) {
     const struct {
         const char* script;

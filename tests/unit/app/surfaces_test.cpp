@@ -48,43 +48,14 @@ TEST(ControlsLayout, ScalesAndAnchorsOnAn800By480Screen) {
 }
 
 TEST(ControlsLayout, AbsentButtonsAndFailedImagesAreSkippedOrZero) {
-    MapView v;
-    v.viewWidth = 480;
-    v.viewHeight = 272;
+    Screen s(480, 272);
+    MapView& v = s.view;
     v.eraseButton = ImageButton{};  // image failed to load: 0 x 0
+    v.starButton.reset();
     layoutControls(v);
     EXPECT_EQ(rectOf(v.eraseButton), Rectangle(445, 232, 0, 0));
     EXPECT_FALSE(v.starButton.has_value());
     EXPECT_FALSE(createImageButton(4242).hitTest(0, 0));
-}
-
-TEST(Surfaces, CreatedFor480By272AndDestroyed) {
-    Screen s(480, 272);
-    MapView& view = s.view;
-    EXPECT_EQ(view.windowBitmap, &s.window);
-    EXPECT_EQ(std::tuple(view.frameBitmap.width, view.frameBitmap.height, view.mosaicCols, view.mosaicRows), std::tuple(480, 272, 6, 5));
-    EXPECT_EQ(std::tuple(view.mosaicBitmap.width, view.mosaicBitmap.height, view.mosaicWidth), std::tuple(1536, 1280, 1536));
-    ASSERT_TRUE(view.splashImage);
-    for (const ControlEntry& control : kControls) {
-        ASSERT_TRUE(view.*control.button) << control.resourceId;
-        EXPECT_TRUE((view.*control.button)->image.valid) << control.resourceId;
-    }
-    // The splash is in the back buffer at (20, 20), cut at the right edge; the window is
-    // not touched until a frame is presented.
-    for (const auto& [x, y] : {std::pair{0, 0}, {100, 50}, {459, 200}, {200, 231}}) {
-        EXPECT_EQ(pixelAt(view.frameBitmap, 20 + x, 20 + y), pixelAt(view.splashImage->bitmap, x, y)) << x << "," << y;
-    }
-    EXPECT_EQ(pixelAt(view.frameBitmap, 19, 19), 0u);
-    EXPECT_EQ(pixelAt(s.window, 100, 100), 0u);
-
-    view.frameReady = view.showTileGrid = view.drawing = true;
-    createSurfaces(view, s.window);  // a second set-up clears the run-time switches
-    EXPECT_FALSE(view.frameReady);
-    EXPECT_FALSE(view.showTileGrid);
-    EXPECT_FALSE(view.drawing);
-    destroySurfaces(view);
-    EXPECT_EQ(view.windowBitmap, nullptr);
-    EXPECT_FALSE(view.frameBitmap.valid());
 }
 
 TEST(Surfaces, AnEmptyWindowGivesEmptyBuffersNotACrash) {

@@ -29,8 +29,6 @@ GpxPath pathThrough(const MapView& view, std::initializer_list<std::pair<int, in
     return path;
 }
 
-void whiten(MapView& view) { platform::fillRect(view.frameBitmap, {0, 0, view.viewWidth, view.viewHeight}, rgb(255, 255, 255)); }
-
 // The black pixels of a row, as '#'.
 std::string blackIn(const platform::Bitmap& b, int y) {
     std::string marks;
@@ -114,42 +112,6 @@ TEST(FrameGolden, TilesGridOverlaysAndReadOutsOnAn800x480Screen) {
             EXPECT_LE(std::max({platform::redOf(tip), platform::greenOf(tip), platform::blueOf(tip)}), 32) << x;
         }
     }
-}
-
-// Arrows for a last step east, north and south-west: the notch on the newest point (the
-// view centre), the tip 15 pixels ahead, the wings 7.5 pixels back at 135 degrees.
-TEST(FrameGolden, HeadingArrows) {
-    MapScreen s(480, 272);
-    s.compose();
-    platform::Bitmap arrows = platform::createBitmap(3 * 40, 40);
-    const double lat = s.view.centerLat, lon = s.view.centerLon;
-    const double lonStep = 0.001 / std::cos(lat / 180.0 * 3.141592654);  // equal steps in world pixels
-    const struct {
-        GeoPoint from;
-        double heading;  // radians clockwise from east
-    } steps[] = {{{lat, lon - 0.001, 0, 0, 0}, 0.0},
-                 {{lat - 0.001, lon, 0, 0, 0}, -1.570796326795},  // as the program writes it: the tip truncates to x 239
-                 {{lat + 0.001, lon + lonStep, 0, 0, 0}, 3 * std::numbers::pi / 4}};
-    for (int i = 0; i < 3; ++i) {
-        GpxPath track;
-        track.addPoint(steps[i].from);
-        track.addPoint(GeoPoint{lat, lon, 0, 0, 0});
-        whiten(s.view);
-        drawHeadingArrow(s.view, track);
-        const auto black = [&](double angle, double length) {
-            return pixelAt(s.view.frameBitmap, static_cast<int>(240 + length * std::cos(angle)), static_cast<int>(136 + length * std::sin(angle))) == 0u;
-        };
-        const double a = steps[i].heading, pi = std::numbers::pi;
-        EXPECT_TRUE(black(a, 0)) << i;
-        EXPECT_TRUE(black(a, 15)) << i;
-        EXPECT_FALSE(black(a, 17)) << i;
-        for (const double wing : {a + 0.75 * pi, a - 0.75 * pi}) {
-            EXPECT_TRUE(black(wing, 7.5)) << i;
-            EXPECT_FALSE(black(wing, 10.5)) << i;
-        }
-        platform::blit(arrows, i * 40, 0, 40, 40, s.view.frameBitmap, 220, 116);
-    }
-    EXPECT_TRUE(matchesGolden(arrows, "heading_arrows"));
 }
 
 }  // namespace

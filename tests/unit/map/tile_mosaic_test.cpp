@@ -64,30 +64,6 @@ TEST(MosaicLoads, AScrollLoadsExactlyTheBandOfNewTiles) {
     }
 }
 
-// The north-west corner tile is 0 / 0 at zooms 3 and 4 alike; the zoom change still refills.
-TEST(MosaicLoads, AZoomChangeRefillsTheMosaicEvenWhereTheTileNumbersStayTheSame) {
-    MapScreen s(480, 272);
-    s.view.centerLat = 85.0;
-    s.view.centerLon = -179.99;
-    s.view.zoomLevel = 3;
-    s.compose();
-    s.tiles.asked.clear();
-    s.view.zoomLevel = 4;
-    s.compose();
-    EXPECT_EQ(std::set<std::string>(s.tiles.asked.begin(), s.tiles.asked.end()).count(FakeTiles::name(4, 0, 0)), 1u);
-}
-
-// A missing tile whose zoom-13 parent exists: the tile, the tile once more, the parent.
-TEST(CoarserTiles, AMissingTileWhoseParentExistsNeverLooksAtZoom12) {
-    MapScreen s(480, 272);
-    s.tiles.addAround(13, kCol / 2, kRow / 2, 3);
-    s.tiles.addAround(12, kCol / 4, kRow / 4, 3);
-    fillMosaic(s.view, s.tiles);
-    ASSERT_EQ(s.tiles.asked.size(), 30u * 3);
-    EXPECT_EQ(s.tiles.asked[2], FakeTiles::name(13, (kCol - 3) / 2, (kRow - 2) / 2));
-    for (const std::string& name : s.tiles.asked) EXPECT_NE(name.rfind("12/", 0), 0u) << name;
-}
-
 TEST(CoarserTiles, OnlyZoom12TilesShowTheCoveringSixtyFourPixelsEnlarged) {
     MapScreen s(480, 272);
     s.tiles.addAround(12, kCol / 4, kRow / 4, 2);

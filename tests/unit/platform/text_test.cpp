@@ -34,15 +34,9 @@ int inkedOutside(const Bitmap& b, const Rect& rect) {
     return n;
 }
 
-TEST(Fonts, TheProgramsFaceIsTheInstalledMinchoAndAbsurdHeightsStayUsable) {
+TEST(Fonts, TheProgramsFaceIsTheInstalledMincho) {
     std::error_code ec;  // Debian may reach the file through an alternatives link
     EXPECT_EQ(std::filesystem::canonical(fontFileFor("ＭＳ 明朝"), ec).filename(), "ipam.ttf");
-    for (const int absurd : {INT_MAX, INT_MIN, -1, 0, 1}) {
-        const auto m = fontMetrics(Font{absurd, 400, "ＭＳ 明朝"});
-        ASSERT_TRUE(m.has_value()) << absurd;
-        EXPECT_GE(m->pixelsPerEm, 1) << absurd;
-        EXPECT_LE(m->pixelsPerEm, 512) << absurd;
-    }
 }
 
 // Text and, in opaque mode, its background stay inside the rectangle and the bitmap.
