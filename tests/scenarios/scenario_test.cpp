@@ -293,7 +293,7 @@ TEST(Program, ASecondInstanceLeavesAtOnce) {
     { std::ofstream release(fifo); }  // lets the first instance read its end of file and finish
     int status = -1;
     waitpid(first, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
 }
 
 }  // namespace
