@@ -10,32 +10,21 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-namespace {
-
-void runFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    int runs = 0;
+    std::vector<std::filesystem::path> files;
     for (int i = 1; i < argc; ++i) {
         const std::filesystem::path arg = argv[i];
-        if (std::filesystem::is_directory(arg)) {
-            for (const auto& entry : std::filesystem::recursive_directory_iterator(arg)) {
-                if (entry.is_regular_file()) {
-                    runFile(entry.path());
-                    ++runs;
-                }
-            }
-        } else if (std::filesystem::is_regular_file(arg)) {
-            runFile(arg);
-            ++runs;
+        if (std::filesystem::is_regular_file(arg)) files.push_back(arg);
+        if (!std::filesystem::is_directory(arg)) continue;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(arg)) {
+            if (entry.is_regular_file()) files.push_back(entry.path());
         }
     }
-    std::printf("replayed %d inputs\n", runs);
+    for (const auto& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    }
+    std::printf("replayed %zu inputs\n", files.size());
     return 0;
 }

@@ -1,9 +1,10 @@
 #include "tests/support/golden.h"
 
-#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
+#include "platform/format.h"
 #include "platform/paths.h"
 #include "platform/raster/raster.h"
 #include "png/png_decoder.h"
@@ -22,15 +23,11 @@ bool updating() {
     return value != nullptr && std::string_view(value) == "1";
 }
 
-std::string hex(platform::Color c) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%06X", static_cast<unsigned>(c & 0xFFFFFFu));
-    return text;
-}
+std::filesystem::path outputDir() { return platform::executableDir(); }
+
+std::string hex(platform::Color c) { return platform::format("%06X", static_cast<unsigned>(c & 0xFFFFFFu)); }
 
 }  // namespace
-
-std::filesystem::path outputDir() { return platform::executableDir(); }
 
 ::testing::AssertionResult matchesGolden(const platform::Bitmap& actual, std::string_view name) {
     const platform::Bitmap picture = platform::toBitmap32(actual);

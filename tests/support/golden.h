@@ -4,7 +4,6 @@
 // golden instead. On a mismatch the actual picture and a difference picture (changed
 // pixels red over a faded copy of the actual one) are written next to the test binary
 // as <name>.actual.png and <name>.diff.png, and the failure names them.
-#include <filesystem>
 #include <string_view>
 
 #include <gtest/gtest.h>
@@ -14,8 +13,5 @@
 namespace quorel::test {
 
 ::testing::AssertionResult matchesGolden(const platform::Bitmap& actual, std::string_view name);
-
-// The directory of the running test binary, where tests leave pictures for people.
-std::filesystem::path outputDir();
 
 }  // namespace quorel::test

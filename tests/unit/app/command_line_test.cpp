@@ -6,19 +6,14 @@
 namespace quorel {
 namespace {
 
-TEST(CommandLine, AcceptsTheTwoFrontEnds) {
-    const auto window = parseCommandLine({"--window", "800x480", "--gps", "/dev/ttyACM0"});
+// The headless command line is the one every scenario runs with.
+TEST(CommandLine, AcceptsTheWindowFrontEnd) {
+    const auto window = parseCommandLine({"--window", "800x480", "--root", "r", "--gps", "/dev/ttyACM0"});
     ASSERT_TRUE(window.options) << window.error;
     EXPECT_FALSE(window.options->headless);
     EXPECT_EQ(window.options->width, 800);
     EXPECT_EQ(window.options->gps, "/dev/ttyACM0");
-
-    const auto headless = parseCommandLine(
-        {"--headless", "--screen", "480x272", "--home", "h", "--root", "r", "--gps", "none", "--script", "s.scn"});
-    ASSERT_TRUE(headless.options) << headless.error;
-    EXPECT_TRUE(headless.options->headless);
-    EXPECT_EQ(headless.options->height, 272);
-    EXPECT_EQ(headless.options->root, "r");
+    EXPECT_EQ(window.options->root, "r");
 
     EXPECT_TRUE(parseCommandLine({}).options);  // full screen, program directory of the executable
 }
@@ -43,36 +38,6 @@ TEST(CommandLine, RefusesWhatItCannotMean) {
         EXPECT_FALSE(parsed.options) << args[0];
         EXPECT_FALSE(parsed.error.empty());
     }
-}
-
-TEST(ScenarioScript, ReadsEveryCommand) {
-    const auto parsed = parseScript(
-        "# a comment line\n"
-        "tick 6            # loading\n"
-        "tap 20 40\n"
-        "down 0 65535\r\n"
-        "up 1 2\n"
-        "key 223\n"
-        "tick\n"
-        "wait 2000\n"
-        "nmea $GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\n"
-        "nmea-file drive.nmea\n"
-        "shot out/a.png\n"
-        "dump a.dump\n"
-        "\n"
-        "quit\n");
-    const auto* commands = std::get_if<std::vector<ScriptCommand>>(&parsed);
-    ASSERT_TRUE(commands);
-    ASSERT_EQ(commands->size(), 12u);
-    EXPECT_EQ((*commands)[0].verb, ScriptVerb::Tick);
-    EXPECT_EQ((*commands)[0].a, 6);
-    EXPECT_EQ((*commands)[0].line, 2);
-    EXPECT_EQ((*commands)[2].b, 65535);
-    EXPECT_EQ((*commands)[5].a, 1);  // tick without a count
-    EXPECT_EQ((*commands)[7].text, "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47");
-    EXPECT_EQ((*commands)[9].text, "out/a.png");
-    EXPECT_EQ((*commands)[11].verb, ScriptVerb::Quit);
-    EXPECT_EQ((*commands)[11].line, 14);
 }
 
 TEST(ScenarioScript, NamesTheFirstBadLine) {

@@ -32,31 +32,6 @@ struct Dialog {
     App app;
 };
 
-// A key leaves "key<code>" in the top-right corner of the back buffer only: the window
-// shows it when it is painted before the next frame.
-TEST(Dialog, AKeyWritesItsCodeIntoTheBackBufferOnly) {
-    Dialog d;
-    ASSERT_TRUE(d.app.view.frameReady);
-    const platform::Bitmap frameBefore = d.app.view.frameBitmap;
-    const platform::Bitmap windowBefore = d.screen.clientPixels();
-    EXPECT_TRUE(dialogProcedure(d.app, Message{MessageKind::KeyDown, 0, 0, 65}));
-    EXPECT_EQ(d.screen.clientPixels().bits, windowBefore.bits);
-    int changedLeft = 480, changedBottom = -1;
-    for (int y = 0; y < 272; ++y) {
-        for (int x = 0; x < 480; ++x) {
-            if (platform::pixelAt(d.app.view.frameBitmap, x, y) != platform::pixelAt(frameBefore, x, y)) {
-                changedLeft = std::min(changedLeft, x);
-                changedBottom = std::max(changedBottom, y);
-            }
-        }
-    }
-    EXPECT_GE(changedLeft, 480 - 400);  // the status line's rectangle
-    EXPECT_GE(changedBottom, 0);
-    EXPECT_LT(changedBottom, 18);
-    dialogProcedure(d.app, Message{MessageKind::Paint});
-    EXPECT_NE(d.screen.clientPixels().bits, windowBefore.bits);
-}
-
 TEST(Dialog, OnlyTheOkCommandAndTheCloseMessageEndIt) {
     Dialog d;
     EXPECT_FALSE(dialogProcedure(d.app, Message{MessageKind::Command, 0, 0, 2}));

@@ -2,16 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <tuple>
-#include <vector>
 
 #include "app/state/controls_layout.h"
 #include "platform/raster/raster.h"
-#include "png/png_decoder.h"
-#include "png/png_writer.h"
-#include "resources/resources.h"
-#include "tests/support/golden.h"
 
 namespace quorel {
 namespace {
@@ -30,20 +24,6 @@ struct Screen {
     platform::Bitmap window;
     MapView view;
 };
-
-TEST(ControlsLayout, DefaultRectanglesOnA480By272Screen) {
-    const Screen s(480, 272);
-    const MapView& v = s.view;
-    EXPECT_EQ(rectOf(v.starButton), Rectangle(5, 25, 30, 30));
-    EXPECT_EQ(rectOf(v.zoomUpButton), Rectangle(5, 80, 30, 30));
-    EXPECT_EQ(rectOf(v.zoomDownButton), Rectangle(5, 120, 30, 30));
-    EXPECT_EQ(rectOf(v.homeButton), Rectangle(5, 160, 30, 30));  // square, not its 25-pixel image
-    EXPECT_EQ(rectOf(v.originButton), Rectangle(5, 200, 30, 30));
-    EXPECT_EQ(rectOf(v.bulbButton), Rectangle(445, 30, 25, 25));  // one cell of its two
-    EXPECT_EQ(rectOf(v.pointButton), Rectangle(445, 70, 30, 30));
-    EXPECT_EQ(rectOf(v.eraseButton), Rectangle(445, 232, 25, 25));
-    EXPECT_EQ(std::tuple(v.statusImage->left, v.statusImage->top, v.closeCornerX, v.closeCornerY), std::tuple(0, 0, 25, 22));
-}
 
 TEST(ControlsLayout, ScalesAndAnchorsOnAn800By480Screen) {
     const Screen s(800, 480);
@@ -68,50 +48,14 @@ TEST(ControlsLayout, ScalesAndAnchorsOnAn800By480Screen) {
 }
 
 TEST(ControlsLayout, AbsentButtonsAndFailedImagesAreSkippedOrZero) {
-    MapView v;
-    v.viewWidth = 480;
-    v.viewHeight = 272;
+    Screen s(480, 272);
+    MapView& v = s.view;
     v.eraseButton = ImageButton{};  // image failed to load: 0 x 0
+    v.starButton.reset();
     layoutControls(v);
     EXPECT_EQ(rectOf(v.eraseButton), Rectangle(445, 232, 0, 0));
     EXPECT_FALSE(v.starButton.has_value());
     EXPECT_FALSE(createImageButton(4242).hitTest(0, 0));
-}
-
-TEST(Surfaces, CreatedFor480By272AndDestroyed) {
-    Screen s(480, 272);
-    MapView& view = s.view;
-    EXPECT_EQ(view.windowBitmap, &s.window);
-    EXPECT_EQ(std::tuple(view.frameBitmap.width, view.frameBitmap.height, view.mosaicCols, view.mosaicRows), std::tuple(480, 272, 6, 5));
-    EXPECT_EQ(std::tuple(view.mosaicBitmap.width, view.mosaicBitmap.height, view.mosaicWidth), std::tuple(1536, 1280, 1536));
-    ASSERT_TRUE(view.mosaicSurface);
-    ASSERT_TRUE(view.noTileImage);
-    ASSERT_TRUE(view.splashImage);
-    EXPECT_EQ(view.mosaicSurface->width, 1536);
-    EXPECT_EQ(view.noTileImage->bitmap.bitsPerPixel, 32);  // held as screen pixels
-    for (const ControlEntry& control : kControls) {
-        ASSERT_TRUE(view.*control.button) << control.resourceId;
-        EXPECT_TRUE((view.*control.button)->image.valid) << control.resourceId;
-    }
-    // The splash is in the back buffer at (20, 20), cut at the right edge; the window is
-    // not touched until a frame is presented.
-    for (const auto& [x, y] : {std::pair{0, 0}, {100, 50}, {459, 200}, {200, 231}}) {
-        EXPECT_EQ(pixelAt(view.frameBitmap, 20 + x, 20 + y), pixelAt(view.splashImage->bitmap, x, y)) << x << "," << y;
-    }
-    EXPECT_EQ(pixelAt(view.frameBitmap, 19, 19), 0u);
-    EXPECT_EQ(pixelAt(s.window, 100, 100), 0u);
-
-    view.mosaicValid = view.frameReady = view.showTileGrid = view.drawing = true;
-    view.tileBitmap = platform::createBitmap(2, 2);
-    createSurfaces(view, s.window);  // a second set-up clears the run-time switches
-    EXPECT_FALSE(view.frameReady || view.showTileGrid || view.drawing || view.tileBitmap);
-    view.mosaicValid = view.frameReady = true;
-    view.tileBitmap = platform::createBitmap(2, 2);
-    destroySurfaces(view);
-    EXPECT_EQ(view.windowBitmap, nullptr);
-    EXPECT_FALSE(view.frameBitmap.valid() || view.mosaicBitmap.valid() || view.mosaicValid || view.frameReady);
-    EXPECT_FALSE(view.tileBitmap || view.mosaicSurface || view.noTileImage || view.splashImage);
-    for (const ControlEntry& control : kControls) EXPECT_FALSE((view.*control.button).has_value());
 }
 
 TEST(Surfaces, AnEmptyWindowGivesEmptyBuffersNotACrash) {
@@ -119,32 +63,6 @@ TEST(Surfaces, AnEmptyWindowGivesEmptyBuffersNotACrash) {
     EXPECT_EQ(s.view.viewWidth, 0);
     EXPECT_FALSE(s.view.frameBitmap.valid());
     destroySurfaces(s.view);
-}
-
-// All twelve images at their sizes, side by side for people to look at: buttons and
-// strips enlarged three and two times, the placeholder and the splash as they are.
-TEST(Resources, ContactSheetOfAllTwelveImages) {
-    std::vector<int> ids = resourceIds();
-    std::sort(ids.begin(), ids.end());
-    EXPECT_EQ(ids, (std::vector<int>{116, 126, 127, 128, 129, 130, 131, 133, 136, 137, 138, 139}));
-    const struct {
-        int id, width, height, scale, x, y;
-    } images[] = {
-        {128, 60, 30, 3, 10, 10},   {130, 30, 30, 3, 200, 10},  {129, 30, 30, 3, 300, 10}, {131, 25, 25, 3, 400, 10},
-        {127, 20, 20, 3, 485, 10},  {133, 50, 25, 3, 555, 10},  {136, 60, 30, 3, 715, 10}, {137, 25, 25, 3, 905, 10},
-        {116, 345, 36, 2, 10, 110}, {138, 250, 20, 2, 10, 192}, {126, 256, 256, 1, 10, 290}, {139, 512, 256, 1, 286, 290},
-    };
-    platform::Bitmap sheet = platform::createBitmap(1000, 560);
-    platform::fillRect(sheet, {0, 0, 1000, 560}, platform::rgb(96, 112, 128));
-    for (const auto& image : images) {
-        const PngDecodeResult d = decodePngMemory(resourcePng(image.id));
-        ASSERT_TRUE(d.bitmap) << image.id;
-        EXPECT_EQ(std::pair(d.bitmap->width, d.bitmap->height), std::pair(image.width, image.height)) << image.id;
-        platform::stretchBlit(sheet, image.x, image.y, image.width * image.scale, image.height * image.scale, *d.bitmap,
-                              0, 0, image.width, image.height);
-    }
-    const std::filesystem::path path = test::outputDir() / "resources_sheet.png";
-    EXPECT_TRUE(writePngFile(sheet, path)) << path;
 }
 
 }  // namespace

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <limits>
+#include <tuple>
 #include <vector>
 
 #include "map/frame_parts.h"
@@ -15,24 +18,14 @@
 namespace quorel {
 namespace {
 
-using platform::pixelAt;
 using test::MapScreen;
 
 constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
 
-TEST(ComposeFrame, ARequestWhileDrawingIsDropped) {
-    MapScreen s(480, 272);
-    s.view.drawing = true;
-    s.compose(RedrawKind::Normal);
-    s.compose(RedrawKind::Recentred);
-    EXPECT_TRUE(s.view.framesComposed == 0 && s.tiles.asked.empty() && !s.view.frameReady);
-    s.view.drawing = false;
-    s.compose();
-    EXPECT_TRUE(s.view.framesComposed == 1 && s.view.frameReady && !s.view.drawing);
-}
-
 TEST(ComposeFrame, AnyCentreZoomTapOrTrackComposesWithoutFault) {
     const double inf = std::numeric_limits<double>::infinity();
+    GpxPath path;
+    for (const double v : {kNan, 0.0, inf, -90.0, 90.0, -1e300, 0.0}) path.addPoint(GeoPoint{v, v, v, 0, 0});
     for (const int zoom : {std::numeric_limits<int>::min(), -3, 23, 60, std::numeric_limits<int>::max()}) {
         for (const double lat : {90.0, -90.0, kNan, inf, 1e300}) {
             MapScreen s(97, 61);  // an odd little screen
@@ -40,39 +33,58 @@ TEST(ComposeFrame, AnyCentreZoomTapOrTrackComposesWithoutFault) {
             s.view.centerLat = s.view.centerLon = lat;
             s.view.showTapPosition = s.view.pointMode = s.view.showTileGrid = true;
             s.view.tapX = std::numeric_limits<int>::max();
-            s.view.tapY = std::numeric_limits<int>::min();
             s.gps.satellites = std::numeric_limits<int>::min();
-            GpxPath path;
-            for (const double v : {kNan, 0.0, inf, -90.0, 90.0, -1e300, 0.0}) path.addPoint(GeoPoint{v, v, v, 0, 0});
             s.view.tracks.append(path);
             s.view.routes.append(path);
-            s.view.currentRoute = path;
-            s.gps.track = path;
+            s.view.currentRoute = s.gps.track = path;
             s.compose();
             s.compose(RedrawKind::Recentred);
-            EXPECT_FALSE(s.view.drawing);
+            EXPECT_TRUE(s.view.frameReady);
         }
     }
 }
 
-TEST(Overlays, CullingKeepsSegmentsTouchingTheViewAndPinsStrictlyInside) {
-    MapView view;  // latitude 0 to 10, longitude 20 to 30
-    view.viewTopLeftLat = 10.0;
-    view.viewTopLeftLon = 20.0;
-    view.viewBottomRightLon = 30.0;
+// A view of +-0.25 degrees around 0, 0 at zoom 8 on a bitmap reaching +-0.8 degrees, so
+// that segments drawn outside the view show. Points {lat, lon} in twentieths of a degree,
+// and the segments drawn: those whose box meets the view (touching counts), and the first
+// other one after them (it finishes the stroke that leaves the view). Pins go only on
+// points strictly inside.
+TEST(Overlays, APathLeavingTheViewFinishesItsSegmentThenLiftsThePen) {
+    MapView view;
+    view.zoomLevel = 8;
+    view.viewTopLeftLat = view.viewBottomRightLon = 0.25;
+    view.viewBottomRightLat = view.viewTopLeftLon = -0.25;
+    const WorldPixel origin = projectToWorldAtZoom(0.8, -0.8, 8);
+    std::tie(view.viewOriginX, view.viewOriginY) = std::tie(origin.x, origin.y);
     const struct {
-        double lat0, lon0, lat1, lon1;
-        bool segment, pin;  // the segment may be visible; its first point gets a pin
+        const char* what;
+        std::vector<std::pair<int, int>> points;
+        std::vector<int> drawn;
     } cases[] = {
-        {5, 25, 6, 26, true, true},     {5, 35, 6, 31, false, false},  // east, given backwards
-        {11, 25, 12, 22, false, false}, {-1, 25, -3, 22, false, false},
-        {5, 30, 6, 40, true, false},    {10, 22, 12, 22, true, false},  // touching a bound
-        {-5, 15, 15, 35, true, false},  {kNan, 25, 5, 25, true, false}, // past a corner; no number
-        {0, 25, 1, 26, true, false},    {5, 20, 6, 21, true, false},   // on the bottom and left bounds
+        {"entering", {{0, -12}, {0, -8}, {0, 0}, {2, 2}}, {1, 2}},
+        {"leaving", {{0, 0}, {0, 2}, {0, 8}, {0, 12}, {6, 12}}, {0, 1, 2}},
+        {"passing across", {{-10, -12}, {2, -10}, {2, 10}, {10, 12}, {12, 12}}, {1, 2}},
+        {"staying outside", {{-10, -10}, {-10, 10}, {10, 10}, {10, -10}}, {}},
+        {"leaving and coming back", {{0, 0}, {0, 10}, {10, 10}, {10, 0}, {0, 0}}, {0, 1, 3}},
+        {"past a corner", {{8, -4}, {4, -8}}, {0}},
+        {"touching a bound, given backwards", {{8, 2}, {5, 0}, {8, -2}}, {0, 1}},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(segmentMayBeVisible(view, {c.lat0, c.lon0, 0, 0, 0}, {c.lat1, c.lon1, 0, 0, 0}), c.segment) << c.lat0;
-        EXPECT_EQ(pointInView(view, c.lat0, c.lon0), c.pin) << c.lat0 << "," << c.lon0;
+        GpxPath path;
+        for (const auto& [lat, lon] : c.points) path.addPoint(GeoPoint{lat / 20.0, lon / 20.0, 0, 0, 0});
+        const auto at = [&](int k) { return projectToWorldAtZoom(path.points[k].lat, path.points[k].lon, 8); };
+        platform::Bitmap drawn = platform::createBitmap(300, 300), want = drawn;
+        platform::Canvas canvas(drawn);
+        canvas.pen = platform::Pen{platform::rgb(255, 0, 0), 1};
+        drawPath(view, canvas, path);
+        for (const int k : c.drawn) {
+            platform::drawLine(want, at(k).x - origin.x, at(k).y - origin.y, at(k + 1).x - origin.x, at(k + 1).y - origin.y, canvas.pen);
+        }
+        EXPECT_EQ(drawn.bits, want.bits) << c.what;
+    }
+    EXPECT_TRUE(pointInView(view, 0.2, -0.2));
+    for (const auto& [lat, lon] : {std::pair{0.25, 0.0}, {-0.25, 0.0}, {0.0, 0.25}, {0.0, -0.25}, {kNan, 0.0}}) {
+        EXPECT_FALSE(pointInView(view, lat, lon)) << lat << "," << lon;
     }
 }
 
@@ -82,23 +94,6 @@ std::vector<std::uint8_t> onBlank(MapView& view, Draw draw) {
     platform::fillRect(view.frameBitmap, {0, 0, view.viewWidth, view.viewHeight}, platform::rgb(250, 250, 250));
     draw();
     return view.frameBitmap.bits;
-}
-
-TEST(Overlays, TheArrowKeepsItsLastDirectionWhenTheNewestPointsCoincide) {
-    MapScreen s(480, 272);
-    s.compose();
-    const auto arrow = [&](const GpxPath& track) { return onBlank(s.view, [&] { drawHeadingArrow(s.view, track); }); };
-    const GeoPoint home{s.view.centerLat, s.view.centerLon, 0, 0, 0};
-    const GeoPoint east{s.view.centerLat, s.view.centerLon + 0.0001, 0, 0, 0};
-    GpxPath track;
-    track.addPoint(home);
-    track.addPoint(home);
-    EXPECT_EQ(arrow(track), arrow(GpxPath{}));  // standing still from the start: no arrow
-    track.addPoint(east);
-    const auto eastward = arrow(track);
-    EXPECT_NE(eastward, arrow(GpxPath{}));
-    track.addPoint(east);
-    EXPECT_EQ(arrow(track), eastward);
 }
 
 // The previous run's log and this run's points are two strokes: no line from where the
@@ -127,13 +122,42 @@ TEST(Overlays, TheRecordedTrackDoesNotJoinThePreviousRunToThisOne) {
     EXPECT_FALSE(s.view.hasHeading);
 }
 
-TEST(FrameParts, DistanceTextsAndBatteryCells) {
+// Arrows for a last step east, north and south-west: the notch on the newest point (the
+// view centre), the tip 15 pixels ahead, the wings 7.5 pixels back at 135 degrees.
+TEST(Overlays, HeadingArrowsPointTheWayOfTheLastStep) {
+    MapScreen s(480, 272);
+    s.compose();
+    const double lat = s.view.centerLat, lon = s.view.centerLon;
+    const double lonStep = 0.001 / std::cos(lat / 180.0 * 3.141592654);  // equal steps in world pixels
+    const struct {
+        GeoPoint from;
+        double heading;  // radians clockwise from east
+    } steps[] = {{{lat, lon - 0.001, 0, 0, 0}, 0.0},
+                 {{lat - 0.001, lon, 0, 0, 0}, -1.570796326795},  // as the program writes it: the tip truncates to x 239
+                 {{lat + 0.001, lon + lonStep, 0, 0, 0}, 3 * std::numbers::pi / 4}};
+    for (int i = 0; i < 3; ++i) {
+        GpxPath track;
+        track.addPoint(steps[i].from);
+        track.addPoint(GeoPoint{lat, lon, 0, 0, 0});
+        platform::fillRect(s.view.frameBitmap, {0, 0, 480, 272}, platform::rgb(255, 255, 255));
+        drawHeadingArrow(s.view, track);
+        const auto black = [&](double angle, double length) {
+            return platform::pixelAt(s.view.frameBitmap, static_cast<int>(240 + length * std::cos(angle)), static_cast<int>(136 + length * std::sin(angle))) == 0u;
+        };
+        const double a = steps[i].heading, pi = std::numbers::pi;
+        EXPECT_TRUE(black(a, 0)) << i;
+        EXPECT_TRUE(black(a, 15)) << i;
+        EXPECT_FALSE(black(a, 17)) << i;
+        for (const double wing : {a + 0.75 * pi, a - 0.75 * pi}) {
+            EXPECT_TRUE(black(wing, 7.5)) << i;
+            EXPECT_FALSE(black(wing, 10.5)) << i;
+        }
+    }
+}
+
+TEST(FrameParts, DistanceTexts) {
     for (const auto& [km, text] : {std::pair{0.9994, "999m"}, {1.0, "1.0Km"}, {0.9996, "1000m"}, {12.36, "12.4Km"}}) {
         EXPECT_EQ(routeDistanceText(km), text) << km;
-    }
-    for (const auto& [percent, cell] :
-         {std::pair{255, 0}, {75, 0}, {74, 1}, {50, 1}, {49, 2}, {25, 2}, {24, 3}, {1, 3}, {0, 4}}) {
-        EXPECT_EQ(batteryCell(percent), cell) << percent;
     }
 }
 

@@ -7,10 +7,13 @@
 #include <vector>
 
 #include "app/state/map_view.h"
+#include "app/surfaces.h"
 #include "gps/gps_receiver.h"
 #include "map/frame.h"
+#include "map/projection.h"
 #include "map/tile_mosaic.h"
-#include "platform/raster/bitmap.h"
+#include "platform/format.h"
+#include "platform/raster/raster.h"
 
 namespace quorel::test {
 
@@ -21,16 +24,39 @@ struct FakeTiles : TileLoader {
     std::map<std::string, int> tags;
     std::vector<std::string> asked;
 
-    bool load(MapView& view, const std::string& path) override;
-    static std::string name(int zoom, std::int64_t col, std::int64_t row);
+    static std::string name(int zoom, std::int64_t col, std::int64_t row) {
+        return platform::format("%d/%lld/%lld", zoom, static_cast<long long>(col), static_cast<long long>(row));
+    }
     static int tagFor(std::int64_t col, std::int64_t row) { return static_cast<int>((col % 16) * 16 + (row % 16)); }
     // Tiles tagged tagFor(col, row) in the square of the given half side around col, row.
-    void addAround(int zoom, std::int64_t col, std::int64_t row, int span);
+    void addAround(int zoom, std::int64_t col, std::int64_t row, int span) {
+        for (std::int64_t c = col - span; c <= col + span; ++c) {
+            for (std::int64_t r = row - span; r <= row + span; ++r) tags[name(zoom, c, r)] = tagFor(c, r);
+        }
+    }
+    bool load(MapView& view, const std::string& path) override {
+        const std::string prefix = "/card/Maps/std/";
+        asked.push_back(path.substr(prefix.size(), path.size() - prefix.size() - 4));
+        view.tileBitmap.reset();
+        if (const auto it = pictures.find(asked.back()); it != pictures.end()) view.tileBitmap = it->second;
+        if (const auto it = tags.find(asked.back()); it != tags.end()) {
+            view.tileBitmap = platform::createBitmap(256, 256);
+            for (int y = 0; y < 256; ++y) {
+                for (int x = 0; x < 256; ++x) platform::setPixel(*view.tileBitmap, x, y, platform::rgb(x, y, it->second));
+            }
+        }
+        return view.tileBitmap.has_value();
+    }
 };
 
 // Storage root "/card/", home at zoom 14, battery without reading.
 struct MapScreen {
-    MapScreen(int width, int height);
+    MapScreen(int width, int height) : window(platform::createBitmap(width, height)) {
+        view.uiScale = width / 480.0;
+        view.storageRootPath = "/card/";
+        createSurfaces(view, window);
+        gps.batteryPercent = 255;
+    }
     MapScreen(const MapScreen&) = delete;  // the view points at the window
 
     platform::Bitmap window;
@@ -40,7 +66,14 @@ struct MapScreen {
     FakeTiles tiles;
 
     void compose(RedrawKind kind = RedrawKind::Normal) { composeFrame(view, FrameSources{gps, idle, tiles}, kind); }
-    void centreOn(int x, int y);  // as a tap does: the centre moves to view point (x, y)
+    // As a tap does: the centre moves to view point (x, y).
+    void centreOn(int x, int y) {
+        const GeoCoord g = screenToGeo(view, x, y);
+        view.tapX = x;
+        view.tapY = y;
+        view.centerLat = g.lat;
+        view.centerLon = g.lon;
+    }
 };
 
 }  // namespace quorel::test

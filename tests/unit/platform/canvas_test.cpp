@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "platform/raster/raster.h"
-#include "tests/support/golden.h"
 
 namespace quorel::platform {
 namespace {
@@ -46,37 +45,6 @@ PixelSet line(int w, int h, std::int64_t x0, std::int64_t y0, std::int64_t x1, s
     drawLine(dib, x0, y0, x1, y1, Pen{kInk, width});
     EXPECT_EQ(inked(dib), inked(b)) << x0 << "," << y0 << " -> " << x1 << "," << y1 << " width " << width;
     return inked(b);
-}
-
-void polyline(Canvas& canvas, Pen pen, std::initializer_list<std::pair<std::int64_t, std::int64_t>> points) {
-    canvas.pen = pen;
-    moveTo(canvas, points.begin()->first, points.begin()->second);
-    for (const auto& [x, y] : points) lineTo(canvas, x, y);
-}
-
-// Pens of width 1 or less: from the start up to but not including the end.
-TEST(ThinLines, PaintFromTheStartUpToButNotIncludingTheEnd) {
-    const struct {
-        std::int64_t x0, y0, x1, y1;
-        PixelSet pixels;
-    } cases[] = {
-        {0, 0, 4, 0, {{0, 0}, {1, 0}, {2, 0}, {3, 0}}},
-        {4, 0, 0, 0, {{4, 0}, {3, 0}, {2, 0}, {1, 0}}},
-        {2, 5, 2, 2, {{2, 5}, {2, 4}, {2, 3}}},
-        {0, 0, 4, 2, {{0, 0}, {1, 1}, {2, 1}, {3, 2}}},  // a half-way minor step rounds forward
-        {0, 0, 1, 3, {{0, 0}, {0, 1}, {1, 2}}},
-        {0, 0, 3, 3, {{0, 0}, {1, 1}, {2, 2}}},
-        {5, 5, 5, 5, {}},
-        {-3, 1, 3, 1, {{0, 1}, {1, 1}, {2, 1}}},
-    };
-    for (const auto& c : cases) {
-        for (const int width : {1, 0, -4}) EXPECT_EQ(line(8, 8, c.x0, c.y0, c.x1, c.y1, width), c.pixels);
-    }
-    Bitmap b = paper(6, 6);
-    Canvas canvas(b);
-    polyline(canvas, {kInk, 1}, {{1, 1}, {4, 1}, {4, 4}, {1, 4}, {1, 1}});
-    EXPECT_EQ(inked(b).size(), 12u);  // the whole outline, corners included
-    EXPECT_EQ(std::pair(canvas.currentX, canvas.currentY), std::pair(std::int64_t{1}, std::int64_t{1}));
 }
 
 // A line whose ends lie far outside must paint exactly what a short piece of the same
@@ -123,53 +91,6 @@ TEST(WideLines, AreExactlyAsThickAsThePenWithRoundEnds) {
     EXPECT_EQ(line(16, 12, 6, 2, 6, 9, 4).size(), 40u);
     EXPECT_TRUE(line(16, 12, 6, 6, 6, 6, 4).empty());
     EXPECT_FALSE(line(8, 8, 0, 3, 5, 3, std::numeric_limits<int>::max()).empty());
-}
-
-// Short segments are drawn from shapes kept per extent, and a polyline paints each joint
-// once; neither may change a pixel. Random segments near and over the edges against the
-// plain row-by-row computation.
-TEST(WideLines, ShortSegmentShapesAndJointsPaintTheSamePixels) {
-    std::uint32_t seed = 12345;
-    const auto next = [&seed](int n) {
-        seed = seed * 1664525u + 1013904223u;
-        return static_cast<int>((seed >> 8) % static_cast<std::uint32_t>(n));
-    };
-    for (int width : {2, 3, 4, 6, 7, 11}) {
-        for (int trial = 0; trial < 60; ++trial) {
-            Bitmap shaped = paper(48, 40), direct = paper(48, 40), joined = paper(48, 40);
-            Canvas polyline(joined);
-            polyline.pen = Pen{kInk, width};
-            std::int64_t x = next(60) - 6, y = next(52) - 6;
-            moveTo(polyline, x, y);
-            for (int k = 0; k < 8; ++k) {
-                const int reach = k % 4 == 3 ? 30 : 13;  // mostly short, some beyond the shapes
-                const std::int64_t nx = x + next(2 * reach + 1) - reach, ny = y + next(2 * reach + 1) - reach;
-                drawLine(shaped, x, y, nx, ny, Pen{kInk, width});
-                detail::drawWideLineWithoutShapes(direct, x, y, nx, ny, Pen{kInk, width});
-                lineTo(polyline, nx, ny);
-                x = nx;
-                y = ny;
-            }
-            EXPECT_EQ(inked(shaped), inked(direct)) << "width " << width << " trial " << trial;
-            EXPECT_EQ(inked(joined), inked(direct)) << "width " << width << " trial " << trial;
-        }
-    }
-}
-
-// Pens of width 2 and 4 as the map uses them: tile borders, tracks, the scale bar's
-// bracket and a dart-shaped arrow, with a line crossing from far outside.
-TEST(PenGolden, WidthsTwoAndFour) {
-    Bitmap b = createBitmap(64, 48);
-    fillRect(b, {0, 0, 64, 48}, rgb(240, 236, 224));
-    Canvas canvas(b);
-    polyline(canvas, {rgb(255, 0, 0), 2}, {{0, 0}, {0, 48}});
-    polyline(canvas, {rgb(255, 0, 0), 2}, {{32, 0}, {32, 48}});
-    polyline(canvas, {rgb(255, 0, 0), 2}, {{0, 24}, {64, 24}});
-    polyline(canvas, {rgb(0, 255, 255), 4}, {{4, 44}, {14, 30}, {22, 34}, {30, 12}, {44, 18}});
-    polyline(canvas, {rgb(255, 0, 255), 4}, {{-4'000'000'000LL, -3'000'000'000LL}, {4'000'000'000LL, 3'000'000'040LL}});
-    polyline(canvas, {kInk, 2}, {{60, 40}, {60, 44}, {48, 44}, {48, 40}});
-    polyline(canvas, {kInk, 2}, {{54, 6}, {47, 9}, {51, 12}, {50, 5}, {54, 6}});
-    EXPECT_TRUE(test::matchesGolden(b, "pen_widths"));
 }
 
 }  // namespace

@@ -23,21 +23,5 @@ TEST(TruncToInt, TruncatesTowardZeroAndSaturates) {
     for (const auto& c : cases) EXPECT_EQ(truncToInt(c.in), c.out) << c.in;
 }
 
-TEST(TruncToWorld, SaturatesWithHeadroomForDifferences) {
-    EXPECT_EQ(truncToWorld(kNaN), 0);
-    EXPECT_EQ(truncToWorld(kInf), kWorldPixelLimit);
-    EXPECT_EQ(truncToWorld(-kInf), -kWorldPixelLimit);
-    EXPECT_EQ(truncToWorld(-3.7), -3);
-    EXPECT_EQ(truncToWorld(4294967296.5), 4294967296);  // zoom 24 world width, beyond 32 bits
-    // two saturated pixels can be subtracted without overflow
-    EXPECT_EQ(truncToWorld(1e300) - truncToWorld(-1e300), 2 * kWorldPixelLimit);
-}
-
-TEST(SaturatingAdd, StopsAtTheLimits) {
-    EXPECT_EQ(saturatingAdd(2147483647, 1), 2147483647);
-    EXPECT_EQ(saturatingAdd(-2147483647 - 1, -1), -2147483647 - 1);
-    EXPECT_EQ(saturatingAdd(19, 1), 20);
-}
-
 }  // namespace
 }  // namespace quorel::platform

@@ -27,11 +27,6 @@ TEST(NativePath, DeviceGrammarResolvesUnderTheDeviceRoot) {
     for (const auto& c : cases) EXPECT_EQ(nativePath(c.device, c.root), c.host) << c.device;
 }
 
-TEST(ExecutableDir, IsTheDirectoryOfThisTest) {
-    EXPECT_TRUE(std::filesystem::is_directory(executableDir()));
-    EXPECT_TRUE(std::filesystem::exists(executableDir() / "platform_test"));
-}
-
 TEST(TextFile, ReadsCrLfAndLfAlikeAndWritesLf) {
     const auto dir = std::filesystem::path(testing::TempDir()) / "quorel_text";
     std::filesystem::create_directories(dir);

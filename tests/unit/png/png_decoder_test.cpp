@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/raster/raster.h"
-#include "png/png_callbacks.h"
+#include "png/png_writer.h"
 
 namespace quorel {
 namespace {
@@ -99,7 +99,8 @@ TEST(PngSuite, EveryGoodImageDecodesToTheTableFormatWithTheReferencePixels) {
         const std::uint32_t width = be32(bytes, 16), height = be32(bytes, 20);
         const int bitDepth = bytes[24], colorType = bytes[25];
         const PngDecodeResult result = decodePngFile(entry.path());
-        ASSERT_TRUE(result.bitmap.has_value() && !result.libpngError);
+        EXPECT_FALSE(result.libpngError);
+        ASSERT_TRUE(result.bitmap.has_value());
         const Bitmap& b = *result.bitmap;
 
         // The format table: truecolour to 24 bits; 2 bits widened to 4, 16 cut to 8;
@@ -119,7 +120,8 @@ TEST(PngSuite, EveryGoodImageDecodesToTheTableFormatWithTheReferencePixels) {
         }
         const PngDecodeResult fromMemory = decodePngMemory(bytes);  // the embedded images' path
         ASSERT_TRUE(fromMemory.bitmap.has_value());
-        EXPECT_TRUE(fromMemory.bitmap->bits == b.bits && fromMemory.bitmap->palette == b.palette);
+        EXPECT_EQ(fromMemory.bitmap->bits, b.bits);
+        EXPECT_EQ(fromMemory.bitmap->palette, b.palette);
 
         const auto ref = simplifiedDecode(plain);
         ASSERT_TRUE(ref.has_value());
@@ -144,32 +146,6 @@ TEST(PngSuite, EveryGoodImageDecodesToTheTableFormatWithTheReferencePixels) {
     EXPECT_EQ(decoded, 121);
 }
 
-TEST(PngDecoder, WideningWorksBackwardsInPlace) {
-    const struct {
-        png_uint_32 width;
-        Bytes in, out;
-    } cases[] = {
-        {1, {0xC0}, {0x30}},
-        {4, {0x1B}, {0x01, 0x23}},
-        {5, {0x1B, 0x80}, {0x01, 0x23, 0x20}},  // the odd last group
-        {8, {0xE4, 0x1B}, {0x32, 0x10, 0x01, 0x23}},
-    };
-    for (const auto& c : cases) {
-        Bytes row = c.in;
-        row.resize(c.out.size() + 2, 0xEE);  // nothing may be written past the widened row
-        png_row_info info{};
-        info.width = c.width;
-        info.bit_depth = info.pixel_depth = 2;
-        info.channels = 1;
-        info.rowbytes = c.in.size();
-        widenTwoBitPixels(nullptr, &info, row.data());
-        Bytes want = c.out;
-        want.resize(c.out.size() + 2, 0xEE);
-        EXPECT_EQ(row, want) << c.width;
-        EXPECT_EQ(std::tuple(info.bit_depth, info.pixel_depth, info.rowbytes), std::tuple(4, 4, c.out.size()));
-    }
-}
-
 // A short read is a libpng error, never garbage; a picture beyond the budget is nothing,
 // without an error.
 TEST(PngDecoder, TruncatedAndOversizedFilesAreRefused) {
@@ -178,7 +154,8 @@ TEST(PngDecoder, TruncatedAndOversizedFilesAreRefused) {
     for (const std::size_t keep : {0ul, 8ul, 33ul, 60ul, good.size() / 2, good.size() - 13, good.size() - 1}) {
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(good.data()), static_cast<long>(keep));
         const PngDecodeResult fromFile = decodePngFile(path);
-        EXPECT_TRUE(fromFile.libpngError && !fromFile.bitmap) << keep;
+        EXPECT_TRUE(fromFile.libpngError) << keep;
+        EXPECT_FALSE(fromFile.bitmap) << keep;
         EXPECT_TRUE(decodePngMemory(Bytes(good.begin(), good.begin() + static_cast<long>(keep))).libpngError) << keep;
     }
     std::filesystem::remove(path);
@@ -190,7 +167,16 @@ TEST(PngDecoder, TruncatedAndOversizedFilesAreRefused) {
     const uLong crc = crc32(0, &big[12], 17);
     for (int i = 0; i < 4; ++i) big[29 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
     const PngDecodeResult refused = decodePngMemory(big);
-    EXPECT_FALSE(refused.bitmap || refused.libpngError);
+    EXPECT_FALSE(refused.bitmap);
+    EXPECT_FALSE(refused.libpngError);
+}
+
+TEST(PngWriter, RefusesWhatItCannotWrite) {
+    EXPECT_TRUE(encodePng(Bitmap{}).empty());
+    Bitmap broken = platform::createBitmap(4, 4);
+    broken.bits.resize(10);
+    EXPECT_TRUE(encodePng(broken).empty());
+    EXPECT_FALSE(writePngFile(platform::createBitmap(2, 2), "/nonexistent/dir/x.png"));
 }
 
 }  // namespace
