@@ -93,5 +93,35 @@ TEST(WideLines, AreExactlyAsThickAsThePenWithRoundEnds) {
     EXPECT_FALSE(line(8, 8, 0, 3, 5, 3, std::numeric_limits<int>::max()).empty());
 }
 
+// Short wide segments are drawn from kept shapes and polyline joints are painted once;
+// both must paint what the row-by-row computation of every segment paints.
+TEST(WideLines, ShortSegmentShapesAndJointsPaintTheSamePixels) {
+    std::uint32_t seed = 12345;
+    const auto next = [&seed](int n) {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<int>((seed >> 8) % static_cast<std::uint32_t>(n));
+    };
+    for (int width : {2, 3, 4, 6, 7, 11}) {
+        for (int trial = 0; trial < 60; ++trial) {
+            Bitmap shaped = paper(48, 40), direct = paper(48, 40), joined = paper(48, 40);
+            Canvas polyline(joined);
+            polyline.pen = Pen{kInk, width};
+            std::int64_t x = next(60) - 6, y = next(52) - 6;
+            moveTo(polyline, x, y);
+            for (int k = 0; k < 8; ++k) {
+                const int reach = k % 4 == 3 ? 30 : 13;  // mostly short, some beyond the shapes
+                const std::int64_t nx = x + next(2 * reach + 1) - reach, ny = y + next(2 * reach + 1) - reach;
+                drawLine(shaped, x, y, nx, ny, Pen{kInk, width});
+                detail::drawWideLineWithoutShapes(direct, x, y, nx, ny, Pen{kInk, width});
+                lineTo(polyline, nx, ny);
+                x = nx;
+                y = ny;
+            }
+            EXPECT_EQ(inked(shaped), inked(direct)) << "width " << width << " trial " << trial;
+            EXPECT_EQ(inked(joined), inked(direct)) << "width " << width << " trial " << trial;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace quorel::platform
