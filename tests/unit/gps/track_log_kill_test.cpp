@@ -1,6 +1,6 @@
 // A recording process killed with SIGKILL at some moment of its run: the working log is
 // complete GPX at that moment, and the next start keeps every point the process had
-// recorded in the dated copy.
+// recorded in the dated copy. And what a run that ends asks of the system, seen by strace.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -9,7 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
 #include <string>
+#include <vector>
 
 #include "gps/gps_receiver.h"
 #include "gpx/gpx_reader.h"
@@ -68,6 +72,49 @@ TEST(TrackLogKill, AKilledRecordingLosesNoRecordedPoint) {
             ASSERT_EQ(copy.points[i].ele, i) << i;
         }
     }
+}
+
+// The dated copy and the route file are each written under a temporary name, synced,
+// renamed over their name and made durable by a sync of their folder, so that a power
+// loss leaves the old file or the whole new one. Seen by strace (Debian package strace).
+TEST(TrackLogFiles, ACopyAndARouteAreSyncedBeforeTheRenameAndTheirFolderAfter) {
+    const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "quorel_log_trace";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const std::string root = dir.string() + "/";
+    const std::string command = "strace -qq -e signal=none -e trace=openat,fdatasync,fsync,rename,renameat,renameat2 "
+                                "-o '" + root + "trace' '" QUOREL_TRACK_LOG_RECORDER "' '" + root + "' 3 0 '" + root +
+                                "GPX/crntroot.gpx' > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << "is the strace package installed?";
+
+    const std::regex open(R"re(^openat\(AT_FDCWD, "([^"]*)",.*\)\s+= (\d+))re");
+    const std::regex sync(R"re(^(f(?:data)?sync)\((\d+)\)\s+= 0)re");
+    const std::regex rename(R"re(^rename(?:at2?)?\((?:AT_FDCWD, )?"([^"]*)", (?:AT_FDCWD, )?"([^"]*)".*\)\s+= 0)re");
+    const auto name = [](const std::string& path) { return std::filesystem::path(path).filename().string(); };
+    std::map<std::string, std::string> opened;  // descriptor -> file name
+    std::vector<std::string> steps;
+    std::ifstream trace(root + "trace");
+    for (std::string line; std::getline(trace, line);) {
+        std::smatch m;
+        if (std::regex_search(line, m, open)) {
+            opened[m[2]] = name(m[1]);
+        } else if (std::regex_search(line, m, sync) && opened.contains(m[2])) {
+            steps.push_back(m[1].str() + " " + opened[m[2]]);
+        } else if (std::regex_search(line, m, rename)) {
+            steps.push_back("rename " + name(m[1]) + " " + name(m[2]));
+        }
+    }
+    const std::vector<std::string> expected = {
+        "fdatasync scurrent.gpx",  // the header
+        "fdatasync scurrent.gpx",  // the points, at the close
+        "fdatasync 2008-07-18_19-00-00.gpx.tmp",
+        "rename 2008-07-18_19-00-00.gpx.tmp 2008-07-18_19-00-00.gpx",
+        "fsync GPX",
+        "fdatasync crntroot.gpx.tmp",
+        "rename crntroot.gpx.tmp crntroot.gpx",
+        "fsync GPX",
+    };
+    EXPECT_EQ(steps, expected);
 }
 
 }  // namespace

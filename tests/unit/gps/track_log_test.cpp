@@ -1,6 +1,9 @@
 #include "gps/track_log.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -9,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gps/gps_receiver.h"
@@ -72,16 +76,10 @@ TEST(GpxWriter, TheFixedShape) {
               "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1\n"
               "http://www.topografix.com/GPX/1/1/gpx.xsd\"><trk>\n"
               "<name>Root</name>\n<number>1</number>\n<trkseg>\n");
-    std::string footer;
-    writeGpxFooter(footer);
-    EXPECT_EQ(footer, kFooter);
     const std::string untimed = "<trkpt lat=\"1.000000\" lon=\"2.000000\">\n <ele>0.000000</ele>\n</trkpt>\n";
     EXPECT_EQ(point(34.48244666666, 135.82417833333, 12.5, 180708, 143514),
               "<trkpt lat=\"34.482447\" lon=\"135.824178\">\n <ele>12.500000</ele>\n"
               " <time>2008-07-18T14:35:14Z</time>\n</trkpt>\n");
-    EXPECT_EQ(point(-1.0, -2.0, -3.25, 10100, 10203),
-              "<trkpt lat=\"-1.000000\" lon=\"-2.000000\">\n <ele>-3.250000</ele>\n"
-              " <time>2000-01-01T01:02:03Z</time>\n</trkpt>\n");
     EXPECT_EQ(point(1, 2, 0, 180708, 0), untimed);  // midnight UTC or no date: no time line
     EXPECT_EQ(point(1, 2, 0, 0, 143514), untimed);
 }
@@ -110,10 +108,6 @@ protected:
         std::filesystem::remove_all(gps_.storageRootPath);
         std::filesystem::create_directories(gps_.storageRootPath);
     }
-    void TearDown() override {
-        if (gps_.trackFile.isOpen()) ::close(gps_.trackFile.fd);
-    }
-
     std::string gpx() const { return gps_.storageRootPath + "GPX/"; }
     std::string log() const { return gpx() + "scurrent.gpx"; }
     // The start-up of a run: the previous track is read, then the log is started.
@@ -140,7 +134,7 @@ protected:
 TEST_F(TrackLog, EachRunWithPointsGetsOneCopyNamedAfterItsFirstTimedPoint) {
     start();  // a run without points: header and footer, no copy
     ASSERT_TRUE(gps_.trackFile.isOpen());  // the GPX folder was made
-    closeTrackLog(gps_);
+    EXPECT_TRUE(closeTrackLog(gps_));
     EXPECT_EQ(readFile(log()), header("Current") + kFooter);
     EXPECT_TRUE(copies().empty());
 
@@ -148,11 +142,10 @@ TEST_F(TrackLog, EachRunWithPointsGetsOneCopyNamedAfterItsFirstTimedPoint) {
     const std::string points = point(1, 1, 0, 180708, 0) + point(34.4824466, 135.8241783, 12.5, 180708, 143514) +
                                point(3, 3, 0, 190708, 10000);
     writeTrackPoint(gps_, 1, 1, 0, 180708, 0);
-    EXPECT_TRUE(gps_.datedNamePending);
     writeTrackPoint(gps_, 34.4824466, 135.8241783, 12.5, 180708, 143514);
     writeTrackPoint(gps_, 3, 3, 0, 190708, 10000);
     EXPECT_EQ(gps_.datedTrackPath, gpx() + "2008-07-18_23-35-14.gpx");
-    closeTrackLog(gps_);
+    EXPECT_TRUE(closeTrackLog(gps_));
     EXPECT_EQ(readFile(gps_.datedTrackPath), header("Current") + points + kFooter);
 
     start();  // the next run draws the previous track and does not copy it again
@@ -167,8 +160,9 @@ TEST_F(TrackLog, IsCompleteGpxAfterEveryPointAndReadByOthers) {
     const double pts[][3] = {{34.48244666, 135.82417833, 12.5}, {-33.9, -70.6, -4.5}, {89.999999, 179.999999, 8848}};
     std::vector<std::string> read;
     for (const auto& p : pts) {
-        writeTrackPoint(gps_, p[0], p[1], p[2], 180708, 143514 + static_cast<int>(read.size()));
-        expected += point(p[0], p[1], p[2], 180708, 143514 + static_cast<int>(read.size()));
+        const int time = 143514 + static_cast<int>(read.size());
+        writeTrackPoint(gps_, p[0], p[1], p[2], 180708, time);
+        expected += point(p[0], p[1], p[2], 180708, time);
         read.push_back(triple(p[0], p[1], p[2]));
         ASSERT_EQ(readFile(log()), expected + kFooter);
         EXPECT_TRUE(wellFormed(log()));
@@ -181,30 +175,87 @@ TEST_F(TrackLog, IsCompleteGpxAfterEveryPointAndReadByOthers) {
     EXPECT_EQ(readFile(log()), expected + point(35, 139, 0, 180708, 143521) + kFooter);
 }
 
-TEST_F(TrackLog, SyncsAtLeastEveryTenSecondsOfRecording) {
+TEST_F(TrackLog, SyncsAtLeastEveryTenSecondsOfRecordingAndRetriesASyncThatFailed) {
     clock_.now = 1'000'000;
     start();
     const int afterOpen = gps_.trackFile.syncCount;
     const struct {
         std::int64_t atMs;
-        bool point;  // a point is written, or only the tick's check runs
-        int syncs;   // since the log was opened
+        bool point;     // a point is written, or only the tick's check runs
+        bool cardFails; // the card refuses the sync
+        int syncs;      // since the log was opened
     } steps[] = {
-        {1'001'000, true, 0},  {1'009'999, true, 0}, {1'010'000, true, 1},  // 10 s after the start
-        {1'015'000, true, 1},  {1'019'999, false, 1},
-        {1'020'000, false, 2},  // the tick syncs what stands unsynced
-        {1'030'000, false, 2},  // nothing new: no sync
-        {1'100'000, true, 3},   // the first point after a stop goes at once
+        {1'001'000, true, false, 0},  {1'009'999, true, false, 0},  {1'010'000, true, false, 1},  // 10 s after the start
+        {1'015'000, true, false, 1},  {1'019'999, false, false, 1},
+        {1'020'000, false, false, 2},  // the tick syncs what stands unsynced
+        {1'030'000, false, false, 2},  // nothing new: no sync
+        {1'100'000, true, false, 3},   // the first point after a stop goes at once
+        {1'105'000, true, false, 3},  {1'110'000, false, true, 3},  // still unsynced:
+        {1'119'999, false, false, 3}, {1'120'000, false, false, 4},  // tried again an interval later
     };
     for (const auto& s : steps) {
         clock_.now = s.atMs;
-        if (s.point) {
-            writeTrackPoint(gps_, 35, 139, 0, 180708, 143514);
-        } else {
-            syncTrackLogIfDue(gps_);
-        }
+        if (s.point) writeTrackPoint(gps_, 35, 139, 0, 180708, 143514);
+        // /dev/full refuses every write and every sync.
+        platform::UniqueFd real;
+        if (s.cardFails) real = std::exchange(gps_.trackFile.fd, platform::UniqueFd(::open("/dev/full", O_RDWR)));
+        if (!s.point) syncTrackLogIfDue(gps_);
+        if (s.cardFails) gps_.trackFile.fd = std::move(real);
         EXPECT_EQ(gps_.trackFile.syncCount - afterOpen, s.syncs) << "at " << s.atMs;
     }
+    // A card that refuses even the repair of a failed write: the log ends where it was
+    // whole, and the next start copies its points.
+    gps_.trackFile.fd = platform::UniqueFd(::open("/dev/full", O_RDWR));
+    writeTrackPoint(gps_, 36, 140, 0, 180708, 143515);
+    EXPECT_FALSE(gps_.trackFile.isOpen());
+    start();
+    EXPECT_EQ(ownPoints(gpx() + "2008-07-18_23-35-14.gpx").size(), 6u);
+}
+
+// A card of 64 KiB: a tmpfs mounted in a mount namespace of this process alone.
+bool mountSmallCard(const std::string& dir) {
+    return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=64k") == 0;
+}
+
+// Fills the card with file until nothing more fits.
+void fillCard(const std::string& file) {
+    const platform::UniqueFd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    const std::string block(4096, 'f');
+    for (std::int64_t at = 0; platform::writeAll(fd.get(), block, at);) at += 4096;
+}
+
+TEST_F(TrackLog, AFullCardNeitherStartsALogWithoutHeaderNorLeavesHalfAPoint) {
+    const std::string card = testing::TempDir() + "quorel_card";
+    std::filesystem::create_directories(card);
+    if (!mountSmallCard(card)) GTEST_SKIP() << "a tmpfs card needs root";
+    gps_.storageRootPath = card + "/";
+    std::filesystem::create_directories(gpx());
+    fillCard(card + "/filler");
+    start();  // the header does not fit: no log, and no point goes anywhere
+    EXPECT_FALSE(gps_.trackFile.isOpen());
+    writeTrackPoint(gps_, 35, 139, 0, 180708, 143514);
+    EXPECT_EQ(std::filesystem::file_size(log()), 0u);
+
+    std::filesystem::remove(card + "/filler");
+    start();
+    ASSERT_TRUE(gps_.trackFile.isOpen());
+    fillCard(card + "/filler");  // the log keeps the room it has
+    std::string expected = header("Current");
+    for (int i = 0; i < 100; ++i) {  // untimed points, until the card refuses them
+        writeTrackPoint(gps_, 35 + i / 1000.0, 139, i, 180708, 0);
+        if (gps_.trackFile.pointsWritten == i + 1) expected += point(35 + i / 1000.0, 139, i, 180708, 0);
+    }
+    ASSERT_GT(gps_.trackFile.pointsWritten, 0);
+    ASSERT_LT(gps_.trackFile.pointsWritten, 100);
+    writeTrackPoint(gps_, 40, 140, 0, 180708, 143514);  // a refused point names no copy
+    EXPECT_EQ(readFile(log()), expected + kFooter);
+
+    std::filesystem::remove(card + "/filler");  // room again: recording goes on
+    writeTrackPoint(gps_, 36, 140, 1, 180708, 150000);
+    EXPECT_EQ(readFile(log()), expected + point(36, 140, 1, 180708, 150000) + kFooter);
+    EXPECT_TRUE(closeTrackLog(gps_));
+    EXPECT_EQ(readFile(gpx() + "2008-07-19_00-00-00.gpx"), readFile(log()));
 }
 
 TEST_F(TrackLog, AKilledRunsLogIsCopiedAtTheNextStart) {
@@ -225,6 +276,7 @@ TEST_F(TrackLog, AKilledRunsLogIsCopiedAtTheNextStart) {
         SCOPED_TRACE(c.what);
         std::filesystem::remove_all(gpx());
         killedLog(c.body);
+        gps_.trackFile = TrackLogFile{};
         start();
         ASSERT_TRUE(gps_.trackFile.isOpen());
         EXPECT_EQ(gps_.track.pointCount(), static_cast<int>(c.points));  // the previous track is on the map
@@ -232,12 +284,10 @@ TEST_F(TrackLog, AKilledRunsLogIsCopiedAtTheNextStart) {
         EXPECT_TRUE(wellFormed(gpx() + copies()[0]));
         EXPECT_EQ(ownPoints(gpx() + copies()[0]).size(), c.points);
         EXPECT_EQ(readFile(log()), header("Current") + kFooter);  // the new run's log
-        ::close(gps_.trackFile.fd);
-        gps_.trackFile = TrackLogFile{};
     }
 }
 
-TEST_F(TrackLog, ACopyGoesThroughATemporaryNameAndALogNotCopiedIsNotEmptied) {
+TEST_F(TrackLog, ALogThatCannotBeCopiedIsNotEmptied) {
     const std::string body = point(1, 2, 3, 180708, 143514);
     killedLog(body);
     std::filesystem::create_directory(gpx() + "2008-07-18_23-35-14.gpx.tmp");  // the copy cannot be made
@@ -272,29 +322,24 @@ TEST_F(TrackLog, ARecoveredCopyIsNamedAfterItsFirstTimeOrLastWriteAndNeverReplac
     EXPECT_EQ(ownPoints(gpx() + "2008-07-18_23-35-14_2.gpx"), std::vector<std::string>{"9.000000,9.000000,0.0"});
 }
 
-TEST_F(TrackLog, ARouteSavedTwiceGivesTwoIdenticalFilesAndLeavesTheLogsName) {
+TEST_F(TrackLog, ARouteSaveReplacesTheWholeFileAndLeavesTheLogsName) {
     start();
     GpxPath route;
     route.addPoint(GeoPoint{34.5, 135.5, 0, 0, 0});
-    route.addPoint(GeoPoint{34.6, 135.6, 10, 0, 0});
     route.addPoint(GeoPoint{-34.7, -135.7, -5, 0, 0});
-    const std::string a = gpx() + "crntroot.gpx";
-    const std::string b = gpx() + "copy.gpx";
-    ASSERT_EQ(saveCurrentRoute(a, route), 0);
+    const std::string file = gpx() + "crntroot.gpx";
+    ASSERT_EQ(saveCurrentRoute(file, GpxPath{}), 0);
+    ASSERT_EQ(::link(file.c_str(), (gpx() + "reader").c_str()), 0);  // a reader holding the old route
+    ASSERT_EQ(saveCurrentRoute(file, route), 0);
+    EXPECT_EQ(readFile(gpx() + "reader"), header("Root") + kFooter);
+    EXPECT_EQ(readFile(file), header("Root") + point(34.5, 135.5, 0, 0, 0) + point(-34.7, -135.7, -5, 0, 0) + kFooter);
+    EXPECT_EQ(gpsbabelPoints(file), ownPoints(file));
     EXPECT_TRUE(gps_.datedNamePending);  // still waiting for the log's first point
-    writeTrackPoint(gps_, 35, 139, 0, 180708, 143514);
-    ASSERT_EQ(saveCurrentRoute(b, route), 0);
-    writeTrackPoint(gps_, 35, 139, 0, 180708, 143600);
-    EXPECT_EQ(gps_.datedTrackPath, gpx() + "2008-07-18_23-35-14.gpx");
-    EXPECT_EQ(readFile(a), readFile(b));
-    EXPECT_EQ(readFile(a), header("Root") + point(34.5, 135.5, 0, 0, 0) + point(34.6, 135.6, 10, 0, 0) +
-                               point(-34.7, -135.7, -5, 0, 0) + kFooter);
-    EXPECT_EQ(gpsbabelPoints(a), ownPoints(a));
 
     EXPECT_EQ(saveCurrentRoute(gpx() + "no/such/folder.gpx", route), -1);
-    std::filesystem::create_directory(a + ".tmp");  // a save that fails keeps the route there was
-    EXPECT_EQ(saveCurrentRoute(a, GpxPath{}), -1);
-    EXPECT_EQ(readFile(a), readFile(b));
+    std::filesystem::create_directory(file + ".tmp");  // a save that fails keeps the route there was
+    EXPECT_EQ(saveCurrentRoute(file, GpxPath{}), -1);
+    EXPECT_EQ(ownPoints(file).size(), 2u);
 }
 
 }  // namespace
