@@ -189,6 +189,11 @@ TEST_F(TrackLog, SyncsTenSecondsAfterTheLastSyncAndRetriesASyncThatFailed) {
     EXPECT_FALSE(gps_.trackFile.isOpen());
     start();
     EXPECT_EQ(ownPoints(gpx() + "2008-07-18_23-35-14.gpx").size(), 3u);
+    // A run whose log can be neither synced nor copied says so at its close.
+    writeTrackPoint(gps_, 37, 141, 0, 190708, 143514);
+    std::filesystem::create_directory(gpx() + "2008-07-19_23-35-14.gpx.tmp");
+    gps_.trackFile.fd = platform::UniqueFd(::open("/dev/full", O_RDWR));
+    EXPECT_FALSE(closeTrackLog(gps_));
 }
 
 // Fills the card with file until nothing more fits.
