@@ -48,8 +48,9 @@ bool pressButton(App& app, int x, int y) {
         setDisplayPower(app.power, displayOffMethod(idle.displayOffMode));
         idle.autoOffEnabled = !idle.autoOffEnabled;
     } else if (hit(v.pointButton)) {
-        v.pointMode = !v.pointMode;
-        if (!v.pointMode) saveCurrentRoute(v.currentRoutePath, v.currentRoute);
+        // Point mode ends only once the route is on the card: when the save fails the mode
+        // stays on, its switch shows it, the route stays editable and the next tap saves again.
+        v.pointMode = !v.pointMode || saveCurrentRoute(v.currentRoutePath, v.currentRoute) != 0;
     } else if (v.pointMode && hit(v.eraseButton)) {
         v.currentRoute.removePoint(v.currentRoute.pointCount());  // the count removes the last point
     } else {

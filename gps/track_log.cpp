@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -32,46 +31,6 @@ namespace {
 constexpr std::string_view kFooter = "</trkseg>\n</trk>\n</gpx>\n";
 constexpr std::size_t kCopyBufferBytes = 64 * 1024;
 constexpr int kMaxAlternativeNames = 1000;
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
-
-bool writeAll(int fd, std::string_view data, std::int64_t offset) {
-    while (!data.empty()) {
-        const ssize_t n = ::pwrite(fd, data.data(), data.size(), static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data.remove_prefix(static_cast<std::size_t>(n));
-        offset += n;
-    }
-    return true;
-}
-
-ssize_t readAt(int fd, char* buffer, std::size_t size, std::int64_t offset) {
-    for (;;) {
-        const ssize_t n = ::pread(fd, buffer, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR) continue;
-        return n;
-    }
-}
 
 bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -134,10 +93,10 @@ std::optional<LogContents> scanLog(int fd) {
     };
     std::vector<char> buffer(kCopyBufferBytes);
     for (;;) {
-        const ssize_t n = readAt(fd, buffer.data(), buffer.size(), offset);
+        const std::int64_t n = platform::readAt(fd, buffer.data(), buffer.size(), offset);
         if (n < 0) return std::nullopt;
         if (n == 0) break;
-        for (ssize_t i = 0; i < n; ++i) {
+        for (std::int64_t i = 0; i < n; ++i) {
             ++offset;
             if (buffer[static_cast<std::size_t>(i)] == '\n') {
                 endLine(false);
@@ -156,57 +115,47 @@ std::string copyTail(const LogContents& log) {
     return tail;
 }
 
+std::size_t chunkAt(const LogContents& log, std::int64_t at) {
+    return static_cast<std::size_t>(std::min<std::int64_t>(kCopyBufferBytes, log.keepBytes - at));
+}
+
 // The copy's bytes are the log's first keepBytes and the tail.
 bool sameAsCopy(const std::string& file, int logFd, const LogContents& log, std::string_view tail) {
-    const Fd other(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    const platform::UniqueFd other = platform::openRegularFile(file);
     struct stat st {};
-    if (other.get() < 0 || ::fstat(other.get(), &st) != 0 ||
+    if (!other || ::fstat(other.get(), &st) != 0 ||
         st.st_size != log.keepBytes + static_cast<std::int64_t>(tail.size())) {
         return false;
     }
     std::vector<char> a(kCopyBufferBytes);
     std::vector<char> b(kCopyBufferBytes);
     for (std::int64_t at = 0; at < log.keepBytes;) {
-        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(kCopyBufferBytes, log.keepBytes - at));
-        if (readAt(logFd, a.data(), want, at) != static_cast<ssize_t>(want) ||
-            readAt(other.get(), b.data(), want, at) != static_cast<ssize_t>(want) ||
-            std::memcmp(a.data(), b.data(), want) != 0) {
+        const std::size_t want = chunkAt(log, at);
+        const auto wanted = static_cast<std::int64_t>(want);
+        if (platform::readAt(logFd, a.data(), want, at) != wanted ||
+            platform::readAt(other.get(), b.data(), want, at) != wanted || std::memcmp(a.data(), b.data(), want) != 0) {
+            return false;
+        }
+        at += wanted;
+    }
+    std::string end(tail.size(), '\0');
+    return platform::readAt(other.get(), end.data(), end.size(), log.keepBytes) ==
+               static_cast<std::int64_t>(end.size()) &&
+           end == tail;
+}
+
+// The body of a copy: the log's first keepBytes, then the tail.
+bool writeCopy(int out, int logFd, const LogContents& log, std::string_view tail) {
+    std::vector<char> buffer(kCopyBufferBytes);
+    for (std::int64_t at = 0; at < log.keepBytes;) {
+        const std::size_t want = chunkAt(log, at);
+        if (platform::readAt(logFd, buffer.data(), want, at) != static_cast<std::int64_t>(want) ||
+            !platform::writeAll(out, std::string_view(buffer.data(), want), at)) {
             return false;
         }
         at += static_cast<std::int64_t>(want);
     }
-    std::string end(tail.size(), '\0');
-    return readAt(other.get(), end.data(), end.size(), log.keepBytes) == static_cast<ssize_t>(end.size()) &&
-           end == tail;
-}
-
-void syncDirectory(const std::string& dir) {
-    const Fd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (d.get() >= 0) ::fsync(d.get());
-}
-
-// Writes the copy under a temporary name, syncs it and renames it to target.
-bool writeCopy(const std::string& target, int logFd, const LogContents& log, std::string_view tail) {
-    const std::string temp = target + ".tmp";
-    Fd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (out.get() < 0) return false;
-    std::vector<char> buffer(kCopyBufferBytes);
-    bool ok = true;
-    for (std::int64_t at = 0; ok && at < log.keepBytes;) {
-        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(kCopyBufferBytes, log.keepBytes - at));
-        ok = readAt(logFd, buffer.data(), want, at) == static_cast<ssize_t>(want) &&
-             writeAll(out.get(), std::string_view(buffer.data(), want), at);
-        at += static_cast<std::int64_t>(want);
-    }
-    ok = ok && writeAll(out.get(), tail, log.keepBytes) && ::fdatasync(out.get()) == 0;
-    ok = ::close(out.release()) == 0 && ok;
-    ok = ok && std::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    syncDirectory(std::filesystem::path(target).parent_path().string());
-    return true;
+    return platform::writeAll(out, tail, log.keepBytes);
 }
 
 std::string nameFor(const LogContents& log) {
@@ -221,8 +170,11 @@ std::string nameFor(const LogContents& log) {
 // Copies the complete points of the log at logPath to dir + name, or to the first free
 // "name_N" when a different file holds that name already.
 SaveResult saveLogCopy(const std::string& logPath, const std::string& dir, std::string name) {
-    const Fd logFd(::open(logPath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (logFd.get() < 0) return errno == ENOENT ? SaveResult::NothingToSave : SaveResult::Failed;
+    std::error_code ec;
+    if (!std::filesystem::exists(logPath, ec) && !ec) return SaveResult::NothingToSave;
+    // Something that is no file in the log's place (a folder, a FIFO) is not read.
+    const platform::UniqueFd logFd = platform::openRegularFile(logPath);
+    if (!logFd) return SaveResult::Failed;
     const std::optional<LogContents> log = scanLog(logFd.get());
     if (!log) return SaveResult::Failed;
     if (log->keepBytes == 0) return SaveResult::NothingToSave;
@@ -234,7 +186,9 @@ SaveResult saveLogCopy(const std::string& logPath, const std::string& dir, std::
         struct stat st {};
         if (::lstat(target.c_str(), &st) != 0) {
             if (errno != ENOENT) return SaveResult::Failed;
-            return writeCopy(target, logFd.get(), *log, tail) ? SaveResult::Saved : SaveResult::Failed;
+            const bool saved = platform::replaceFile(
+                target, [&](int out) { return writeCopy(out, logFd.get(), *log, tail); });
+            return saved ? SaveResult::Saved : SaveResult::Failed;
         }
         if (sameAsCopy(target, logFd.get(), *log, tail)) return SaveResult::AlreadySaved;
     }
@@ -299,8 +253,8 @@ void syncTrackLogIfDue(GpsReceiver& gps) {
     if (!log.isOpen() || !log.unsynced) return;
     const std::int64_t now = log.clock->nowMs();
     if (now - log.lastSyncMs < kTrackSyncIntervalMs) return;
-    ::fdatasync(log.fd);
-    log.lastSyncMs = now;
+    log.lastSyncMs = now;  // a sync that fails is tried again one interval later
+    if (::fdatasync(log.fd.get()) != 0) return;
     log.unsynced = false;
     ++log.syncCount;
 }
@@ -311,25 +265,28 @@ void writeTrackPoint(GpsReceiver& gps, double lat, double lon, double ele, std::
     // A position that is no number cannot be drawn or read back; the file stays valid GPX.
     if (!std::isfinite(lat) || !std::isfinite(lon)) return;
     if (!std::isfinite(ele)) ele = 0.0;
-    if (gps.datedNamePending && date != 0 && time != 0) {
-        gps.datedNamePending = false;
-        gps.datedTrackPath = dirOf(gps) + datedTrackName(toLocalTime(decodeStamp(date, time)));
-    }
     std::string text;
     writeTrackPoint(text, lat, lon, ele, date, time);
     const auto pointBytes = static_cast<std::int64_t>(text.size());
     text += kFooter;
-    if (writeAll(log.fd, text, log.footerOffset)) {
+    log.unsynced = true;  // even a failed write may have changed the file
+    if (platform::writeAll(log.fd.get(), text, log.footerOffset)) {
         log.footerOffset += pointBytes;
         ++log.pointsWritten;
+        if (gps.datedNamePending && date != 0 && time != 0) {
+            gps.datedNamePending = false;
+            gps.datedTrackPath = dirOf(gps) + datedTrackName(toLocalTime(decodeStamp(date, time)));
+        }
     } else {
-        // The card is full or gone: put the closing lines back where they were, so the
-        // file stays whole (the point is still kept in gps.track).
-        writeAll(log.fd, kFooter, log.footerOffset);
-        [[maybe_unused]] const int r =
-            ::ftruncate(log.fd, static_cast<off_t>(log.footerOffset + static_cast<std::int64_t>(kFooter.size())));
+        // Put the closing lines back where they were and cut off what the failed write
+        // left after them, so the file is again the whole GPX it was.
+        const auto end = log.footerOffset + static_cast<std::int64_t>(kFooter.size());
+        if (!platform::writeAll(log.fd.get(), kFooter, log.footerOffset) ||
+            ::ftruncate(log.fd.get(), static_cast<off_t>(end)) != 0) {
+            log = TrackLogFile{};
+            return;
+        }
     }
-    log.unsynced = true;
     syncTrackLogIfDue(gps);
 }
 
@@ -353,35 +310,37 @@ void openTrackLog(GpsReceiver& gps, platform::Clock& clock) {
     std::error_code ec;
     if (std::filesystem::is_directory(gps.storageRootPath, ec)) std::filesystem::create_directory(dirOf(gps), ec);
 
-    Fd fd(::open(gps.trackFilePath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (fd.get() < 0) return;
+    platform::UniqueFd fd(::open(gps.trackFilePath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd) return;
     std::string text;
     writeGpxHeader(text, "Current");
     const auto headerBytes = static_cast<std::int64_t>(text.size());
     writeGpxFooter(text);
-    writeAll(fd.get(), text, 0);
-    ::fdatasync(fd.get());
+    // Points written after a header that is not there would make no GPX file.
+    if (!platform::writeAll(fd.get(), text, 0)) return;
 
     log = TrackLogFile{};
-    log.fd = fd.release();
+    log.fd = std::move(fd);
     log.footerOffset = headerBytes;
     log.clock = &clock;
     log.lastSyncMs = clock.nowMs();
+    log.unsynced = ::fdatasync(log.fd.get()) != 0;
+    if (!log.unsynced) ++log.syncCount;
     gps.datedNamePending = true;
     gps.datedTrackPath.clear();
 }
 
-void closeTrackLog(GpsReceiver& gps) {
+bool closeTrackLog(GpsReceiver& gps) {
     TrackLogFile& log = gps.trackFile;
-    if (!log.isOpen()) return;
-    if (log.unsynced) ::fdatasync(log.fd);
-    ::close(log.fd);
+    if (!log.isOpen()) return true;
+    const bool synced = !log.unsynced || ::fdatasync(log.fd.get()) == 0;
+    const bool logOnCard = log.fd.close() && synced;
     const int points = log.pointsWritten;
     log = TrackLogFile{};
-    if (points == 0) return;
+    if (points == 0) return true;
     std::string name;
     if (!gps.datedTrackPath.empty()) name = std::filesystem::path(gps.datedTrackPath).filename().string();
-    saveLogCopy(gps.trackFilePath, dirOf(gps), name);
+    return saveLogCopy(gps.trackFilePath, dirOf(gps), name) != SaveResult::Failed || logOnCard;
 }
 
 int saveCurrentRoute(const std::string& path, const GpxPath& route) {
@@ -389,18 +348,7 @@ int saveCurrentRoute(const std::string& path, const GpxPath& route) {
     writeGpxHeader(text, "Root");
     for (const GeoPoint& p : route.points.items()) writeRoutePoint(text, p);
     writeGpxFooter(text);
-
-    const std::string temp = path + ".tmp";
-    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (fd.get() < 0) return -1;
-    bool ok = writeAll(fd.get(), text, 0) && ::fdatasync(fd.get()) == 0;
-    ok = ::close(fd.release()) == 0 && ok;
-    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return -1;
-    }
-    return 0;
+    return platform::replaceFile(path, [&text](int fd) { return platform::writeAll(fd, text, 0); }) ? 0 : -1;
 }
 
 }  // namespace quorel

@@ -12,6 +12,11 @@
 // empties the log. Copies are written under a temporary name and renamed, and an
 // existing copy that differs is never replaced (the new one takes a "_2" name).
 //
+// The card may refuse a write (full, removed, failing). A point it refuses is kept in the
+// recorded track only, and the file is put back as it was before that write; a log whose
+// header it refuses is not started. A sync that fails leaves the log unsynced, so the
+// next due sync tries again.
+//
 // The dated name is taken from the first point that carries a time (date and time
 // both non-zero; only those points get a time element). When no point of the log
 // has one, the copy is named after the time the log was last written.
@@ -21,6 +26,7 @@
 
 #include "gpx/collections.h"
 #include "platform/clock.h"
+#include "platform/file_handle.h"
 
 namespace quorel {
 
@@ -31,17 +37,18 @@ inline constexpr int kLocalHourShift = 9;  // the local time of the dated names:
 inline constexpr std::string_view kTrackLogName = "GPX/scurrent.gpx";
 inline constexpr std::string_view kTrackLogDir = "GPX/";
 
-// The open working log, or none.
+// The open working log, or none. It owns the file: a receiver destroyed or initialised
+// again closes it once.
 struct TrackLogFile {
-    int fd = -1;
+    platform::UniqueFd fd;
     std::int64_t footerOffset = 0;  // where the closing lines start: the next point goes there
-    std::int64_t lastSyncMs = 0;
-    bool unsynced = false;          // written since the last fdatasync
+    std::int64_t lastSyncMs = 0;    // of the last sync attempt
+    bool unsynced = false;          // written since the last fdatasync that succeeded
     int pointsWritten = 0;          // points of this run in the file
-    int syncCount = 0;              // fdatasync calls since the log was opened
+    int syncCount = 0;              // fdatasync calls that succeeded since the log was opened
     platform::Clock* clock = nullptr;
 
-    bool isOpen() const { return fd >= 0; }
+    bool isOpen() const { return fd.isOpen(); }
 };
 
 // The text of the fixed shape, appended to out.
@@ -70,7 +77,9 @@ UtcStamp toLocalTime(UtcStamp utc);
 std::string datedTrackName(const UtcStamp& local);
 
 // Appends one recorded point to the running log and names its dated copy after the
-// first timed point. pollGps calls it when gps.trackFile is open.
+// first timed point written. pollGps calls it when gps.trackFile is open. When the card
+// refuses even the repair of a failed write, the file's end is unknown: the log is
+// closed there and the next start copies its complete points.
 void writeTrackPoint(GpsReceiver& gps, double lat, double lon, double ele, std::int32_t date,
                      std::int32_t time);
 
@@ -95,11 +104,15 @@ void openTrackLog(GpsReceiver& gps, platform::Clock& clock = platform::systemClo
 // before a stop reach the card while the receiver stands still.
 void syncTrackLogIfDue(GpsReceiver& gps);
 
-// Finishes the log and copies it to its dated name when this run recorded points.
-void closeTrackLog(GpsReceiver& gps);
+// Finishes the log and copies it to its dated name when this run recorded points. The
+// copy is made even when the log's last sync or its close failed: it is written from the
+// bytes the system holds and synced on its own. True when the run's points are on the
+// card: in the copy, or in a synced log that the next start copies.
+bool closeTrackLog(GpsReceiver& gps);
 
-// 0 when written, -1 when the file cannot be created. Written under a temporary name
-// and renamed, so a crash never leaves half a route.
+// 0 when written, -1 when not. The file is replaced as one step and synced with its
+// folder, so a crash or a power loss leaves the old route or the whole new one; a save
+// that fails leaves the old one.
 int saveCurrentRoute(const std::string& path, const GpxPath& route);
 
 }  // namespace quorel

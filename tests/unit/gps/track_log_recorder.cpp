@@ -1,6 +1,7 @@
 // Test helper: writes its process id, then records points as pollGps does and reports
-// each on standard output once writeTrackPoint has returned.
-//   track_log_recorder STORAGE_ROOT POINTS MICROSECONDS_BETWEEN_POINTS
+// each on standard output once writeTrackPoint has returned; at the end it closes the log
+// and, when given a route file, saves a route of two points there.
+//   track_log_recorder STORAGE_ROOT POINTS MICROSECONDS_BETWEEN_POINTS [ROUTE_FILE]
 // Point i is at lat and lon 35 and 139 + i/100000, ele i, on 18 July 2008 at 10:00:00 UTC
 // + i seconds; the clock advances one second per point, so the log syncs every ten.
 #include <unistd.h>
@@ -13,7 +14,7 @@
 #include "tests/fakes/fake_clock.h"
 
 int main(int argc, char** argv) {
-    if (argc != 4) return 2;
+    if (argc != 4 && argc != 5) return 2;
     quorel::GpsReceiver gps;
     gps.storageRootPath = argv[1];
     quorel::fakes::FakeClock clock;
@@ -31,6 +32,9 @@ int main(int argc, char** argv) {
         if (::write(1, line.data(), line.size()) < 0) return 4;
         ::usleep(static_cast<useconds_t>(std::atoi(argv[3])));
     }
-    quorel::closeTrackLog(gps);
-    return 0;
+    if (!quorel::closeTrackLog(gps)) return 5;
+    quorel::GpxPath route;
+    route.addPoint(quorel::GeoPoint{35, 139, 0, 0, 0});
+    route.addPoint(quorel::GeoPoint{36, 140, 0, 0, 0});
+    return argc == 5 && quorel::saveCurrentRoute(argv[4], route) != 0 ? 6 : 0;
 }
