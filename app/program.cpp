@@ -1,14 +1,20 @@
 #include "app/program.h"
 
+#include <cstdio>
+
 #include "platform/paths.h"
 #include "platform/single_instance.h"
 
 namespace quorel {
 
 int runProgram(const Options& options, FrontEnd& frontEnd) {
-    // A second start leaves at once and silently; the running one is not disturbed.
-    auto lock = platform::SingleInstanceLock::acquire("Quorel");
-    if (!lock) return 0;
+    // A second start leaves at once, saying why in one line; the running one is not
+    // disturbed. A lock that cannot be taken at all ends the start the same way.
+    const platform::LockAttempt lock = platform::SingleInstanceLock::acquire(platform::lockFilePath("Quorel"));
+    if (!lock.lock) {
+        std::fprintf(stderr, "quorel: %s; not starting\n", lock.problem.c_str());
+        return 0;
+    }
 
     App app(frontEnd.clock(), frontEnd.window(), frontEnd.powerBackend(), frontEnd.serialDevice());
     app.programDir = options.home.empty() ? platform::executableDir() : std::filesystem::path(options.home);

@@ -2,33 +2,54 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
-#include <filesystem>
+#include <cstring>
 
+#include "platform/format.h"
 #include "platform/scan.h"
 
 namespace quorel::platform {
 
-std::string lockDirectory() {
+std::filesystem::path lockFilePath(const std::string& name) {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] != '\0') return runtime;
+    if (runtime != nullptr && runtime[0] != '\0') return std::filesystem::path(runtime) / (name + ".lock");
     std::error_code ec;
-    const auto temp = std::filesystem::temp_directory_path(ec);
-    return ec ? std::string("/tmp") : temp.string();
+    std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
+    if (ec) temp = "/tmp";
+    return temp / format("%s-%u.lock", name.c_str(), static_cast<unsigned>(::geteuid()));
 }
 
-std::optional<SingleInstanceLock> SingleInstanceLock::acquire(const std::string& name) {
-    const std::string path = lockDirectory() + "/" + name + ".lock";
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return std::nullopt;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return std::nullopt;
+LockAttempt SingleInstanceLock::acquire(const std::filesystem::path& file) {
+    LockAttempt attempt;
+    const std::string path = file.string();
+    // O_NOFOLLOW: a link planted at the name would lock (and create) whatever it points to.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        attempt.problem = format("cannot open the lock file %s: %s", path.c_str(), std::strerror(errno));
+        return attempt;
     }
-    return SingleInstanceLock(fd);
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+        ::close(fd);
+        attempt.problem = format("the lock file %s is not a file of this user; remove it or set XDG_RUNTIME_DIR",
+                                 path.c_str());
+        return attempt;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        attempt.problem = error == EWOULDBLOCK
+                              ? format("another instance is running (it holds the lock %s)", path.c_str())
+                              : format("cannot lock %s: %s", path.c_str(), std::strerror(error));
+        return attempt;
+    }
+    attempt.lock.emplace(SingleInstanceLock(fd));
+    return attempt;
 }
 
 SingleInstanceLock::~SingleInstanceLock() {

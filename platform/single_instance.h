@@ -1,16 +1,22 @@
 #pragma once
 // One running instance per user: an exclusive lock on a file named after the program in
-// $XDG_RUNTIME_DIR (else the temporary directory). The lock goes with the process, so a
-// crashed instance never blocks the next start.
+// $XDG_RUNTIME_DIR, or, when that is unset, in the temporary directory with the user id
+// in its name (Quorel-1000.lock), since that directory is shared by every user. The lock
+// goes with the process, so a crashed instance never blocks the next start.
+#include <filesystem>
 #include <optional>
 #include <string>
 
 namespace quorel::platform {
 
+struct LockAttempt;
+
 class SingleInstanceLock {
 public:
-    // The lock, or nothing when another process holds it (or it cannot be taken).
-    static std::optional<SingleInstanceLock> acquire(const std::string& name);
+    // Takes the lock on file, creating it 0600. A file that is not a regular file of this
+    // user (a symbolic link, a folder, one left by someone else) is refused, not used:
+    // otherwise another user's lock would silently keep this user's program from running.
+    static LockAttempt acquire(const std::filesystem::path& file);
 
     SingleInstanceLock(SingleInstanceLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
     SingleInstanceLock& operator=(SingleInstanceLock&&) = delete;
@@ -22,8 +28,14 @@ private:
     int fd_ = -1;
 };
 
-// The directory holding the lock files: $XDG_RUNTIME_DIR when set, else the temp dir.
-std::string lockDirectory();
+// What an attempt to take the lock gave: the lock, or one line saying why not.
+struct LockAttempt {
+    std::optional<SingleInstanceLock> lock;
+    std::string problem;  // empty when the lock was taken
+};
+
+// The lock file of the program called name, for the user running it.
+std::filesystem::path lockFilePath(const std::string& name);
 
 // The major version of the running kernel (uname), 0 when unknown.
 int kernelMajorVersion();

@@ -1,0 +1,60 @@
+#!/bin/sh
+# The single-instance lock between real processes, with no XDG_RUNTIME_DIR: the lock lives
+# in the temporary folder under a name of this user, a lock held there makes a second start
+# say so and leave with status 0, a lock file of another user is refused aloud, and
+# another user's lock under the shared name stops nothing.
+# usage: single_instance.sh QUOREL
+quorel=$1
+fail() { echo "FAIL: $*"; exit 1; }
+work=$(mktemp -d)
+holder=""
+cleanup() {
+    [ -n "$holder" ] && kill "$holder" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+printf 'tick 6\n' >"$work/start.scn"
+lock="$work/Quorel-$(id -u).lock"
+
+# Starts the program once headless in a fresh home; its error output is in $work/err.txt.
+start() {
+    rm -rf "$work/home" && mkdir "$work/home"
+    env -u XDG_RUNTIME_DIR TMPDIR="$work" "$quorel" --headless --screen 480x272 --home "$work/home" \
+        --script "$work/start.scn" --gps none 2>"$work/err.txt"
+    status=$?
+    [ "$status" -eq 0 ] || fail "$1: exit status $status: $(cat "$work/err.txt")"
+}
+ran() { [ -e "$work/home/setmap.txt" ]; }
+# Holds an exclusive lock on $1 from another process until cleanup.
+hold() {
+    (flock -n 9 && exec sleep 60) 9>"$1" >/dev/null 2>&1 &
+    holder=$!
+    sleep 0.3
+}
+release() { kill "$holder"; wait "$holder" 2>/dev/null; holder=""; }
+
+start "a first start"
+ran || fail "a first start did not run"
+[ "$(stat -c %a "$lock")" = 600 ] || fail "the lock file $lock is not private: $(stat -c %a "$lock")"
+
+hold "$work/Quorel.lock"
+start "a start beside another user's lock under the shared name"
+ran || fail "a lock under the shared name kept the program from starting"
+release
+
+hold "$lock"
+start "a second start"
+ran && fail "a second start ran beside the first"
+grep -q "another instance is running" "$work/err.txt" || fail "a second start left silently"
+[ "$(wc -l <"$work/err.txt")" -eq 1 ] || fail "a second start said more than one line"
+release
+
+if [ "$(id -u)" = 0 ]; then
+    chown 65534 "$lock"
+    start "a start over a lock file of another user"
+    ran && fail "a lock file of another user was taken"
+    grep -q "not a file of this user" "$work/err.txt" || fail "a foreign lock file was refused silently"
+else
+    echo "not root: the lock file of another user is not tried"
+fi
+echo "PASS"
