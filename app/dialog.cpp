@@ -105,10 +105,10 @@ bool dialogProcedure(App& app, const Message& m) {
             timerTick(app);
             return true;
         case MessageKind::PenDown:
-            penDown(app, m.x, m.y);
+            penDown(app, penCoordinate(m.x), penCoordinate(m.y));
             return true;
         case MessageKind::PenUp:
-            penUp(app, m.x, m.y);
+            penUp(app, penCoordinate(m.x), penCoordinate(m.y));
             return true;
         case MessageKind::KeyDown:
             keyDown(app, m.code);

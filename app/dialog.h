@@ -1,5 +1,7 @@
 #pragma once
 // The dialog procedure: every message of the program's one window goes through here.
+#include <cstdint>
+
 #include "app/app.h"
 
 namespace quorel {
@@ -18,6 +20,11 @@ inline constexpr int kWakeKey = 223;
 
 // True for the messages the program handles.
 bool dialogProcedure(App& app, const Message& message);
+
+// A pen coordinate as the pen messages carry it: an unsigned 16-bit value. A pen released
+// left of or above the window (a negative position to the window system) so lands far to
+// the right or below, and never in the close corner.
+inline int penCoordinate(int v) { return static_cast<std::uint16_t>(v); }
 
 // The running tick and the loading tick share the timer message.
 void timerTick(App& app);

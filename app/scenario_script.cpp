@@ -5,7 +5,10 @@
 namespace quorel {
 namespace {
 
-constexpr int kMaxPenCoordinate = 65535;  // pen positions travel as unsigned 16-bit values
+// Pen positions travel to the program as unsigned 16-bit values; a script may also give the
+// negative ones a window system reports for a pen released beyond the window's left or top.
+constexpr int kMinPenCoordinate = -65535;
+constexpr int kMaxPenCoordinate = 65535;
 constexpr int kMaxKeyCode = 255;
 constexpr int kMaxTicks = 1'000'000;
 
@@ -59,9 +62,9 @@ ParsedScript parseScript(std::string_view script) {
 
         if (verb == "down" || verb == "up" || verb == "tap") {
             c.verb = verb == "down" ? ScriptVerb::Down : verb == "up" ? ScriptVerb::Up : ScriptVerb::Tap;
-            if (w.size() != 3 || !wholeInt(w[1], 0, kMaxPenCoordinate, c.a) ||
-                !wholeInt(w[2], 0, kMaxPenCoordinate, c.b)) {
-                return fail(std::string(verb) + " wants X Y, two whole numbers from 0 to 65535");
+            if (w.size() != 3 || !wholeInt(w[1], kMinPenCoordinate, kMaxPenCoordinate, c.a) ||
+                !wholeInt(w[2], kMinPenCoordinate, kMaxPenCoordinate, c.b)) {
+                return fail(std::string(verb) + " wants X Y, two whole numbers from -65535 to 65535");
             }
         } else if (verb == "key") {
             c.verb = ScriptVerb::Key;

@@ -45,7 +45,7 @@ TEST(ScenarioScript, NamesTheFirstBadLine) {
         const char* script;
         int line;
     } cases[] = {
-        {"tick\ntap 10\n", 2},      {"tap 10 x\n", 1},         {"tap -1 5\n", 1},
+        {"tick\ntap 10\n", 2},      {"tap 10 x\n", 1},         {"tap -65536 5\n", 1},
         {"tick 0\n", 1},            {"key 300\n", 1},          {"wait\n", 1},
         {"nmea\n", 1},              {"shot\n", 1},             {"quit now\n", 1},
         {"tick\n\n# x\njump 1 2\n", 4}, {"tap 1 2 3\n", 1},     {"wait -5\n", 1},

@@ -1,0 +1,69 @@
+#!/bin/sh
+# A pen pressed on the map and released above and left of the window must not close the
+# program: the window system reports such a release at negative coordinates, which the
+# program must not take for a tap in the close corner. Then a real tap in the close corner
+# ends it with status 0. Runs the real window on a private X server (Xvfb) driven by
+# xdotool; skipped (status 77) when either is missing or the server does not start.
+# usage: window_drag.sh QUOREL
+quorel=$1
+skip() { echo "SKIP: $*"; exit 77; }
+fail() { echo "FAIL: $*"; exit 1; }
+command -v Xvfb >/dev/null || skip "Xvfb is not installed (tools/install-deps installs it)"
+command -v xdotool >/dev/null || skip "xdotool is not installed (tools/install-deps installs it)"
+
+work=$(mktemp -d)
+xvfb=""
+program=""
+cleanup() {
+    [ -n "$program" ] && kill "$program" 2>/dev/null
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The first display number that no server holds.
+display=""
+n=90
+while [ $n -lt 190 ]; do
+    if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=$n; break; fi
+    n=$((n + 1))
+done
+[ -n "$display" ] || skip "no free X display number"
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+i=0
+until [ -e "/tmp/.X11-unix/X$display" ]; do
+    i=$((i + 1))
+    [ $i -le 50 ] && kill -0 "$xvfb" 2>/dev/null || skip "Xvfb did not start: $(cat "$work/xvfb.log")"
+    sleep 0.1
+done
+export DISPLAY=":$display"
+
+mkdir -p "$work/home" "$work/xdg"
+XDG_RUNTIME_DIR="$work/xdg" "$quorel" --window 480x272 --home "$work/home" --gps none \
+    >"$work/out.txt" 2>&1 &
+program=$!
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Quorel$' | head -n 1)
+[ -n "$window" ] || fail "no window appeared: $(cat "$work/out.txt")"
+sleep 4  # the start-up loading ticks
+
+# Press on the map, drag past the top-left corner of the window, release there.
+eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool mousemove --window "$window" 240 136 mousedown 1 sleep 0.3 \
+    mousemove $((X - 60)) $((Y - 40)) sleep 0.3 mouseup 1
+sleep 1
+kill -0 "$program" 2>/dev/null || fail "a release left of and above the window closed the program"
+
+# A tap in the close corner ends it.
+xdotool mousemove --window "$window" 5 5 click 1
+i=0
+while kill -0 "$program" 2>/dev/null; do
+    i=$((i + 1))
+    [ $i -le 100 ] || fail "a tap in the close corner did not end the program"
+    sleep 0.1
+done
+wait "$program"
+status=$?
+program=""
+[ "$status" -eq 0 ] || fail "exit status $status after the close tap: $(cat "$work/out.txt")"
+echo "PASS"
