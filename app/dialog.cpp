@@ -1,5 +1,7 @@
 #include "app/dialog.h"
 
+#include <cmath>
+
 #include "app/loading.h"
 #include "app/surfaces.h"
 #include "app/touch.h"
@@ -43,6 +45,17 @@ void paint(App& app) {
     }
 }
 
+// A route point east of 180 (or west of -180), pressed on a low-zoom view that shows the
+// world's edge, is kept as the same place inside [-180, 180): the route file is read back
+// by readers that drop points out of range.
+double wrapLongitude(double lon) {
+    if (lon >= -180.0 && lon < 180.0) return lon;
+    double wrapped = std::fmod(lon + 180.0, 360.0);
+    if (wrapped < 0.0) wrapped += 360.0;
+    if (wrapped >= 360.0) wrapped = 0.0;  // -1e-17 + 360 rounds to 360
+    return wrapped - 180.0;
+}
+
 void keyDown(App& app, int code) {
     if (code == kWakeKey && isDisplayOff(app.power)) setDisplayPower(app.power, kDisplayOnMethod);
     // Left in the back buffer only: it shows if the window is painted before the next frame.
@@ -72,7 +85,7 @@ void timerTick(App& app) {
             // The pen has stayed down for the long-press time: add the point under it, and
             // again every period while it stays down.
             const GeoCoord at = screenToGeo(v, v.tapX, v.tapY);
-            v.currentRoute.addPoint(GeoPoint{at.lat, at.lon, 0.0, 0, 0});
+            v.currentRoute.addPoint(GeoPoint{at.lat, wrapLongitude(at.lon), 0.0, 0, 0});
             requestRedraw(v, frameSources(app));
         } else {
             if (idle.autoOffEnabled) idle.idleMs = platform::saturatingAdd(idle.idleMs, v.drawTimerMs);
