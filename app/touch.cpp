@@ -72,7 +72,9 @@ int displayOffMethod(int displayOffMode) {
 }
 
 bool inWakeRegion(const MapView& v, const DisplayIdle& idle, int x, int y) {
-    const int w = idle.displayOnWidth;
+    // In 64 bits: the width comes from the settings file as any 32-bit value, and the
+    // edge minus (or the centre plus) such a width must not wrap into a region that wakes.
+    const std::int64_t w = idle.displayOnWidth;
     switch (idle.displayOnMode) {
         case 1: return x < w;
         case 2: return x > v.viewWidth - w;
