@@ -137,4 +137,9 @@ bool dialogProcedure(App& app, const Message& m) {
     return false;
 }
 
+bool deliverMessage(App& app, const Message& m) {
+    if (m.kind == MessageKind::PenDown || m.kind == MessageKind::KeyDown) app.power.backend.noteUserActivity();
+    return dialogProcedure(app, m);
+}
+
 }  // namespace quorel

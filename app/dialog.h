@@ -21,6 +21,11 @@ inline constexpr int kWakeKey = 223;
 // True for the messages the program handles.
 bool dialogProcedure(App& app, const Message& message);
 
+// How every front end hands a message to the program: a tap or a key first ends the
+// user-idle state of the display, as the handheld's power manager did on any input
+// before the dialog saw it; then the dialog procedure.
+bool deliverMessage(App& app, const Message& message);
+
 // A pen coordinate as the pen messages carry it: an unsigned 16-bit value. A pen released
 // left of or above the window (a negative position to the window system) so lands far to
 // the right or below, and never in the close corner.

@@ -53,7 +53,7 @@ namespace {
 void passTimeUntil(App& app, platform::VirtualClock& clock, std::int64_t t) {
     while (!app.dialogEnded && app.timer.armed && app.timer.deadlineMs <= t) {
         clock.advanceTo(app.timer.deadlineMs);
-        dialogProcedure(app, Message{MessageKind::Timer});
+        deliverMessage(app, Message{MessageKind::Timer});
     }
     clock.advanceTo(t);
 }
@@ -69,35 +69,35 @@ platform::Bitmap shownPixels(HeadlessFrontEnd& fe, platform::RecordingPowerBacke
 
 int HeadlessFrontEnd::runDialog(App& app) {
     Parts& p = *parts_;
-    dialogProcedure(app, Message{MessageKind::Initialise});
-    dialogProcedure(app, Message{MessageKind::Paint});
+    deliverMessage(app, Message{MessageKind::Initialise});
+    deliverMessage(app, Message{MessageKind::Paint});
     for (const ScriptCommand& c : p.script) {
         // Once the dialog has ended nothing reaches the program any more; screenshots and
         // dumps still show how it was left.
         if (app.dialogEnded && c.verb != ScriptVerb::Shot && c.verb != ScriptVerb::Dump) continue;
         const auto fail = [&](const std::string& why) {
             std::fprintf(stderr, "quorel: script line %d: %s\n", c.line, why.c_str());
-            if (!app.dialogEnded) dialogProcedure(app, Message{MessageKind::Close});
+            if (!app.dialogEnded) deliverMessage(app, Message{MessageKind::Close});
             return 2;
         };
         switch (c.verb) {
             case ScriptVerb::Down:
-                dialogProcedure(app, Message{MessageKind::PenDown, c.a, c.b});
+                deliverMessage(app, Message{MessageKind::PenDown, c.a, c.b});
                 break;
             case ScriptVerb::Up:
-                dialogProcedure(app, Message{MessageKind::PenUp, c.a, c.b});
+                deliverMessage(app, Message{MessageKind::PenUp, c.a, c.b});
                 break;
             case ScriptVerb::Tap:
-                dialogProcedure(app, Message{MessageKind::PenDown, c.a, c.b});
-                dialogProcedure(app, Message{MessageKind::PenUp, c.a, c.b});
+                deliverMessage(app, Message{MessageKind::PenDown, c.a, c.b});
+                deliverMessage(app, Message{MessageKind::PenUp, c.a, c.b});
                 break;
             case ScriptVerb::Key:
-                dialogProcedure(app, Message{MessageKind::KeyDown, 0, 0, c.a});
+                deliverMessage(app, Message{MessageKind::KeyDown, 0, 0, c.a});
                 break;
             case ScriptVerb::Tick:
                 for (int i = 0; i < c.a && app.timer.armed && !app.dialogEnded; ++i) {
                     p.clock.advanceTo(app.timer.deadlineMs);
-                    dialogProcedure(app, Message{MessageKind::Timer});
+                    deliverMessage(app, Message{MessageKind::Timer});
                 }
                 break;
             case ScriptVerb::Wait:
@@ -122,11 +122,11 @@ int HeadlessFrontEnd::runDialog(App& app) {
                 }
                 break;
             case ScriptVerb::Quit:
-                dialogProcedure(app, Message{MessageKind::Close});
+                deliverMessage(app, Message{MessageKind::Close});
                 break;
         }
     }
-    if (!app.dialogEnded) dialogProcedure(app, Message{MessageKind::Close});
+    if (!app.dialogEnded) deliverMessage(app, Message{MessageKind::Close});
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "app/state_dump.h"
 
 #include "platform/format.h"
+#include "platform/power_recording.h"
 
 namespace quorel {
 namespace {
@@ -67,6 +68,8 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
     d.put("gps.portResult", app.portResult);
     d.path("gps.track", g.track);
     d.put("power.requests", powerRequests);
+    const auto powerState = app.power.backend.powerStateFlags();
+    d.put("power.state", powerState ? platform::describePowerRequest(*powerState, 0) : std::string("unknown"));
     d.put("time.ms", app.clock.nowMs());
     d.put("timer.armed", app.timer.armed);
     d.put("timer.periodMs", app.timer.periodMs);

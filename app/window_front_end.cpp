@@ -63,8 +63,7 @@ private:
     }
 
     void deliver(App& app, const Message& m) {
-        if (m.kind == MessageKind::PenDown || m.kind == MessageKind::KeyDown) power_.noteUserActivity();
-        dialogProcedure(app, m);
+        deliverMessage(app, m);
         window_->present(power_.blanked());
     }
 
