@@ -1,20 +1,14 @@
-// Sample input of the token scanner (from another program, indented, one segment):
-//   <trk>
-//     <name>Morning walk</name>
-//     <trkseg>
-//       <trkpt lat="34.482447" lon="135.824178"><ele>12.5</ele></trkpt>
-//       <trkpt lat='34.482500' lon='135.824200'/>
-//     </trkseg>
-//   </trk>
+// Sample input of the token scanner (another program's file):
+//   <trk><name>Morning walk</name><trkseg>
+//     <trkpt lat="34.482447" lon="135.824178"><ele>12.5</ele></trkpt>
+//     <trkpt lat='34.482500' lon='135.824200'/>
+//   </trkseg></trk>
 // -> one track "Morning walk" with two points (the second at ele 0).
-//
-// Sample input of the line scanner (the program's own track log):
+// Sample input of the line scanner (the program's own track log, one element a line):
 //   <name>Current</name>
 //   <trkpt lat="34.482447" lon="135.824178">
 //    <ele>12.500000</ele>
-//    <time>2008-07-18T14:35:14Z</time>
 //   </trkpt>
-//   </trkseg>
 // -> a path named "Current" with one point.
 #include "gpx/gpx_reader.h"
 
@@ -27,6 +21,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -38,8 +33,6 @@
 namespace quorel {
 namespace {
 
-// ---- Bytes ----
-
 // The bytes of a file, or of text in memory, through one buffer of kReadBufferBytes.
 // Text in memory is handed over in pieces of at most chunkBytes, as a file's reads may
 // end anywhere: the scanners give the same whatever the pieces.
@@ -47,15 +40,10 @@ class Source {
 public:
     explicit Source(int fd) : fd_(fd) {}
     Source(std::string_view text, std::size_t chunkBytes)
-        : text_(text), chunk_(chunkBytes == 0 ? kReadBufferBytes : chunkBytes) {}
+        : text_(text), chunk_(chunkBytes > 0 ? chunkBytes : kReadBufferBytes) {}
 
-    // The bytes buffered now: at least one, unless the input has ended.
-    std::string_view window() {
-        if (begin_ == end_) fill();
-        return {buffer_.get() + begin_, end_ - begin_};
-    }
-    // The same with at least n bytes (n is small), fewer only at the end of the input.
-    std::string_view ahead(std::size_t n) {
+    // The bytes buffered now, at least n of them (n is small) unless the input ends first.
+    std::string_view window(std::size_t n = 1) {
         while (end_ - begin_ < n && fill()) {
         }
         return {buffer_.get() + begin_, end_ - begin_};
@@ -68,27 +56,24 @@ private:
         std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
         end_ -= begin_;
         begin_ = 0;
-        char* const to = buffer_.get() + end_;
-        const std::size_t room = kReadBufferBytes - end_;
-        std::size_t n = 0;
-        if (fd_ >= 0) {
-            ssize_t got = 0;
-            do {
-                got = ::read(fd_, to, room);
-            } while (got < 0 && errno == EINTR);
-            n = got > 0 ? static_cast<std::size_t>(got) : 0;  // a read error is taken as the end
+        const std::size_t room = std::min(kReadBufferBytes - end_, chunk_);
+        ssize_t got = 0;
+        if (fd_ < 0) {
+            got = static_cast<ssize_t>(std::min(room, text_.size()));
+            std::memcpy(buffer_.get() + end_, text_.data(), static_cast<std::size_t>(got));
+            text_.remove_prefix(static_cast<std::size_t>(got));
         } else {
-            n = std::min({room, chunk_, text_.size()});
-            std::memcpy(to, text_.data(), n);
-            text_.remove_prefix(n);
+            while ((got = ::read(fd_, buffer_.get() + end_, room)) < 0 && errno == EINTR) {
+            }
         }
-        end_ += n;
-        return n > 0;
+        if (got <= 0) return false;  // the end, or a read error taken as the end
+        end_ += static_cast<std::size_t>(got);
+        return true;
     }
 
     int fd_ = -1;
     std::string_view text_;
-    std::size_t chunk_ = 0;
+    std::size_t chunk_ = kReadBufferBytes;
     std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(kReadBufferBytes);
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
@@ -96,9 +81,9 @@ private:
 
 // A byte that begins a character: limits count characters, not bytes. A byte that is
 // not valid UTF-8 counts as a character of its own, as the text decoder reads it.
-bool isCharStart(unsigned char b) { return b < 0x80 || b >= 0xC0; }
-
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool isCharStart(char c) { return static_cast<unsigned char>(c) < 0x80 || static_cast<unsigned char>(c) >= 0xC0; }
+bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
+bool isSpace(char c) { return c == ' ' || c == '\t' || isLineBreak(c) || c == '\v' || c == '\f'; }
 
 // Appends bytes to a string up to a number of characters, then drops the rest. The byte
 // cap keeps a run of stray continuation bytes from growing the string without end.
@@ -106,37 +91,30 @@ bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' ||
 class Bounded {
 public:
     Bounded(std::string& out, std::size_t maxChars) : out_(out), maxChars_(maxChars) {}
+    std::size_t limit() const { return maxChars_; }
 
     void put(char c) {
-        if (full_) return;
-        if (out_.size() < maxChars_) {  // fewer bytes than the limit: fewer characters too
-            out_.push_back(c);
-            return;
+        if (!full_ && out_.size() >= maxChars_) {  // below that, fewer bytes than the limit: fewer characters
+            if (chars_ == kUncounted) chars_ = static_cast<std::size_t>(std::ranges::count_if(out_, isCharStart));
+            full_ = (isCharStart(c) && chars_++ == maxChars_) || out_.size() >= 4 * maxChars_;
         }
-        if (chars_ == kUncounted) chars_ = static_cast<std::size_t>(std::count_if(out_.begin(), out_.end(), isChar));
-        if (isCharStart(static_cast<unsigned char>(c)) && chars_++ == maxChars_) full_ = true;
-        if (out_.size() >= 4 * maxChars_) full_ = true;
         if (!full_) out_.push_back(c);
     }
     void append(std::string_view span) {
-        if (!full_ && out_.size() + span.size() <= maxChars_) {
+        if (full_ || out_.size() + span.size() > maxChars_) {
+            for (char c : span) put(c);
+        } else {
             out_.append(span);
-            return;
         }
-        for (char c : span) put(c);
     }
 
 private:
     static constexpr std::size_t kUncounted = static_cast<std::size_t>(-1);
-    static bool isChar(char c) { return isCharStart(static_cast<unsigned char>(c)); }
-
     std::string& out_;
     std::size_t maxChars_;
     std::size_t chars_ = kUncounted;
     bool full_ = false;
 };
-
-// ---- Tokens ----
 
 // The elements the readers act on, known by the exact name in a tag.
 enum class Element : unsigned char { Other, Gpx, Trk, Rte, Wpt, Trkseg, Trkpt, Rtept, Name, Ele };
@@ -144,35 +122,26 @@ enum class Element : unsigned char { Other, Gpx, Trk, Rte, Wpt, Trkseg, Trkpt, R
 Element elementNamed(std::string_view n) {
     switch (n.size()) {
         case 3:
-            if (n == "ele") return Element::Ele;
-            if (n == "trk") return Element::Trk;
-            if (n == "rte") return Element::Rte;
-            if (n == "wpt") return Element::Wpt;
-            if (n == "gpx") return Element::Gpx;
-            break;
+            return n == "ele" ? Element::Ele
+                 : n == "trk" ? Element::Trk
+                 : n == "rte" ? Element::Rte
+                 : n == "wpt" ? Element::Wpt
+                 : n == "gpx" ? Element::Gpx : Element::Other;
         case 4: return n == "name" ? Element::Name : Element::Other;
-        case 5:
-            if (n == "trkpt") return Element::Trkpt;
-            if (n == "rtept") return Element::Rtept;
-            break;
+        case 5: return n == "trkpt" ? Element::Trkpt : n == "rtept" ? Element::Rtept : Element::Other;
         case 6: return n == "trkseg" ? Element::Trkseg : Element::Other;
-        default: break;
+        default: return Element::Other;
     }
-    return Element::Other;
 }
 
-// What a byte means to the scanner.
-enum ByteClass : unsigned char { kOpen = 1, kClose = 2, kLineBreak = 4, kSpace = 8, kNameEnd = 16 };
-constexpr auto kByteClass = [] {
-    std::array<unsigned char, 256> table{};
-    for (int c = 0; c <= ' '; ++c) table[static_cast<std::size_t>(c)] = kSpace | kNameEnd;  // and control characters
-    table['/'] = kNameEnd;
-    table['<'] = kOpen | kNameEnd;
-    table['>'] = kClose | kNameEnd;
-    table['\r'] = table['\n'] = kLineBreak | kSpace | kNameEnd;
+// The bytes that end an element name: white space (and any control character), "/",
+// ">", and "<", which breaks a tag off.
+constexpr auto kEndsName = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c <= ' '; ++c) table[static_cast<std::size_t>(c)] = true;
+    table['/'] = table['>'] = table['<'] = true;
     return table;
 }();
-bool is(char c, unsigned char classes) { return (kByteClass[static_cast<unsigned char>(c)] & classes) != 0; }
 
 // Where c first occurs in w from `from` on, or w.size(). The first bytes are looked at one
 // by one: between tags there is mostly a line break and a little indentation.
@@ -215,55 +184,50 @@ public:
 private:
     template <bool all>
     const Token* take(std::size_t maxChars) {
-        if (again_) {
-            again_ = false;
-            if (t_.kind == Token::Kind::End) return nullptr;
-            if (all || t_.kind == Token::Kind::Tag) return &t_;
+        if (std::exchange(again_, false) && t_.kind != Token::Kind::End && (all || t_.kind == Token::Kind::Tag)) {
+            return &t_;
         }
-        for (;;) {
-            std::string_view w = in_.ahead(9);  // enough to tell comments and CDATA from tags
-            for (; !all && !w.empty() && w[0] != '<'; w = in_.ahead(9)) in_.skip(findByte(w, 0, '<'));
+        for (std::string_view w = in_.window(9);; w = in_.window(9)) {  // 9 bytes tell comments and CDATA
+            if (!all && !w.empty() && w[0] != '<') {
+                in_.skip(findByte(w, 0, '<'));
+                continue;
+            }
             t_.storage.clear();
+            Bounded out(t_.storage, maxChars);
             if (w.empty()) {
                 t_.kind = Token::Kind::End;
-                t_.text = {};
                 return nullptr;
             }
-            const bool bang = w.size() > 1 && w[1] == '!';
             if (w[0] != '<') {
-                if (readText(maxChars)) return &t_;
-            } else if (bang && w.starts_with("<!--")) {
-                in_.skip(4);
-                skipComment();
-                if (all) return &t_;
-            } else if (bang && w.starts_with("<![CDATA[")) {
-                in_.skip(9);
-                readCData(maxChars, all);
+                if (readText(w, out)) return &t_;
+            } else if (w.starts_with("<!--") || w.starts_with("<![CDATA[")) {
+                t_.kind = w[2] == '-' ? Token::Kind::Comment : Token::Kind::CData;
+                in_.skip(w[2] == '-' ? 4 : 9);
+                readSection(w[2] == '-' ? '-' : ']', all && w[2] != '-' ? &out : nullptr);
+                t_.text = t_.storage;
                 if (all) return &t_;
             } else {
-                readTag(maxChars);
+                readTag(w, out);
                 return &t_;
             }
         }
     }
 
     // Text up to the next "<", line breaks dropped. Whether any byte of it was text.
-    bool readText(std::size_t maxChars) {
+    bool readText(std::string_view w, Bounded& out) {
         t_.kind = Token::Kind::Text;
-        std::string_view w = in_.window();
         std::size_t n = 0;
-        while (n < w.size() && !is(w[n], kOpen | kLineBreak)) ++n;
-        if (n < w.size() && w[n] == '<' && n <= maxChars) {  // whole and uncut in the buffer
+        while (n < w.size() && w[n] != '<' && !isLineBreak(w[n])) ++n;
+        if (n < w.size() && w[n] == '<' && n <= out.limit()) {  // whole and uncut in the buffer
             in_.skip(n);
             t_.text = w.substr(0, n);
             return true;
         }
-        Bounded out(t_.storage, maxChars);
         bool any = false;
         for (; !w.empty(); w = in_.window()) {
             n = findByte(w, 0, '<');
             for (std::size_t run = 0, i = 0; i <= n; ++i) {  // runs between line breaks
-                if (i < n && !is(w[i], kLineBreak)) continue;
+                if (i < n && !isLineBreak(w[i])) continue;
                 out.append(w.substr(run, i - run));
                 any = any || i > run;
                 run = i + 1;
@@ -276,93 +240,64 @@ private:
     }
 
     // A tag from its "<" up to and including ">", or up to the next "<" or the end.
-    void readTag(std::size_t maxChars) {
+    void readTag(std::string_view w, Bounded& out) {
         t_.kind = Token::Kind::Tag;
-        std::string_view w = in_.window();  // at least 9 bytes, or all that is left
         // The element name: after "<" or "</", up to white space (or any control
         // character), "/" or ">". Ours have at most 6 characters: 9 bytes tell them.
         t_.endTag = w.size() > 1 && w[1] == '/';
         const std::size_t begin = t_.endTag ? 2 : 1;
         std::size_t n = begin;
-        while (n < w.size() && !is(w[n], kNameEnd)) ++n;
+        while (n < w.size() && !kEndsName[static_cast<unsigned char>(w[n])]) ++n;
         t_.element = n - begin <= 6 ? elementNamed(w.substr(begin, n - begin)) : Element::Other;
-        if (n < w.size() && !is(w[n], kOpen | kClose)) n = findByte(w.substr(0, findByte(w, n, '>')), n, '<');
-        if (n < w.size() && w[n] == '>' && n < maxChars) {  // whole and uncut in the buffer
+        if (n < w.size() && w[n] != '<' && w[n] != '>') n = findByte(w.substr(0, findByte(w, n, '>')), n, '<');
+        if (n < w.size() && w[n] == '>' && n < out.limit()) {  // whole and uncut in the buffer
             t_.selfClosing = w[n - 1] == '/';
             t_.text = w.substr(0, n + 1);
             in_.skip(n + 1);
             return;
         }
-        Bounded out(t_.storage, maxChars);
-        char last = '<';
-        bool closed = false;
-        for (;;) {
-            closed = n < w.size() && w[n] == '>';
-            if (n > 0) last = w[n - 1];
-            const std::size_t length = n + (closed ? 1 : 0);
-            out.append(w.substr(0, length));
-            in_.skip(length);
+        for (char last = '<';;) {
+            const bool closed = n < w.size() && w[n] == '>';
+            last = n > 0 ? w[n - 1] : last;
+            t_.selfClosing = closed && last == '/';
+            out.append(w.substr(0, n + (closed ? 1 : 0)));
+            in_.skip(n + (closed ? 1 : 0));
             if (n < w.size() || (w = in_.window()).empty()) break;
             n = findByte(w.substr(0, findByte(w, 0, '>')), 0, '<');
         }
-        t_.selfClosing = closed && last == '/';
         t_.text = t_.storage;
     }
 
-    // A comment after its "<!--": everything up to and including "-->".
-    void skipComment() {
-        t_.kind = Token::Kind::Comment;
-        t_.text = {};
-        int dashes = 0;
-        for (std::string_view w = in_.window(); !w.empty(); w = in_.window()) {
-            for (std::size_t i = 0; i < w.size(); ++i) {
-                if (w[i] == '>' && dashes >= 2) {
-                    in_.skip(i + 1);
-                    return;
-                }
-                dashes = w[i] == '-' ? dashes + 1 : 0;
-            }
-            in_.skip(w.size());
-        }
-    }
-
-    // A CDATA section after its "<![CDATA[": its characters up to "]]>", line breaks
-    // dropped; kept when keep is set.
-    void readCData(std::size_t maxChars, bool keep) {
-        t_.kind = Token::Kind::CData;
-        Bounded out(t_.storage, maxChars);
-        const auto put = [&out, keep](char c) {
-            if (keep) out.put(c);
+    // The rest of a comment (mark "-") or a CDATA section (mark "]"): up to two or more
+    // marks and ">". CDATA keeps its characters into out, line breaks dropped.
+    void readSection(char mark, Bounded* out) {
+        int marks = 0;  // held back: they may begin the end
+        const auto put = [out](char c, int times) {
+            for (; out != nullptr && times > 0; --times) out->put(c);
         };
-        int brackets = 0;  // "]" held back: they may begin the end
         for (std::string_view w = in_.window(); !w.empty(); w = in_.window()) {
             for (std::size_t i = 0; i < w.size(); ++i) {
-                const char c = w[i];
-                if (c == '>' && brackets >= 2) {
-                    for (; brackets > 2; --brackets) put(']');
+                if (w[i] == '>' && marks >= 2) {
+                    put(mark, marks - 2);
                     in_.skip(i + 1);
-                    t_.text = t_.storage;
                     return;
                 }
-                if (c == ']') {
-                    ++brackets;
+                if (w[i] == mark) {
+                    ++marks;
                     continue;
                 }
-                for (; brackets > 0; --brackets) put(']');
-                if (!is(c, kLineBreak)) put(c);
+                put(mark, std::exchange(marks, 0));
+                if (!isLineBreak(w[i])) put(w[i], 1);
             }
             in_.skip(w.size());
         }
-        for (; brackets > 0; --brackets) put(']');
-        t_.text = t_.storage;
+        put(mark, marks);
     }
 
     Source& in_;
     Token t_;
     bool again_ = false;
 };
-
-// ---- Numbers ----
 
 // "%lf" on at most kNumberChars characters; false when it does not convert. Plain
 // decimals of at most 15 digits ("35.123456", "-12.5"), the numbers of nearly every file,
@@ -380,7 +315,7 @@ bool scanNumber(std::string_view text, double& out) {
     std::uint64_t digits = 0;  // wraps past 19 digits: then not used
     const auto readDigits = [&digits, end](const char* from) {
         for (; from != end && static_cast<unsigned char>(*from - '0') <= 9; ++from) {
-            digits = digits * 10 + static_cast<unsigned char>(*from - '0');
+            digits = digits * 10 + static_cast<unsigned>(*from - '0');
         }
         return from;
     };
@@ -394,8 +329,7 @@ bool scanNumber(std::string_view text, double& out) {
         decimals = static_cast<std::size_t>(p - fraction);
         count += decimals;
     }
-    const char next = p != end ? *p : '\0';
-    if (count == 0 || count > 15 || next == 'e' || next == 'E' || next == 'x' || next == 'X') {
+    if (count == 0 || count > 15 || (p != end && (*p == 'e' || *p == 'E' || *p == 'x' || *p == 'X'))) {
         return platform::scanReal(text, out).ok;
     }
     const double v = static_cast<double>(digits) / kPow10[decimals];
@@ -415,10 +349,8 @@ struct LatLon {
     bool hasLat = false;
     bool hasLon = false;
 
-    // Both converted to numbers within +-90 and +-180: the point may be drawn.
-    bool valid() const {
-        return hasLat && hasLon && std::fabs(lat) <= 90.0 && std::fabs(lon) <= 180.0;  // false for NaN too
-    }
+    // Both converted to numbers within +-90 and +-180 (so not NaN): the point may be drawn.
+    bool valid() const { return hasLat && hasLon && std::fabs(lat) <= 90.0 && std::fabs(lon) <= 180.0; }
 };
 
 // The attributes lat and lon: names preceded by white space, "=" with optional white
@@ -429,14 +361,12 @@ LatLon readLatLon(std::string_view tag) {
     LatLon ll;
     bool latSeen = false;
     bool lonSeen = false;
-    for (std::size_t eq = tag.find('='); eq != std::string_view::npos && !(latSeen && lonSeen);
-         eq = tag.find('=', eq + 1)) {
+    for (auto eq = tag.find('='); eq != std::string_view::npos && !(latSeen && lonSeen); eq = tag.find('=', eq + 1)) {
         std::size_t end = eq;
         while (end > 0 && isSpace(tag[end - 1])) --end;
         if (end < 4 || !isSpace(tag[end - 4]) || tag[end - 3] != 'l') continue;  // "flat=" is not "lat="
         const bool lat = !latSeen && tag[end - 2] == 'a' && tag[end - 1] == 't';
-        const bool lon = !lonSeen && tag[end - 2] == 'o' && tag[end - 1] == 'n';
-        if (!lat && !lon) continue;
+        if (!lat && (lonSeen || tag[end - 2] != 'o' || tag[end - 1] != 'n')) continue;
         std::size_t v = eq + 1;
         while (v < tag.size() && isSpace(tag[v])) ++v;
         if (v < tag.size() && (tag[v] == '"' || tag[v] == '\'')) ++v;
@@ -448,8 +378,6 @@ LatLon readLatLon(std::string_view tag) {
     return ll;
 }
 
-// ---- The token scanner's reader ----
-
 // The value of a name or ele element whose start tag was just read: text and CDATA up
 // to the next tag (comments passed over), white space around it dropped, cut to
 // maxChars characters. The element's end tag is consumed; any other tag is read again.
@@ -459,12 +387,11 @@ void readValue(Scanner& in, const Token& start, std::size_t maxChars, std::strin
     const Element element = start.element;  // start is the scanner's token: overwritten below
     Bounded out(value, maxChars);
     while (const Token* t = in.next(kPathTokenChars)) {
-        if (t->kind == Token::Kind::Comment) continue;
         if (t->kind == Token::Kind::Tag) {
             if (!t->isEnd(element)) in.putBack();
             break;
         }
-        std::string_view text = t->text;
+        std::string_view text = t->text;  // empty for a comment
         if (value.empty()) text.remove_prefix(std::min(text.find_first_not_of(" \t"), text.size()));
         out.append(text);
     }
@@ -473,7 +400,6 @@ void readValue(Scanner& in, const Token& start, std::size_t maxChars, std::strin
 
 // A tag that cannot stand inside a point: the point ends before it.
 bool endsPoint(const Token& t) {
-    if (t.kind != Token::Kind::Tag) return false;
     switch (t.element) {
         case Element::Trkseg:
         case Element::Trk:
@@ -495,16 +421,12 @@ bool readPoint(Scanner& in, const Token& start, GpxPath& path) {
     bool ended = start.selfClosing;
     const Element element = start.element;
     std::string value;
-    while (!ended) {
-        const Token* t = in.nextTag(kPathTokenChars);
-        if (t == nullptr) break;
+    for (const Token* t = nullptr; !ended && (t = in.nextTag(kPathTokenChars)) != nullptr;) {
         if (t->isStart(Element::Ele)) {
             readValue(in, *t, kNumberChars, value);
             point.ele = elevationOf(value);
-        } else if (t->isEnd(element)) {
-            ended = true;
-        } else if (endsPoint(*t)) {
-            in.putBack();
+        } else if (t->isEnd(element) || endsPoint(*t)) {
+            if (!t->isEnd(element)) in.putBack();
             ended = true;
         }
     }
@@ -516,12 +438,11 @@ bool readPoint(Scanner& in, const Token& start, GpxPath& path) {
 // trkseg for a track.
 void readPath(Scanner& in, Element container, GpxPathList& out) {
     const bool track = container == Element::Trk;
-    const Element pointElement = track ? Element::Trkpt : Element::Rtept;
     std::vector<GpxPath> segments(1);
     int segmentsSeen = 0;
     std::string name;
     while (const Token* t = in.nextTag(kPathTokenChars)) {
-        if (t->isStart(pointElement)) {
+        if (t->isStart(track ? Element::Trkpt : Element::Rtept)) {
             if (!readPoint(in, *t, segments.back())) break;
         } else if (t->isStart(Element::Name)) {
             readValue(in, *t, GpxPath::kNameChars, name);
@@ -557,73 +478,55 @@ void readGpx(Source& source, GpxOverlays& out) {
     }
 }
 
-// ---- The line scanner ----
-
 // The next piece of a line as a line-reading call with a buffer of kTrackLineChars + 1
-// gives it: up to and including a line feed, at most kTrackLineChars characters; CR LF
-// is read as LF. The line end is not part of the piece. False at the end of the input.
+// gives it: up to a line feed, at most kTrackLineChars characters; CR LF is read as LF.
+// The line end is not part of the piece. False at the end of the input.
 bool nextPiece(Source& in, std::string& storage, std::string_view& piece) {
     storage.clear();
+    std::string_view w = in.window();
+    if (w.empty()) return false;
     std::size_t chars = 0;
-    bool heldCr = false;  // a carriage return taken, to be dropped if a line feed follows
-    bool any = false;
-    for (std::string_view w = in.window(); !w.empty(); w = in.window()) {
-        any = true;
-        std::size_t i = 0;
-        if (!heldCr) {
-            // No more bytes than characters still fit: the limit cannot be met before a
-            // line feed among them.
-            const std::size_t span = std::min(w.size(), kTrackLineChars - chars);
-            if (const auto* lf = static_cast<const char*>(std::memchr(w.data(), '\n', span))) {
-                std::string_view line = w.substr(0, static_cast<std::size_t>(lf - w.data()));
-                in.skip(line.size() + 1);
-                if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-                piece = storage.empty() ? line : std::string_view(storage.append(line));
-                return true;
-            }
+    bool heldCr = false;  // a carriage return taken, dropped when a line feed follows
+    for (; !w.empty(); w = in.window()) {
+        // While no more bytes than characters still fit, the limit cannot come before a
+        // line feed among them.
+        const void* lf = heldCr ? nullptr : std::memchr(w.data(), '\n', std::min(w.size(), kTrackLineChars - chars));
+        if (lf != nullptr) {
+            std::string_view line = w.substr(0, static_cast<std::size_t>(static_cast<const char*>(lf) - w.data()));
+            in.skip(line.size() + 1);
+            if (line.ends_with('\r')) line.remove_suffix(1);
+            piece = storage.empty() ? line : std::string_view(storage.append(line));
+            return true;
         }
-        for (; i < w.size(); ++i) {
+        for (std::size_t i = 0; i < w.size(); ++i) {
             const char c = w[i];
-            if (heldCr) {
-                heldCr = false;
-                if (c == '\n') {
-                    in.skip(i + 1);
-                    piece = storage;
-                    return true;
-                }
+            if (std::exchange(heldCr, false) && c != '\n') {
                 ++chars;
                 storage.push_back('\r');
             }
-            const bool starts = isCharStart(static_cast<unsigned char>(c));
-            if (starts && chars == kTrackLineChars) {
-                in.skip(i);
+            const bool full = isCharStart(c) && chars == kTrackLineChars;  // c begins the next piece
+            if (full || c == '\n') {
+                in.skip(full ? i : i + 1);
                 piece = storage;
                 return true;
             }
-            if (c == '\n') {
-                in.skip(i + 1);
-                piece = storage;
-                return true;
+            heldCr = c == '\r';
+            if (!heldCr) {
+                chars += isCharStart(c) ? 1 : 0;
+                storage.push_back(c);
             }
-            if (c == '\r') {
-                heldCr = true;
-                continue;
-            }
-            chars += starts ? 1 : 0;
-            storage.push_back(c);
         }
         in.skip(w.size());
     }
-    if (heldCr) storage.push_back('\r');
+    if (heldCr) storage.push_back('\r');  // the input ended after it
     piece = storage;
-    return any;
+    return true;
 }
 
-// The tags a line of our own files may hold; each begins with "<", so one pass over the
-// line's "<" finds them all where a search for each would.
+// Where a line of our own files holds each tag that matters; one pass over its "<".
 struct LineTags {
-    std::size_t name = std::string_view::npos;  // where "<name>" begins
-    std::size_t ele = std::string_view::npos;   // where "<ele>" begins
+    std::size_t name = std::string_view::npos;  // "<name>"
+    std::size_t ele = std::string_view::npos;   // "<ele>"
     bool trkpt = false;                          // "<trkpt"
     bool trkptEnd = false;                       // "</trkpt>"
     bool trksegEnd = false;                      // "</trkseg>"
@@ -666,18 +569,12 @@ void loadTrack(Source& in, GpxPath& path) {
         }
         if (tags.trkpt) {
             const LatLon ll = readLatLon(line);
-            if (ll.hasLat) {
-                point.lat = ll.lat;
-                point.hasLat = true;
-            }
-            if (ll.hasLon) {
-                point.lon = ll.lon;
-                point.hasLon = true;
-            }
+            if (ll.hasLat) std::tie(point.lat, point.hasLat) = std::tuple(ll.lat, true);
+            if (ll.hasLon) std::tie(point.lon, point.hasLon) = std::tuple(ll.lon, true);
         }
         if (tags.ele != std::string_view::npos) {
             std::string_view value = line.substr(tags.ele + 5);
-            if (!value.empty() && value[0] == '"') value.remove_prefix(1);
+            if (value.starts_with('"')) value.remove_prefix(1);
             ele = elevationOf(value);  // a number ends before any '"' or "<"
         }
         if (tags.trkptEnd) {
@@ -723,9 +620,7 @@ int loadAutoLoadFiles(const std::filesystem::path& dir, GpxOverlays& out) {
     std::vector<std::string> names = platform::listFiles(dir, ".gpx");
     std::sort(names.begin(), names.end());
     int count = 0;
-    for (const std::string& name : names) {
-        if (readGpxFile(dir / name, out) == 0) ++count;
-    }
+    for (const std::string& name : names) count += readGpxFile(dir / name, out) == 0 ? 1 : 0;
     return count;
 }
 
