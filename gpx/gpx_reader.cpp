@@ -373,8 +373,6 @@ LatLon readLatLon(std::string_view tag) {
         (lat ? latSeen : lonSeen) = true;
         (lat ? ll.hasLat : ll.hasLon) = scanNumber(tag.substr(v), lat ? ll.lat : ll.lon);
     }
-    if (!ll.hasLat) ll.lat = 0.0;
-    if (!ll.hasLon) ll.lon = 0.0;
     return ll;
 }
 
