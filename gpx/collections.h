@@ -87,17 +87,4 @@ private:
     std::vector<GpxPath> items_;
 };
 
-// The work record in which a reader assembles one point before it joins a path.
-struct GpxPointEntry {
-    GeoPoint point;
-    std::string name;  // the point's name element, at most kNameChars characters
-
-    static constexpr std::size_t kNameChars = 127;
-
-    void reset() {
-        point = GeoPoint{};
-        name.clear();
-    }
-};
-
 }  // namespace quorel

@@ -1,34 +1,31 @@
-// Sample input of the token scanner (from another program, indented, one segment):
-//   <trk>
-//     <name>Morning walk</name>
-//     <trkseg>
-//       <trkpt lat="34.482447" lon="135.824178"><ele>12.5</ele></trkpt>
-//       <trkpt lat='34.482500' lon='135.824200'/>
-//     </trkseg>
-//   </trk>
+// Sample input of the token scanner (another program's file):
+//   <trk><name>Morning walk</name><trkseg>
+//     <trkpt lat="34.482447" lon="135.824178"><ele>12.5</ele></trkpt>
+//     <trkpt lat='34.482500' lon='135.824200'/>
+//   </trkseg></trk>
 // -> one track "Morning walk" with two points (the second at ele 0).
-//
-// Sample input of the line scanner (the program's own track log):
+// Sample input of the line scanner (the program's own track log, one element a line):
 //   <name>Current</name>
 //   <trkpt lat="34.482447" lon="135.824178">
 //    <ele>12.500000</ele>
-//    <time>2008-07-18T14:35:14Z</time>
 //   </trkpt>
-//   </trkseg>
 // -> a path named "Current" with one point.
 #include "gpx/gpx_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <memory>
+#include <tuple>
+#include <utility>
+#include <vector>
 
+#include "platform/file_handle.h"
 #include "platform/files.h"
 #include "platform/scan.h"
 #include "platform/utf8.h"
@@ -36,487 +33,498 @@
 namespace quorel {
 namespace {
 
+// The bytes of a file, or of text in memory, through one buffer of kReadBufferBytes.
+// Text in memory is handed over in pieces of at most chunkBytes, as a file's reads may
+// end anywhere: the scanners give the same whatever the pieces.
+class Source {
+public:
+    explicit Source(int fd) : fd_(fd) {}
+    Source(std::string_view text, std::size_t chunkBytes)
+        : text_(text), chunk_(chunkBytes > 0 ? chunkBytes : kReadBufferBytes) {}
+
+    // The bytes buffered now, at least n of them (n is small) unless the input ends first.
+    std::string_view window(std::size_t n = 1) {
+        while (end_ - begin_ < n && fill()) {
+        }
+        return {buffer_.get() + begin_, end_ - begin_};
+    }
+    void skip(std::size_t n) { begin_ += n; }
+
+private:
+    // Moves the bytes not yet taken to the front and reads more behind them.
+    bool fill() {
+        std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+        const std::size_t room = std::min(kReadBufferBytes - end_, chunk_);
+        ssize_t got = 0;
+        if (fd_ < 0) {
+            got = static_cast<ssize_t>(std::min(room, text_.size()));
+            std::memcpy(buffer_.get() + end_, text_.data(), static_cast<std::size_t>(got));
+            text_.remove_prefix(static_cast<std::size_t>(got));
+        } else {
+            while ((got = ::read(fd_, buffer_.get() + end_, room)) < 0 && errno == EINTR) {
+            }
+        }
+        if (got <= 0) return false;  // the end, or a read error taken as the end
+        end_ += static_cast<std::size_t>(got);
+        return true;
+    }
+
+    int fd_ = -1;
+    std::string_view text_;
+    std::size_t chunk_ = kReadBufferBytes;
+    std::unique_ptr<char[]> buffer_ = std::make_unique_for_overwrite<char[]>(kReadBufferBytes);
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+};
+
 // A byte that begins a character: limits count characters, not bytes. A byte that is
 // not valid UTF-8 counts as a character of its own, as the text decoder reads it.
-bool isCharStart(unsigned char b) { return b < 0x80 || b >= 0xC0; }
-
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool isCharStart(char c) { return static_cast<unsigned char>(c) < 0x80 || static_cast<unsigned char>(c) >= 0xC0; }
+bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
+bool isSpace(char c) { return c == ' ' || c == '\t' || isLineBreak(c) || c == '\v' || c == '\f'; }
 
 // Appends bytes to a string up to a number of characters, then drops the rest. The byte
 // cap keeps a run of stray continuation bytes from growing the string without end.
 // Characters are counted only once the bytes could reach the limit.
-class Cutter {
+class Bounded {
 public:
-    Cutter(std::string& out, std::size_t maxChars, bool skipLeadingSpace = false)
-        : out_(out), maxChars_(maxChars), skipLeadingSpace_(skipLeadingSpace) {}
-
+    Bounded(std::string& out, std::size_t maxChars) : out_(out), maxChars_(maxChars) {}
     std::size_t limit() const { return maxChars_; }
 
     void put(char c) {
-        if (full_) return;
-        if (skipLeadingSpace_ && out_.empty() && (c == ' ' || c == '\t')) return;
-        if (out_.size() < maxChars_) {  // fewer bytes than the limit: fewer characters too
-            out_.push_back(c);
-            return;
+        if (!full_ && out_.size() >= maxChars_) {  // below that, fewer bytes than the limit: fewer characters
+            if (chars_ == kUncounted) chars_ = static_cast<std::size_t>(std::ranges::count_if(out_, isCharStart));
+            full_ = (isCharStart(c) && chars_++ == maxChars_) || out_.size() >= 4 * maxChars_;
         }
-        if (chars_ == kUncounted) {
-            chars_ = 0;
-            for (unsigned char b : out_) chars_ += isCharStart(b) ? 1 : 0;
-        }
-        if (isCharStart(static_cast<unsigned char>(c))) {
-            if (chars_ == maxChars_) {
-                full_ = true;
-                return;
-            }
-            ++chars_;
-        }
-        if (out_.size() >= 4 * maxChars_) {
-            full_ = true;
-            return;
-        }
-        out_.push_back(c);
+        if (!full_) out_.push_back(c);
     }
-
-    // Spans without line breaks, in one go when they cannot reach the limit.
     void append(std::string_view span) {
-        if (skipLeadingSpace_ && out_.empty()) {
-            while (!span.empty() && (span[0] == ' ' || span[0] == '\t')) span.remove_prefix(1);
-        }
-        if (!full_ && out_.size() + span.size() <= maxChars_) {
+        if (full_ || out_.size() + span.size() > maxChars_) {
+            for (char c : span) put(c);
+        } else {
             out_.append(span);
-            return;
         }
-        for (char c : span) put(c);
     }
 
 private:
     static constexpr std::size_t kUncounted = static_cast<std::size_t>(-1);
-
     std::string& out_;
     std::size_t maxChars_;
     std::size_t chars_ = kUncounted;
     bool full_ = false;
-    bool skipLeadingSpace_;
 };
 
-// How many bytes of text a Cutter keeps with a limit of maxChars characters.
-std::size_t keptBytes(std::string_view text, std::size_t maxChars) {
-    std::size_t chars = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (isCharStart(static_cast<unsigned char>(text[i])) && chars++ == maxChars) return i;
-        if (i >= 4 * maxChars) return i;
-    }
-    return text.size();
-}
+// The elements the readers act on, known by the exact name in a tag.
+enum class Element : unsigned char { Other, Gpx, Trk, Rte, Wpt, Trkseg, Trkpt, Rtept, Name, Ele };
 
-// Text up to the next "<", line breaks dropped. Returns whether any byte was text.
-bool readText(GpxStream& in, Cutter& cut) {
-    bool any = false;
-    for (std::string_view w = in.window(); !w.empty(); w = in.window()) {
-        const char* p = w.data();
-        const char* const end = p + w.size();
-        const char* run = p;  // the start of the bytes since the last line break
-        for (; p != end && *p != '<'; ++p) {
-            if (*p == '\r' || *p == '\n') {
-                if (p != run) cut.append(std::string_view(run, static_cast<std::size_t>(p - run)));
-                any = any || p != run;
-                run = p + 1;
-            }
-        }
-        if (p != run) cut.append(std::string_view(run, static_cast<std::size_t>(p - run)));
-        any = any || p != run;
-        in.skip(static_cast<std::size_t>(p - w.data()));
-        if (p != end) break;
-    }
-    return any;
-}
-
-// The body of a comment, after "<!--": everything up to and including "-->".
-void skipComment(GpxStream& in) {
-    int dashes = 0;
-    for (int c = in.get(); c >= 0; c = in.get()) {
-        if (c == '>' && dashes >= 2) return;
-        dashes = c == '-' ? dashes + 1 : 0;
+Element elementNamed(std::string_view n) {
+    switch (n.size()) {
+        case 3:
+            return n == "ele" ? Element::Ele
+                 : n == "trk" ? Element::Trk
+                 : n == "rte" ? Element::Rte
+                 : n == "wpt" ? Element::Wpt
+                 : n == "gpx" ? Element::Gpx : Element::Other;
+        case 4: return n == "name" ? Element::Name : Element::Other;
+        case 5: return n == "trkpt" ? Element::Trkpt : n == "rtept" ? Element::Rtept : Element::Other;
+        case 6: return n == "trkseg" ? Element::Trkseg : Element::Other;
+        default: return Element::Other;
     }
 }
 
-// The body of a CDATA section, after "<![CDATA[": its characters up to "]]>".
-void readCData(GpxStream& in, Cutter& cut) {
-    int brackets = 0;  // "]" held back: they may begin the end
-    for (int c = in.get(); c >= 0; c = in.get()) {
-        if (c == '>' && brackets >= 2) {
-            for (int i = 2; i < brackets; ++i) cut.put(']');
-            return;
-        }
-        if (c == ']') {
-            ++brackets;
-            continue;
-        }
-        for (; brackets > 0; --brackets) cut.put(']');
-        if (c == '\r' || c == '\n') continue;
-        cut.put(static_cast<char>(c));
-    }
-    for (; brackets > 0; --brackets) cut.put(']');
-}
-
-// The rest of a tag after its "<", in bulk: up to and including ">", or up to the next
-// "<" or the end.
-void readTagBody(GpxStream& in, GpxToken& t, Cutter& cut) {
-    t.kind = GpxToken::Kind::Tag;
-    char prev = '<';
-    for (std::string_view w = in.window(); !w.empty(); w = in.window()) {
-        const char* p = w.data();
-        const char* const end = p + w.size();
-        while (p != end && *p != '<' && *p != '>') ++p;
-        const auto n = static_cast<std::size_t>(p - w.data());
-        if (n > 0) {
-            cut.append(w.substr(0, n));
-            prev = p[-1];
-        }
-        in.skip(n);
-        if (p == end) continue;
-        if (*p == '>') {
-            in.skip(1);
-            cut.put('>');
-            t.selfClosing = prev == '/';
-        }
-        break;
-    }
-}
-
-// The same for a tag whose first bytes may not be buffered yet; also finds comments and
-// CDATA sections there.
-void readTagBodyByteByByte(GpxStream& in, GpxToken& t, Cutter& cut) {
-    t.kind = GpxToken::Kind::Tag;
-    int prev = 0;
-    std::size_t read = 1;
-    for (int c = in.peek(); c >= 0 && c != '<'; c = in.peek()) {
-        in.skip(1);
-        cut.put(static_cast<char>(c));
-        if (c == '>') {
-            t.selfClosing = prev == '/';
-            return;
-        }
-        prev = c;
-        if (++read == 4 && t.storage == "<!--") {
-            skipComment(in);
-            t.kind = GpxToken::Kind::Comment;
-            return;
-        }
-        if (read == 9 && t.storage == "<![CDATA[") {
-            t.storage.clear();
-            Cutter body(t.storage, cut.limit());
-            readCData(in, body);
-            t.kind = GpxToken::Kind::CData;
-            return;
-        }
-    }
-}
-
-// What a byte means in a tag: it ends the element name (white space, control
-// characters, "/"), ends the tag (">"), or breaks it off ("<").
-enum class TagByte : unsigned char { Plain, NameEnd, Close, Open };
-constexpr auto kTagBytes = [] {
-    std::array<TagByte, 256> table{};
-    for (int c = 0; c <= ' '; ++c) table[static_cast<std::size_t>(c)] = TagByte::NameEnd;
-    table['/'] = TagByte::NameEnd;
-    table['>'] = TagByte::Close;
-    table['<'] = TagByte::Open;
+// The bytes that end an element name: white space (and any control character), "/",
+// ">", and "<", which breaks a tag off.
+constexpr auto kEndsName = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c <= ' '; ++c) table[static_cast<std::size_t>(c)] = true;
+    table['/'] = table['>'] = table['<'] = true;
     return table;
 }();
 
-void setName(GpxToken& t) {
-    t.endTag = t.text.size() > 1 && t.text[1] == '/';
-    t.nameStart = t.endTag ? 2 : 1;
-    std::size_t end = t.nameStart;
-    while (end < t.text.size() && kTagBytes[static_cast<unsigned char>(t.text[end])] == TagByte::Plain) ++end;
-    t.nameLength = end - t.nameStart;
-    t.element = gpxElement(t.name());
-}
-
-// A tag that lies whole in w (w[0] is its "<"), as a view of w with its name; false
-// when it runs past w or breaks off at a "<", or is longer than maxChars.
-[[gnu::always_inline]] inline bool viewTag(std::string_view w, GpxToken& t, std::size_t maxChars) {
-    const std::size_t nameStart = w.size() > 1 && w[1] == '/' ? 2 : 1;
-    std::size_t p = nameStart;
-    while (p < w.size() && kTagBytes[static_cast<unsigned char>(w[p])] == TagByte::Plain) ++p;
-    const std::size_t nameEnd = p;
-    if (p < w.size() && kTagBytes[static_cast<unsigned char>(w[p])] == TagByte::NameEnd) {
-        // Attributes: long enough to look for the end in bulk.
-        const auto* gt = static_cast<const char*>(std::memchr(w.data() + p, '>', w.size() - p));
-        if (gt == nullptr) return false;
-        const auto close = static_cast<std::size_t>(gt - w.data());
-        if (std::memchr(w.data() + p, '<', close - p) != nullptr) return false;
-        p = close;
+// Where c first occurs in w from `from` on, or w.size(). The first bytes are looked at one
+// by one: between tags there is mostly a line break and a little indentation.
+[[gnu::always_inline]] inline std::size_t findByte(std::string_view w, std::size_t from, char c) {
+    for (const std::size_t near = std::min(w.size(), from + 4); from < near; ++from) {
+        if (w[from] == c) return from;
     }
-    if (p >= w.size() || w[p] != '>' || p + 1 > maxChars) return false;
-    t.kind = GpxToken::Kind::Tag;
-    t.text = w.substr(0, p + 1);
-    t.selfClosing = w[p - 1] == '/';
-    t.endTag = nameStart == 2;
-    t.nameStart = nameStart;
-    t.nameLength = nameEnd - nameStart;
-    t.element = gpxElement(t.name());
-    return true;
+    const void* found = from < w.size() ? std::memchr(w.data() + from, c, w.size() - from) : nullptr;
+    return found == nullptr ? w.size() : static_cast<std::size_t>(static_cast<const char*>(found) - w.data());
 }
 
-// A tag that cannot stand inside a point: the point ends before it.
-bool endsPoint(const GpxToken& t) {
-    if (!t.isTag()) return false;
-    switch (t.element) {
-        case GpxElement::Trkseg:
-        case GpxElement::Trk:
-        case GpxElement::Rte: return true;
-        case GpxElement::Gpx: return t.endTag;
-        case GpxElement::Trkpt:
-        case GpxElement::Rtept:
-        case GpxElement::Wpt: return !t.endTag;
-        default: return false;
-    }
-}
+struct Token {
+    enum class Kind { End, Text, Tag, Comment, CData };
+    Kind kind = Kind::End;
+    // A tag from "<" through ">"; text and CDATA their characters. The bytes in the
+    // buffer when they lie there whole and uncut, else a copy in storage.
+    std::string_view text;
+    std::string storage;
+    Element element = Element::Other;
+    bool endTag = false;       // a tag that begins with "</"
+    bool selfClosing = false;  // a tag that ends in "/>"
 
-// A start tag's element, to match its end tag by: the id when it is one of ours.
-struct ElementOf {
-    GpxElement id;
-    std::string name;  // short names stay in the string itself
-    explicit ElementOf(const GpxToken& startTag) : id(startTag.element), name(startTag.name()) {}
-    bool endedBy(const GpxToken& t) const { return id != GpxElement::Other ? t.isEnd(id) : t.isEnd(name); }
+    bool isStart(Element e) const { return kind == Kind::Tag && !endTag && element == e; }
+    bool isEnd(Element e) const { return kind == Kind::Tag && endTag && element == e; }
 };
 
-// The value of a text read whole, as readValue takes it: cut as its token would be, then
-// to maxChars characters, white space around it dropped.
-void valueOfText(std::string_view text, std::size_t maxChars, std::string& out) {
-    out.clear();
-    Cutter cut(out, maxChars, true);
-    cut.append(text.substr(0, keptBytes(text, kPathTokenChars)));
-    while (!out.empty() && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
-}
+// The token scanner: every rule of the header comment is applied here, on the buffer.
+class Scanner {
+public:
+    explicit Scanner(Source& in) : in_(in) {}
 
-// The value of a name or ele element whose start tag was just read: text and CDATA up
-// to the next tag, cut to maxChars characters, white space around it dropped. The
-// element's end tag is consumed; any other tag is left to be read again.
-void readValue(GpxScanner& in, const GpxToken& startTag, std::size_t maxChars, std::string& out) {
-    out.clear();
-    if (startTag.selfClosing) return;
-    const ElementOf element(startTag);
-    Cutter cut(out, maxChars, true);
-    std::string_view direct;
-    if (in.valueBeforeEnd(element.name, direct)) {
-        valueOfText(direct, maxChars, out);
-        return;
-    } else {
-        while (const GpxToken* t = in.next(kPathTokenChars)) {
-            if (t->kind == GpxToken::Kind::Text || t->kind == GpxToken::Kind::CData) {
-                cut.append(t->text);
+    // The next token, cut to maxChars characters, valid until the next call; nullptr at
+    // the end of the input.
+    const Token* next(std::size_t maxChars) { return take<true>(maxChars); }
+    // The next tag: text, comments and CDATA before it are passed over unkept.
+    const Token* nextTag(std::size_t maxChars) { return take<false>(maxChars); }
+    // The next call returns the token last returned once more.
+    void putBack() { again_ = true; }
+
+private:
+    template <bool all>
+    const Token* take(std::size_t maxChars) {
+        if (std::exchange(again_, false) && t_.kind != Token::Kind::End && (all || t_.kind == Token::Kind::Tag)) {
+            return &t_;
+        }
+        for (std::string_view w = in_.window(9);; w = in_.window(9)) {  // 9 bytes tell comments and CDATA
+            if (!all && !w.empty() && w[0] != '<') {
+                in_.skip(findByte(w, 0, '<'));
                 continue;
             }
-            if (t->kind == GpxToken::Kind::Comment) continue;
-            if (!element.endedBy(*t)) in.putBack();
-            break;
+            t_.storage.clear();
+            Bounded out(t_.storage, maxChars);
+            if (w.empty()) {
+                t_.kind = Token::Kind::End;
+                return nullptr;
+            }
+            if (w[0] != '<') {
+                if (readText(w, out)) return &t_;
+            } else if (w.starts_with("<!--") || w.starts_with("<![CDATA[")) {
+                t_.kind = w[2] == '-' ? Token::Kind::Comment : Token::Kind::CData;
+                in_.skip(w[2] == '-' ? 4 : 9);
+                readSection(w[2] == '-' ? '-' : ']', all && w[2] != '-' ? &out : nullptr);
+                t_.text = t_.storage;
+                if (all) return &t_;
+            } else {
+                readTag(w, out);
+                return &t_;
+            }
         }
     }
-    while (!out.empty() && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
-}
 
-// The run of decimal digits among the 8 bytes at p: how many lead (0 to 8) and their
-// value. On little-endian machines without a loop: a bit mask finds the first byte that
-// is no digit, the run is padded in front with '0' digits to eight, and the eight are
-// combined pairwise within one 64-bit word.
-[[gnu::always_inline]] inline int digitRun8(const char* p, std::uint64_t& value) {
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0u;
-        constexpr std::uint64_t kZeros = 0x3030303030303030u;
-        std::uint64_t v = 0;
-        std::memcpy(&v, p, 8);
-        // A byte is a digit when its high nibble is 3, also after adding 6 (0x3A-0x3F
-        // are not). Carries from a byte at 0xFA or above only reach later bytes.
-        const std::uint64_t notDigit = ((v & kHigh) ^ kZeros) | (((v + 0x0606060606060606u) & kHigh) ^ kZeros);
-        const int n = notDigit == 0 ? 8 : std::countr_zero(notDigit) / 8;
-        if (n == 0) {
-            value = 0;
-            return 0;
+    // Text up to the next "<", line breaks dropped. Whether any byte of it was text.
+    bool readText(std::string_view w, Bounded& out) {
+        t_.kind = Token::Kind::Text;
+        std::size_t n = 0;
+        while (n < w.size() && w[n] != '<' && !isLineBreak(w[n])) ++n;
+        if (n < w.size() && w[n] == '<' && n <= out.limit()) {  // whole and uncut in the buffer
+            in_.skip(n);
+            t_.text = w.substr(0, n);
+            return true;
         }
-        if (n < 8) v = (v << (8 * (8 - n))) | (kZeros >> (8 * n));
-        v -= kZeros;
-        v = v * 10 + (v >> 8);  // two-digit values in every other byte
-        v = (((v & 0x000000FF000000FFu) * 0x000F424000000064u) + (((v >> 16) & 0x000000FF000000FFu) * 0x0000271000000001u)) >> 32;
-        value = v;
-        return n;
-    } else {
-        int n = 0;
-        value = 0;
-        for (; n < 8; ++n) {
-            const auto d = static_cast<unsigned>(static_cast<unsigned char>(p[n])) - '0';
-            if (d > 9) break;
-            value = value * 10 + d;
+        bool any = false;
+        for (; !w.empty(); w = in_.window()) {
+            n = findByte(w, 0, '<');
+            for (std::size_t run = 0, i = 0; i <= n; ++i) {  // runs between line breaks
+                if (i < n && !isLineBreak(w[i])) continue;
+                out.append(w.substr(run, i - run));
+                any = any || i > run;
+                run = i + 1;
+            }
+            in_.skip(n);
+            if (n < w.size()) break;
         }
-        return n;
+        t_.text = t_.storage;
+        return any;
     }
-}
 
-// Appends the run of digits at p to digits; returns where the run ends.
-[[gnu::always_inline]] inline const char* readDigits(const char* p, const char* end, std::uint64_t& digits) {
-    static constexpr std::uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
-    while (end - p >= 8) {
-        std::uint64_t run = 0;
-        const int n = digitRun8(p, run);
-        digits = digits * kScale[n] + run;
-        p += n;
-        if (n < 8) return p;
+    // A tag from its "<" up to and including ">", or up to the next "<" or the end.
+    void readTag(std::string_view w, Bounded& out) {
+        t_.kind = Token::Kind::Tag;
+        // The element name: after "<" or "</", up to white space (or any control
+        // character), "/" or ">". Ours have at most 6 characters: 9 bytes tell them.
+        t_.endTag = w.size() > 1 && w[1] == '/';
+        const std::size_t begin = t_.endTag ? 2 : 1;
+        std::size_t n = begin;
+        while (n < w.size() && !kEndsName[static_cast<unsigned char>(w[n])]) ++n;
+        t_.element = n - begin <= 6 ? elementNamed(w.substr(begin, n - begin)) : Element::Other;
+        if (n < w.size() && w[n] != '<' && w[n] != '>') n = findByte(w.substr(0, findByte(w, n, '>')), n, '<');
+        if (n < w.size() && w[n] == '>' && n < out.limit()) {  // whole and uncut in the buffer
+            t_.selfClosing = w[n - 1] == '/';
+            t_.text = w.substr(0, n + 1);
+            in_.skip(n + 1);
+            return;
+        }
+        for (char last = '<';;) {
+            const bool closed = n < w.size() && w[n] == '>';
+            last = n > 0 ? w[n - 1] : last;
+            t_.selfClosing = closed && last == '/';
+            out.append(w.substr(0, n + (closed ? 1 : 0)));
+            in_.skip(n + (closed ? 1 : 0));
+            if (n < w.size() || (w = in_.window()).empty()) break;
+            n = findByte(w.substr(0, findByte(w, 0, '>')), 0, '<');
+        }
+        t_.text = t_.storage;
     }
-    for (; p != end; ++p) {
-        const auto d = static_cast<unsigned>(static_cast<unsigned char>(*p)) - '0';
-        if (d > 9) break;
-        digits = digits * 10 + d;
-    }
-    return p;
-}
 
-// Plain decimals ("35.123456", "-12.5") without an exponent, when the digits fit in 53
-// bits and there are at most 22 decimals: both the digits and the power of ten are then
-// exact doubles, and one division rounds correctly, so the result is what "%lf" gives.
-// Anything else is left to the full conversion.
-bool scanPlainDecimal(std::string_view text, double& out) {
-    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    // The rest of a comment (mark "-") or a CDATA section (mark "]"): up to two or more
+    // marks and ">". CDATA keeps its characters into out, line breaks dropped.
+    void readSection(char mark, Bounded* out) {
+        int marks = 0;  // held back: they may begin the end
+        const auto put = [out](char c, int times) {
+            for (; out != nullptr && times > 0; --times) out->put(c);
+        };
+        for (std::string_view w = in_.window(); !w.empty(); w = in_.window()) {
+            for (std::size_t i = 0; i < w.size(); ++i) {
+                if (w[i] == '>' && marks >= 2) {
+                    put(mark, marks - 2);
+                    in_.skip(i + 1);
+                    return;
+                }
+                if (w[i] == mark) {
+                    ++marks;
+                    continue;
+                }
+                put(mark, std::exchange(marks, 0));
+                if (!isLineBreak(w[i])) put(w[i], 1);
+            }
+            in_.skip(w.size());
+        }
+        put(mark, marks);
+    }
+
+    Source& in_;
+    Token t_;
+    bool again_ = false;
+};
+
+// "%lf" on at most kNumberChars characters; false when it does not convert. Plain
+// decimals of at most 15 digits ("35.123456", "-12.5"), the numbers of nearly every file,
+// are converted here at a fraction of the cost: their digits and the power of ten are
+// exact doubles, so one division rounds as "%lf" does. Anything else is left to it.
+bool scanNumber(std::string_view text, double& out) {
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    text = text.substr(0, kNumberChars);
     const char* p = text.data();
     const char* const end = p + text.size();
     while (p != end && (*p == ' ' || *p == '\t')) ++p;
     const bool negative = p != end && *p == '-';
     if (p != end && (*p == '-' || *p == '+')) ++p;
-    std::uint64_t digits = 0;  // wraps when there are more than 19 digits: then not used
-    const char* const first = p;
-    p = readDigits(p, end, digits);
-    const auto whole = static_cast<std::size_t>(p - first);
+    std::uint64_t digits = 0;  // wraps past 19 digits: then not used
+    const auto readDigits = [&digits, end](const char* from) {
+        for (; from != end && static_cast<unsigned char>(*from - '0') <= 9; ++from) {
+            digits = digits * 10 + static_cast<unsigned>(*from - '0');
+        }
+        return from;
+    };
+    const char* const whole = p;
+    p = readDigits(p);
+    std::size_t count = static_cast<std::size_t>(p - whole);
     std::size_t decimals = 0;
     if (p != end && *p == '.') {
-        const char* const fraction = ++p;
-        p = readDigits(p, end, digits);
+        const char* const fraction = p + 1;
+        p = readDigits(fraction);
         decimals = static_cast<std::size_t>(p - fraction);
+        count += decimals;
     }
-    if (whole + decimals == 0 || whole + decimals > 15) return false;  // 15 digits stay below 2^53
-    if (p != end && (*p == 'e' || *p == 'E' || *p == 'x' || *p == 'X')) return false;
+    if (count == 0 || count > 15 || (p != end && (*p == 'e' || *p == 'E' || *p == 'x' || *p == 'X'))) {
+        return platform::scanReal(text, out).ok;
+    }
     const double v = static_cast<double>(digits) / kPow10[decimals];
     out = negative ? -v : v;
     return true;
 }
 
-// "%lf" on at most kNumberChars characters; nothing when it does not convert.
-bool scanNumber(std::string_view text, double& out) {
-    text = text.substr(0, kNumberChars);
-    return scanPlainDecimal(text, out) || platform::scanReal(text, out).ok;
-}
-
 double elevationOf(std::string_view text) {
     double v = 0.0;
-    if (!scanNumber(text, v) || !std::isfinite(v)) return 0.0;
-    return v;
+    return scanNumber(text, v) && std::isfinite(v) ? v : 0.0;
 }
 
-// The text of an attribute value whose name ends before `at`: white space, "=", white
-// space, then the value, after its opening quote when it has one. The value runs to
-// its closing quote (double or single), ">", or for an unquoted value to white space or
-// "/"; a number cannot hold any of those, so converting the text from its start reads
-// just the value. False without an "=".
-bool attributeValue(std::string_view tag, std::size_t at, std::string_view& value) {
-    std::size_t i = at;
-    while (i < tag.size() && isSpace(tag[i])) ++i;
-    if (i >= tag.size() || tag[i] != '=') return false;
-    ++i;
-    while (i < tag.size() && isSpace(tag[i])) ++i;
-    if (i < tag.size() && (tag[i] == '"' || tag[i] == '\'')) ++i;
-    value = tag.substr(i);
-    return true;
-}
+// lat and lon of a point's start tag (or of a line of our own files).
+struct LatLon {
+    double lat = 0.0;
+    double lon = 0.0;
+    bool hasLat = false;
+    bool hasLon = false;
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(const std::filesystem::path& file) {
-        fd_ = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st {};
-        if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_ = -1;
+    // Both converted to numbers within +-90 and +-180 (so not NaN): the point may be drawn.
+    bool valid() const { return hasLat && hasLon && std::fabs(lat) <= 90.0 && std::fabs(lon) <= 180.0; }
 };
 
-void readGpxStream(GpxStream& stream, GpxOverlays& out) {
-    GpxScanner in(stream);
-    GpxPointEntry entry;
-    LatLon position;
-    while (const GpxToken* t = in.nextTag(kTopTokenChars)) {
-        if (!t->isTag()) continue;
-        if (t->isEnd(GpxElement::Gpx)) break;
-        if (t->isStart(GpxElement::Trk) || t->isStart(GpxElement::Rte)) {
-            const PathKind kind = t->isStart(GpxElement::Trk) ? PathKind::Track : PathKind::Route;
-            GpxPathList& list = kind == PathKind::Track ? out.tracks : out.routes;
+// The attributes lat and lon: names preceded by white space, "=" with optional white
+// space around it, values in double or single quotes or unquoted. The first attribute
+// of each name decides. A value runs to its closing quote, ">", or white space or "/";
+// a number holds none of those, so converting the text from its start reads just it.
+LatLon readLatLon(std::string_view tag) {
+    LatLon ll;
+    bool latSeen = false;
+    bool lonSeen = false;
+    for (auto eq = tag.find('='); eq != std::string_view::npos && !(latSeen && lonSeen); eq = tag.find('=', eq + 1)) {
+        std::size_t end = eq;
+        while (end > 0 && isSpace(tag[end - 1])) --end;
+        if (end < 4 || !isSpace(tag[end - 4]) || tag[end - 3] != 'l') continue;  // "flat=" is not "lat="
+        const bool lat = !latSeen && tag[end - 2] == 'a' && tag[end - 1] == 't';
+        if (!lat && (lonSeen || tag[end - 2] != 'o' || tag[end - 1] != 'n')) continue;
+        std::size_t v = eq + 1;
+        while (v < tag.size() && isSpace(tag[v])) ++v;
+        if (v < tag.size() && (tag[v] == '"' || tag[v] == '\'')) ++v;
+        (lat ? latSeen : lonSeen) = true;
+        (lat ? ll.hasLat : ll.hasLon) = scanNumber(tag.substr(v), lat ? ll.lat : ll.lon);
+    }
+    return ll;
+}
+
+// The value of a name or ele element whose start tag was just read: text and CDATA up
+// to the next tag (comments passed over), white space around it dropped, cut to
+// maxChars characters. The element's end tag is consumed; any other tag is read again.
+void readValue(Scanner& in, const Token& start, std::size_t maxChars, std::string& value) {
+    value.clear();
+    if (start.selfClosing) return;
+    const Element element = start.element;  // start is the scanner's token: overwritten below
+    Bounded out(value, maxChars);
+    while (const Token* t = in.next(kPathTokenChars)) {
+        if (t->kind == Token::Kind::Tag) {
+            if (!t->isEnd(element)) in.putBack();
+            break;
+        }
+        std::string_view text = t->text;  // empty for a comment
+        if (value.empty()) text.remove_prefix(std::min(text.find_first_not_of(" \t"), text.size()));
+        out.append(text);
+    }
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
+}
+
+// A tag that cannot stand inside a point: the point ends before it.
+bool endsPoint(const Token& t) {
+    switch (t.element) {
+        case Element::Trkseg:
+        case Element::Trk:
+        case Element::Rte: return true;
+        case Element::Gpx: return t.endTag;
+        case Element::Trkpt:
+        case Element::Rtept:
+        case Element::Wpt: return !t.endTag;
+        default: return false;
+    }
+}
+
+// Reads the point that start begins and adds it to path when its position is valid
+// (a point's name is passed over: only paths keep names). False when the input ended
+// inside the point.
+bool readPoint(Scanner& in, const Token& start, GpxPath& path) {
+    const LatLon ll = readLatLon(start.text);
+    GeoPoint point{ll.lat, ll.lon};
+    bool ended = start.selfClosing;
+    const Element element = start.element;
+    std::string value;
+    for (const Token* t = nullptr; !ended && (t = in.nextTag(kPathTokenChars)) != nullptr;) {
+        if (t->isStart(Element::Ele)) {
+            readValue(in, *t, kNumberChars, value);
+            point.ele = elevationOf(value);
+        } else if (t->isEnd(element) || endsPoint(*t)) {
+            if (!t->isEnd(element)) in.putBack();
+            ended = true;
+        }
+    }
+    if (ll.valid()) path.addPoint(point);
+    return ended;
+}
+
+// Reads one trk or rte whose start tag was just read: appends its paths to out, one per
+// trkseg for a track.
+void readPath(Scanner& in, Element container, GpxPathList& out) {
+    const bool track = container == Element::Trk;
+    std::vector<GpxPath> segments(1);
+    int segmentsSeen = 0;
+    std::string name;
+    while (const Token* t = in.nextTag(kPathTokenChars)) {
+        if (t->isStart(track ? Element::Trkpt : Element::Rtept)) {
+            if (!readPoint(in, *t, segments.back())) break;
+        } else if (t->isStart(Element::Name)) {
+            readValue(in, *t, GpxPath::kNameChars, name);
+        } else if (track && t->isStart(Element::Trkseg)) {
+            if (segmentsSeen++ > 0) segments.emplace_back();
+        } else if (t->isEnd(container)) {
+            break;
+        } else if (t->isEnd(Element::Gpx) || t->isStart(Element::Trk) || t->isStart(Element::Rte)) {
+            in.putBack();  // this path's end tag is missing
+            break;
+        }
+    }
+    for (GpxPath& segment : segments) {
+        segment.name = name;
+        out.append(std::move(segment));
+    }
+}
+
+void readGpx(Source& source, GpxOverlays& out) {
+    Scanner in(source);
+    while (const Token* t = in.nextTag(kTopTokenChars)) {
+        if (t->isEnd(Element::Gpx)) break;
+        if (t->isStart(Element::Trk) || t->isStart(Element::Rte)) {
+            GpxPathList& list = t->element == Element::Trk ? out.tracks : out.routes;
             if (t->selfClosing) {
                 list.append(GpxPath{});
             } else {
-                readPath(in, kind, list);
+                readPath(in, t->element, list);
             }
-        } else if (t->isStart(GpxElement::Wpt)) {
-            readPoint(in, *t, entry, position);
-            if (position.valid()) out.waypoints.addPoint(entry.point);
+        } else if (t->isStart(Element::Wpt)) {
+            readPoint(in, *t, out.waypoints);
         }
     }
 }
 
-// Pieces of lines as a line-reading call with a buffer of kTrackLineChars + 1 gives
-// them: up to and including a line feed, at most kTrackLineChars characters; CR LF is
-// read as LF. The line end itself is not part of the returned text.
-class LineReader {
-public:
-    explicit LineReader(GpxStream& in) : in_(in) {}
-
-    bool next(std::string_view& line) {
-        const std::string_view w = in_.window();
-        if (w.empty()) return false;
-        // Most lines lie whole in the buffer and are short enough to count bytes.
-        const std::size_t limit = std::min(w.size(), kTrackLineChars);
-        const void* nl = std::memchr(w.data(), '\n', limit);
-        if (nl != nullptr) {
-            const auto len = static_cast<std::size_t>(static_cast<const char*>(nl) - w.data());
-            line = w.substr(0, len);
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-            in_.skip(len + 1);
+// The next piece of a line as a line-reading call with a buffer of kTrackLineChars + 1
+// gives it: up to a line feed, at most kTrackLineChars characters; CR LF is read as LF.
+// The line end is not part of the piece. False at the end of the input.
+bool nextPiece(Source& in, std::string& storage, std::string_view& piece) {
+    storage.clear();
+    std::string_view w = in.window();
+    if (w.empty()) return false;
+    std::size_t chars = 0;
+    bool heldCr = false;  // a carriage return taken, dropped when a line feed follows
+    for (; !w.empty(); w = in.window()) {
+        // While no more bytes than characters still fit, the limit cannot come before a
+        // line feed among them.
+        const void* lf = heldCr ? nullptr : std::memchr(w.data(), '\n', std::min(w.size(), kTrackLineChars - chars));
+        if (lf != nullptr) {
+            std::string_view line = w.substr(0, static_cast<std::size_t>(static_cast<const char*>(lf) - w.data()));
+            in.skip(line.size() + 1);
+            if (line.ends_with('\r')) line.remove_suffix(1);
+            piece = storage.empty() ? line : std::string_view(storage.append(line));
             return true;
         }
-        piece_.clear();
-        std::size_t chars = 0;
-        for (int c = in_.peek(); c >= 0; c = in_.peek()) {
-            const bool starts = isCharStart(static_cast<unsigned char>(c));
-            if (starts && chars == kTrackLineChars) break;  // the next piece begins here
-            in_.skip(1);
-            if (c == '\r' && in_.peek() == '\n') continue;
-            if (starts) ++chars;
-            if (c == '\n') break;
-            piece_.push_back(static_cast<char>(c));
+        for (std::size_t i = 0; i < w.size(); ++i) {
+            const char c = w[i];
+            if (std::exchange(heldCr, false) && c != '\n') {
+                ++chars;
+                storage.push_back('\r');
+            }
+            const bool full = isCharStart(c) && chars == kTrackLineChars;  // c begins the next piece
+            if (full || c == '\n') {
+                in.skip(full ? i : i + 1);
+                piece = storage;
+                return true;
+            }
+            heldCr = c == '\r';
+            if (!heldCr) {
+                chars += isCharStart(c) ? 1 : 0;
+                storage.push_back(c);
+            }
         }
-        line = piece_;
-        return true;
+        in.skip(w.size());
     }
+    if (heldCr) storage.push_back('\r');  // the input ended after it
+    piece = storage;
+    return true;
+}
 
-private:
-    GpxStream& in_;
-    std::string piece_;
-};
-
-// The tags a line of our own files may hold; each begins with "<", so one pass over the
-// line's "<" finds them all where a search for each would.
+// Where a line of our own files holds each tag that matters; one pass over its "<".
 struct LineTags {
-    std::size_t name = std::string_view::npos;  // where "<name>" begins
-    std::size_t ele = std::string_view::npos;   // where "<ele>" begins
+    std::size_t name = std::string_view::npos;  // "<name>"
+    std::size_t ele = std::string_view::npos;   // "<ele>"
     bool trkpt = false;                          // "<trkpt"
     bool trkptEnd = false;                       // "</trkpt>"
     bool trksegEnd = false;                      // "</trkseg>"
@@ -527,9 +535,9 @@ LineTags findLineTags(std::string_view line) {
     for (auto lt = line.find('<'); lt != std::string_view::npos; lt = line.find('<', lt + 1)) {
         const std::string_view rest = line.substr(lt + 1);
         if (rest.starts_with("name>")) {
-            if (tags.name == std::string_view::npos) tags.name = lt;
+            tags.name = std::min(tags.name, lt);
         } else if (rest.starts_with("ele>")) {
-            if (tags.ele == std::string_view::npos) tags.ele = lt;
+            tags.ele = std::min(tags.ele, lt);
         } else if (rest.starts_with("trkpt")) {
             tags.trkpt = true;
         } else if (rest.starts_with("/trkpt>")) {
@@ -541,14 +549,13 @@ LineTags findLineTags(std::string_view line) {
     return tags;
 }
 
-void loadTrackStream(GpxStream& stream, GpxPath& path) {
+void loadTrack(Source& in, GpxPath& path) {
     path.clearPoints();
-    LineReader lines(stream);
+    std::string storage;
     std::string_view line;
-    GeoPoint point;
-    bool hasLat = false;
-    bool hasLon = false;
-    while (lines.next(line)) {
+    LatLon point;
+    double ele = 0.0;
+    while (nextPiece(in, storage, line)) {
         const LineTags tags = findLineTags(line);
         if (tags.name != std::string_view::npos) {
             const auto start = tags.name + 6;
@@ -560,358 +567,50 @@ void loadTrackStream(GpxStream& stream, GpxPath& path) {
         }
         if (tags.trkpt) {
             const LatLon ll = readLatLon(line);
-            if (ll.hasLat) {
-                point.lat = ll.lat;
-                hasLat = true;
-            }
-            if (ll.hasLon) {
-                point.lon = ll.lon;
-                hasLon = true;
-            }
+            if (ll.hasLat) std::tie(point.lat, point.hasLat) = std::tuple(ll.lat, true);
+            if (ll.hasLon) std::tie(point.lon, point.hasLon) = std::tuple(ll.lon, true);
         }
         if (tags.ele != std::string_view::npos) {
             std::string_view value = line.substr(tags.ele + 5);
-            if (!value.empty() && value[0] == '"') value.remove_prefix(1);
-            point.ele = elevationOf(value);  // a number ends before any '"' or "<"
+            if (value.starts_with('"')) value.remove_prefix(1);
+            ele = elevationOf(value);  // a number ends before any '"' or "<"
         }
         if (tags.trkptEnd) {
-            const LatLon ll{point.lat, point.lon, hasLat, hasLon};
-            if (ll.valid()) path.addPoint(point);
-            point = GeoPoint{};
-            hasLat = hasLon = false;
+            if (point.valid()) path.addPoint(GeoPoint{point.lat, point.lon, ele});
+            point = LatLon{};
+            ele = 0.0;
         }
         if (tags.trksegEnd) break;
     }
 }
 
-}  // namespace
-
-GpxStream::GpxStream(std::string_view text, std::size_t chunkBytes) {
-    if (chunkBytes == 0) {
-        cur_ = text.data();
-        end_ = text.data() + text.size();
-    } else {
-        memory_ = text;
-        chunk_ = chunkBytes;
-    }
-}
-
-GpxStream::GpxStream(int fd) : fd_(fd), buffer_(kReadBufferBytes) {
-    cur_ = end_ = buffer_.data();
-}
-
-bool GpxStream::refill() {
-    if (fd_ >= 0) {
-        for (;;) {
-            const ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
-            if (n > 0) {
-                cur_ = buffer_.data();
-                end_ = cur_ + n;
-                return true;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            return false;  // the end, or a read error taken as the end
-        }
-    }
-    if (memory_.empty()) return false;
-    const std::size_t n = std::min(chunk_, memory_.size());
-    cur_ = memory_.data();
-    end_ = cur_ + n;
-    memory_.remove_prefix(n);
-    return true;
-}
-
-// A token that lies whole in the buffer, needs no change and is within its limit (in
-// bytes, so in characters too) is a view of the buffer; the others are copied.
-bool viewToken(std::string_view w, GpxToken& t, std::size_t maxChars, std::size_t& length) {
-    if (w[0] != '<') {
-        std::size_t p = 0;
-        while (p < w.size() && w[p] != '<' && w[p] != '\r' && w[p] != '\n') ++p;
-        if (p == w.size() || w[p] != '<' || p > maxChars) return false;
-        t.kind = GpxToken::Kind::Text;
-        length = p;
-        return true;
-    }
-    if (w.size() < 9 || w[1] == '!') return false;  // a comment or CDATA may begin here
-    if (!viewTag(w, t, maxChars)) return false;
-    length = t.text.size();
-    return true;
-}
-
-bool readToken(GpxStream& in, GpxToken& t, std::size_t maxChars) {
-    t.text = {};
-    t.storage.clear();
-    t.selfClosing = t.endTag = false;
-    t.nameStart = t.nameLength = 0;
-    const std::string_view w = in.window();
-    if (w.empty()) {
-        t.kind = GpxToken::Kind::End;
-        return false;
-    }
-    std::size_t length = 0;
-    if (viewToken(w, t, maxChars, length)) {
-        if (!t.isTag()) t.text = w.substr(0, length);
-        in.skip(length);
-        return true;
-    }
-
-    Cutter cut(t.storage, maxChars);
-    if (readText(in, cut)) {
-        t.kind = GpxToken::Kind::Text;
-        t.text = t.storage;
-        return true;
-    }
-    if (in.get() < 0) {  // the "<" that ended the text, if any
-        t.kind = GpxToken::Kind::End;
-        return false;
-    }
-    cut.put('<');
-    const std::string_view ahead = in.window();
-    if (ahead.size() >= 8) {
-        // What kind of token this is shows in the next bytes, which lie in the buffer.
-        if (ahead[0] == '!' && ahead.substr(0, 3) == "!--") {
-            in.skip(3);
-            skipComment(in);
-            t.kind = GpxToken::Kind::Comment;
-            t.text = t.storage;
-            return true;
-        }
-        if (ahead[0] == '!' && ahead.substr(0, 8) == "![CDATA[") {
-            in.skip(8);
-            t.storage.clear();
-            Cutter body(t.storage, maxChars);
-            readCData(in, body);
-            t.kind = GpxToken::Kind::CData;
-            t.text = t.storage;
-            return true;
-        }
-        readTagBody(in, t, cut);
-    } else {
-        readTagBodyByteByByte(in, t, cut);  // near the end of a buffer: the same, one byte at a time
-    }
-    t.text = t.storage;
-    if (t.isTag()) setName(t);
-    return true;
-}
-
-bool readTag(GpxStream& in, GpxToken& t, std::size_t maxChars) {
-    for (;;) {
-        std::string_view w = in.window();
-        if (w.empty()) {
-            t.kind = GpxToken::Kind::End;
-            t.text = {};
-            return false;
-        }
-        // Text up to the next "<" is passed over; between tags it is mostly a line
-        // break and some indentation.
-        std::size_t lt = 0;
-        while (lt < w.size() && lt < 4 && w[lt] != '<') ++lt;
-        if (lt == 4) {
-            const void* found = std::memchr(w.data() + lt, '<', w.size() - lt);
-            lt = found == nullptr ? w.size() : static_cast<std::size_t>(static_cast<const char*>(found) - w.data());
-        }
-        in.skip(lt);
-        if (lt == w.size()) continue;
-        w.remove_prefix(lt);
-        // Most tags lie whole in the buffer: a view, as readToken would give it.
-        if (w.size() >= 9 && w[1] != '!' && viewTag(w, t, maxChars)) {
-            t.storage.clear();
-            in.skip(t.text.size());
-            return true;
-        }
-        if (!readToken(in, t, maxChars)) return false;
-        if (t.isTag()) return true;  // else a comment or CDATA: read on
-    }
-}
-
-GpxElement gpxElement(std::string_view n) {
-    const auto is = [n](const char* word) { return n == std::string_view(word); };
-    switch (n.size()) {
-        case 3:
-            if (is("trk")) return GpxElement::Trk;
-            if (is("rte")) return GpxElement::Rte;
-            if (is("wpt")) return GpxElement::Wpt;
-            if (is("ele")) return GpxElement::Ele;
-            if (is("gpx")) return GpxElement::Gpx;
-            break;
-        case 4:
-            if (is("name")) return GpxElement::Name;
-            break;
-        case 5:
-            if (is("trkpt")) return GpxElement::Trkpt;
-            if (is("rtept")) return GpxElement::Rtept;
-            break;
-        case 6:
-            if (is("trkseg")) return GpxElement::Trkseg;
-            break;
-        default: break;
-    }
-    return GpxElement::Other;
-}
-
-bool GpxScanner::valueBeforeEnd(std::string_view element, std::string_view& value) {
-    if (again_) return false;
-    const std::string_view w = in_.window();
-    std::size_t lt = 0;
-    while (lt < w.size() && w[lt] != '<' && w[lt] != '\r' && w[lt] != '\n') ++lt;
-    const std::size_t tagLength = element.size() + 3;
-    if (lt == w.size() || w[lt] != '<' || w.size() - lt < tagLength || w[lt + 1] != '/' ||
-        w.substr(lt + 2, element.size()) != element || w[lt + tagLength - 1] != '>') {
-        return false;
-    }
-    value = w.substr(0, lt);
-    in_.skip(lt + tagLength);
-    return true;
-}
-
-const GpxToken* GpxScanner::nextTag(std::size_t maxChars) {
-    if (again_) {
-        again_ = false;
-        if (token_.kind == GpxToken::Kind::End) return nullptr;
-        if (token_.isTag()) return &token_;
-    }
-    return readTag(in_, token_, maxChars) ? &token_ : nullptr;
-}
-
-const GpxToken* GpxScanner::next(std::size_t maxChars) {
-    if (again_) {
-        again_ = false;
-        return token_.kind == GpxToken::Kind::End ? nullptr : &token_;
-    }
-    return readToken(in_, token_, maxChars) ? &token_ : nullptr;
-}
-
-bool LatLon::valid() const {
-    return hasLat && hasLon && std::isfinite(lat) && std::isfinite(lon) && std::fabs(lat) <= 90.0 &&
-           std::fabs(lon) <= 180.0;
-}
-
-LatLon readLatLon(std::string_view tag) {
-    LatLon ll;
-    bool latSeen = false;
-    bool lonSeen = false;
-    // Each "=" ends an attribute name, after optional white space; the name must follow
-    // white space itself ("flat=" is not "lat="). The first of each name decides.
-    for (std::size_t eq = tag.find('='); eq != std::string_view::npos && !(latSeen && lonSeen);
-         eq = tag.find('=', eq + 1)) {
-        std::size_t end = eq;
-        while (end > 0 && isSpace(tag[end - 1])) --end;
-        if (end < 4 || !isSpace(tag[end - 4]) || tag[end - 3] != 'l') continue;
-        const bool lat = !latSeen && tag[end - 2] == 'a' && tag[end - 1] == 't';
-        const bool lon = !lonSeen && tag[end - 2] == 'o' && tag[end - 1] == 'n';
-        if (!lat && !lon) continue;
-        std::string_view value;
-        attributeValue(tag, end, value);
-        if (lat) {
-            latSeen = true;
-            ll.hasLat = scanNumber(value, ll.lat);
-        } else {
-            lonSeen = true;
-            ll.hasLon = scanNumber(value, ll.lon);
-        }
-    }
-    if (!ll.hasLat) ll.lat = 0.0;
-    if (!ll.hasLon) ll.lon = 0.0;
-    return ll;
-}
-
-int readPoint(GpxScanner& in, const GpxToken& startTag, GpxPointEntry& entry, LatLon& position) {
-    entry.reset();
-    position = readLatLon(startTag.text);
-    entry.point.lat = position.lat;
-    entry.point.lon = position.lon;
-    if (startTag.selfClosing) return 1;
-    const ElementOf element(startTag);  // startTag is overwritten from here on
-    std::string value;
-    while (const GpxToken* t = in.nextTag(kPathTokenChars)) {
-        if (!t->isTag()) continue;
-        if (element.endedBy(*t)) return 1;
-        if (t->isStart(GpxElement::Name)) {
-            readValue(in, *t, GpxPointEntry::kNameChars, entry.name);
-        } else if (t->isStart(GpxElement::Ele)) {
-            std::string_view direct;
-            if (!t->selfClosing && in.valueBeforeEnd("ele", direct)) {
-                // A number's text within the limits converts as it stands: the conversion
-                // passes over the white space that the value would lose.
-                if (direct.size() > kNumberChars) {
-                    valueOfText(direct, kNumberChars, value);
-                    direct = value;
-                }
-                entry.point.ele = elevationOf(direct);
-            } else {
-                readValue(in, *t, kNumberChars, value);
-                entry.point.ele = elevationOf(value);
-            }
-        } else if (endsPoint(*t)) {
-            in.putBack();
-            return 1;
-        } else if (t->element == GpxElement::Other && !t->endTag && !t->selfClosing && t->nameLength < 16) {
-            // An element of no interest that holds only text (a time, a hdop): its text
-            // and end tag would be passed over one by one; pass them over at once.
-            char name[16];
-            std::memcpy(name, t->name().data(), t->nameLength);
-            std::string_view ignored;
-            in.valueBeforeEnd(std::string_view(name, t->nameLength), ignored);
-        }
-    }
+template <typename Read>
+int readFile(const std::filesystem::path& file, Read read) {
+    const platform::UniqueFd fd = platform::openRegularFile(file);
+    if (!fd) return -1;
+    Source source(fd.get());
+    read(source);
     return 0;
 }
 
-void readPath(GpxScanner& in, PathKind kind, GpxPathList& out) {
-    const GpxElement container = kind == PathKind::Track ? GpxElement::Trk : GpxElement::Rte;
-    const GpxElement pointName = kind == PathKind::Track ? GpxElement::Trkpt : GpxElement::Rtept;
-    std::vector<GpxPath> segments(1);
-    int segmentsSeen = 0;
-    std::string name;
-    GpxPointEntry entry;
-    LatLon position;
-    while (const GpxToken* t = in.nextTag(kPathTokenChars)) {
-        if (!t->isTag()) continue;
-        if (t->isStart(pointName)) {
-            const int ended = readPoint(in, *t, entry, position);
-            if (position.valid()) segments.back().addPoint(entry.point);
-            if (ended == 0) break;
-        } else if (t->isStart(GpxElement::Name)) {
-            readValue(in, *t, GpxPath::kNameChars, name);
-        } else if (kind == PathKind::Track && t->isStart(GpxElement::Trkseg)) {
-            if (segmentsSeen++ > 0) segments.emplace_back();
-        } else if (t->isEnd(container)) {
-            break;
-        } else if (t->isEnd(GpxElement::Gpx) || t->isStart(GpxElement::Trk) || t->isStart(GpxElement::Rte)) {
-            in.putBack();  // this path's end tag is missing
-            break;
-        }
-    }
-    for (GpxPath& segment : segments) {
-        segment.name = name;
-        out.append(std::move(segment));
-    }
-}
+}  // namespace
 
 void readGpxText(std::string_view text, GpxOverlays& out, std::size_t chunkBytes) {
-    GpxStream stream(text, chunkBytes);
-    readGpxStream(stream, out);
+    Source source(text, chunkBytes);
+    readGpx(source, out);
 }
 
 void loadTrackText(std::string_view text, GpxPath& path, std::size_t chunkBytes) {
-    GpxStream stream(text, chunkBytes);
-    loadTrackStream(stream, path);
+    Source source(text, chunkBytes);
+    loadTrack(source, path);
 }
 
 int readGpxFile(const std::filesystem::path& file, GpxOverlays& out) {
-    const FileDescriptor fd(file);
-    if (fd.get() < 0) return -1;
-    GpxStream stream(fd.get());
-    readGpxStream(stream, out);
-    return 0;
+    return readFile(file, [&out](Source& source) { readGpx(source, out); });
 }
 
 int loadTrackFile(const std::filesystem::path& file, GpxPath& path) {
-    const FileDescriptor fd(file);
-    if (fd.get() < 0) return -1;
-    GpxStream stream(fd.get());
-    loadTrackStream(stream, path);
-    return 0;
+    return readFile(file, [&path](Source& source) { loadTrack(source, path); });
 }
 
 int loadAutoLoadFiles(const std::filesystem::path& dir, GpxOverlays& out) {
@@ -919,9 +618,7 @@ int loadAutoLoadFiles(const std::filesystem::path& dir, GpxOverlays& out) {
     std::vector<std::string> names = platform::listFiles(dir, ".gpx");
     std::sort(names.begin(), names.end());
     int count = 0;
-    for (const std::string& name : names) {
-        if (readGpxFile(dir / name, out) == 0) ++count;
-    }
+    for (const std::string& name : names) count += readGpxFile(dir / name, out) == 0 ? 1 : 0;
     return count;
 }
 

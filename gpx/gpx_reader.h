@@ -6,10 +6,10 @@
 // point to `waypoints`. loadTrackFile reads the program's own files (the track log, the
 // current route), written one element per line, with a line scanner into one path.
 //
-// Both read through a buffer of kReadBufferBytes; the scanning rules stay per character.
+// Both read through one buffer of kReadBufferBytes, whatever size the reads come in.
 // Paths are host paths (callers resolve device paths with platform::nativePath).
 //
-// The token scanner's rules, as readToken applies them:
+// The token scanner's rules:
 //  - A "<" always begins a new token. A tag runs from "<" up to and including the next
 //    ">" (or up to the next "<" or the end of the file when its ">" is missing). Inside
 //    a tag, line breaks and tabs are white space like spaces, so a tag may span lines
@@ -33,8 +33,8 @@
 //    to the next tag (comments passed over), without the white space around it; when
 //    that tag is the element's end tag it is consumed, otherwise (an empty or
 //    self-closed element) it is read as the next token as usual. A path's name keeps
-//    at most GpxPath::kNameChars characters, a point's GpxPointEntry::kNameChars, and a
-//    number is converted from at most kNumberChars characters of its text.
+//    at most GpxPath::kNameChars characters, and a number is converted from at most
+//    kNumberChars characters of its text. A point's name is passed over.
 //  - A point ends at its end tag, and also, without consuming it, at the start of another
 //    point or at the end of its segment, path or file, so a missing end tag costs
 //    nothing but that tag.
@@ -45,11 +45,8 @@
 //    (a point at 0, 0 would draw a line across the world). An ele that does not convert
 //    to a finite number is 0. Nothing carries over from one point to the next.
 #include <cstddef>
-#include <cstdint>
 #include <filesystem>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "gpx/collections.h"
 
@@ -86,121 +83,5 @@ int loadTrackFile(const std::filesystem::path& file, GpxPath& path);
 // text over in pieces of that size, as the file readers' buffer does.
 void readGpxText(std::string_view text, GpxOverlays& out, std::size_t chunkBytes = 0);
 void loadTrackText(std::string_view text, GpxPath& path, std::size_t chunkBytes = 0);
-
-// ---- The pieces of the token scanner, for the readers and their tests ----
-
-// Bytes from a file descriptor or from memory, through a buffer.
-class GpxStream {
-public:
-    explicit GpxStream(std::string_view text, std::size_t chunkBytes = 0);
-    explicit GpxStream(int fd);  // reads it; the caller closes it
-    GpxStream(const GpxStream&) = delete;
-    GpxStream& operator=(const GpxStream&) = delete;
-
-    // The next byte, or -1 at the end.
-    int peek() {
-        if (cur_ == end_ && !refill()) return -1;
-        return static_cast<unsigned char>(*cur_);
-    }
-    int get() {
-        if (cur_ == end_ && !refill()) return -1;
-        return static_cast<unsigned char>(*cur_++);
-    }
-    // The bytes buffered now: at least one, unless the stream has ended.
-    std::string_view window() {
-        if (cur_ == end_) refill();
-        return {cur_, static_cast<std::size_t>(end_ - cur_)};
-    }
-    void skip(std::size_t n) { cur_ += n; }  // n <= window().size()
-
-private:
-    bool refill();
-
-    int fd_ = -1;
-    std::string_view memory_;  // what is still to be handed over in chunks
-    std::size_t chunk_ = 0;
-    std::vector<char> buffer_;
-    const char* cur_ = nullptr;
-    const char* end_ = nullptr;
-};
-
-// The elements the readers act on, known by the exact name in a tag.
-enum class GpxElement : unsigned char { Other, Gpx, Trk, Rte, Wpt, Trkseg, Trkpt, Rtept, Name, Ele };
-GpxElement gpxElement(std::string_view name);
-
-struct GpxToken {
-    enum class Kind { End, Text, Tag, Comment, CData };
-    Kind kind = Kind::End;
-    // A tag from "<" through ">"; text and CDATA their characters. Valid until the next
-    // token is read: it may lie in the stream's buffer, or in storage.
-    std::string_view text;
-    std::string storage;
-    bool selfClosing = false;  // a tag that ends in "/>"
-    bool endTag = false;       // a tag that begins with "</"
-
-    bool isTag() const { return kind == Kind::Tag; }
-    // The element name of a tag: after "<" or "</", up to white space (or any control
-    // character), "/" or ">".
-    std::string_view name() const { return std::string_view(text).substr(nameStart, nameLength); }
-    bool isStart(std::string_view elementName) const { return isTag() && !endTag && name() == elementName; }
-    bool isEnd(std::string_view elementName) const { return isTag() && endTag && name() == elementName; }
-    bool isStart(GpxElement e) const { return isTag() && !endTag && element == e; }
-    bool isEnd(GpxElement e) const { return isTag() && endTag && element == e; }
-
-    std::size_t nameStart = 0;
-    std::size_t nameLength = 0;
-    GpxElement element = GpxElement::Other;  // of a tag
-};
-
-// One token by the rules above, cut to maxChars characters; false at the end of the stream.
-bool readToken(GpxStream& in, GpxToken& token, std::size_t maxChars);
-// The next tag: the text, comments and CDATA before it are passed over as readToken
-// reads them, without keeping them. Where only tags matter this is the fast way.
-bool readTag(GpxStream& in, GpxToken& token, std::size_t maxChars);
-
-// Tokens of one stream, with room to read the last one again.
-class GpxScanner {
-public:
-    explicit GpxScanner(GpxStream& in) : in_(in) {}
-    // The next token, valid until the next call; nullptr at the end of the stream.
-    const GpxToken* next(std::size_t maxChars);
-    // The same, passing over every token that is not a tag.
-    const GpxToken* nextTag(std::size_t maxChars);
-    // The next call to next() returns the token last returned once more.
-    void putBack() { again_ = true; }
-    // When the buffer holds, from here, text without line breaks and then the end tag
-    // "</element>": that text, with the end tag consumed. Otherwise false, nothing read.
-    bool valueBeforeEnd(std::string_view element, std::string_view& value);
-
-private:
-    GpxStream& in_;
-    GpxToken token_;
-    bool again_ = false;
-};
-
-// lat and lon of a point's start tag; each is taken only when it converts.
-struct LatLon {
-    double lat = 0.0;
-    double lon = 0.0;
-    bool hasLat = false;
-    bool hasLon = false;
-    // Both converted to numbers within +-90 and +-180: the point may be drawn.
-    bool valid() const;
-};
-// The attributes lat and lon (names preceded by white space, "=" with optional white
-// space around it), their values in double or single quotes or unquoted; at most
-// kNumberChars characters of each value are converted with "%lf". The first attribute
-// of each name decides.
-LatLon readLatLon(std::string_view startTag);
-
-// Reads the point that startTag begins (startTag may be the scanner's own token): lat
-// and lon into position, ele and name into entry (both reset first). 1 when the point
-// ended, 0 when the stream ended inside it.
-int readPoint(GpxScanner& in, const GpxToken& startTag, GpxPointEntry& entry, LatLon& position);
-
-enum class PathKind { Track, Route };
-// Reads one trk (or rte) whose start tag was just read: appends its paths to out, one
-// per trkseg for a track, with the points that have a valid position.
-void readPath(GpxScanner& in, PathKind kind, GpxPathList& out);
 
 }  // namespace quorel

@@ -41,23 +41,5 @@ TEST(GeoPointList, RemoveAtFollowsTheControlsRules) {
     EXPECT_EQ(list.cursor, 3);
 }
 
-TEST(GpxPathList, CopiesAreDeepAndIndependentOfTheirSource) {
-    GpxPath path;
-    path.name = "Root";
-    EXPECT_EQ(path.points.assign(listOf(3)), 3);
-    GpxPathList list;
-    list.append(path);
-    GpxPath copy;
-    copy.assign(path);
-    path.name = "changed";
-    path.points.at(0).lat = 50.0;
-    path.clearPoints();
-    EXPECT_EQ(path.name, "changed");  // clearing the points keeps the name
-    for (const GpxPath* p : {&list.at(0), &copy}) {
-        EXPECT_EQ(p->name, "Root");
-        EXPECT_EQ(lats(p->points), (std::vector<double>{0, 1, 2}));
-    }
-}
-
 }  // namespace
 }  // namespace quorel
