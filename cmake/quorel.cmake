@@ -32,7 +32,11 @@ function(quorel_test name)
     QUOREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     QUOREL_CORPUS_DIR="${PROJECT_SOURCE_DIR}/tests/corpus")
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES LABELS "unit;${T_LABELS}")
+  # Each test keeps its scratch files in its own folder of this build, so that two builds
+  # tested at once on one machine never share a file.
+  set(scratch ${CMAKE_CURRENT_BINARY_DIR}/${name}-scratch)
+  file(MAKE_DIRECTORY ${scratch})
+  set_tests_properties(${name} PROPERTIES LABELS "unit;${T_LABELS}" ENVIRONMENT "TEST_TMPDIR=${scratch}")
 endfunction()
 
 # quorel_fuzz(name SOURCE x_fuzz.cpp LIBS ... ) builds a libFuzzer binary under QUOREL_FUZZ
