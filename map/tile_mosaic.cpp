@@ -9,7 +9,6 @@
 #include "platform/paths.h"
 #include "platform/raster/canvas.h"
 #include "platform/raster/raster.h"
-#include "png/tile_image.h"
 
 namespace quorel {
 namespace {
@@ -55,7 +54,7 @@ void finishMosaic(MapView& view) {
 
 }  // namespace
 
-bool PngTileLoader::load(MapView& view, const std::string& path) { return loadTileImage(view, path); }
+bool PngTileLoader::load(MapView& view, const std::string& path) { return loadTileImage(view, path, reports); }
 
 std::string tilePath(const MapView& view, int zoom, std::int64_t col, std::int64_t row) {
     const std::string device = view.mapDir + platform::format("\\%d\\%lld\\%lld.png", zoom, static_cast<long long>(col),

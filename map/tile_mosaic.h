@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/state/map_view.h"
+#include "png/tile_image.h"
 
 namespace quorel {
 
@@ -22,9 +23,11 @@ struct TileLoader {
     virtual bool load(MapView& view, const std::string& path) = 0;
 };
 
-// Reads the files through loadTileImage (a file that is not a PNG is reported there).
+// Reads the files through loadTileImage; a file that is not a PNG is reported there,
+// once in the loader's lifetime (the program keeps one loader for the run).
 struct PngTileLoader final : TileLoader {
     bool load(MapView& view, const std::string& path) override;
+    TileReports reports;
 };
 
 // The host path of a tile: storage root, mapDir (device grammar, so "Maps\std" and

@@ -17,9 +17,9 @@ namespace {
 namespace fs = std::filesystem;
 const fs::path kSuite = fs::path(QUOREL_CORPUS_DIR) / "png";
 
-// A missing tile (or a folder in its place) is silent; every file libpng rejects shows
-// the message once more. Either way the previous tile is dropped (and, under ASan, no
-// buffer leaks).
+// A missing tile (or a folder in its place) is silent; a file libpng rejects shows the
+// message the first time only, however often it is read. Either way the previous tile
+// is dropped (and, under ASan, no buffer leaks).
 TEST(LoadTileImage, MissingTilesAreSilentRejectedFilesShowTheMessage) {
     const fs::path dir = fs::temp_directory_path() / ("quorel_tiles_" + std::to_string(::getpid()));
     fs::create_directories(dir / "d.png");
@@ -34,13 +34,16 @@ TEST(LoadTileImage, MissingTilesAreSilentRejectedFilesShowTheMessage) {
     std::vector<std::string> shown;
     platform::MessageHandler previous = platform::setMessageHandler([&](std::string_view text) { shown.emplace_back(text); });
     MapView view;
-    for (const auto& [path, message] : cases) {
-        ASSERT_TRUE(loadTileImage(view, kSuite / "basn3p04.png"));
-        EXPECT_EQ(view.tileBitmap->bitsPerPixel, 4);
-        const std::size_t before = shown.size();
-        EXPECT_FALSE(loadTileImage(view, path)) << path;
-        EXPECT_FALSE(view.tileBitmap) << path;
-        EXPECT_EQ(shown.size() - before, message ? 1u : 0u) << path;
+    TileReports reports;
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& [path, message] : cases) {
+            ASSERT_TRUE(loadTileImage(view, kSuite / "basn3p04.png", reports));
+            EXPECT_EQ(view.tileBitmap->bitsPerPixel, 4);
+            const std::size_t before = shown.size();
+            EXPECT_FALSE(loadTileImage(view, path, reports)) << path;
+            EXPECT_FALSE(view.tileBitmap) << path;
+            EXPECT_EQ(shown.size() - before, message && round == 0 ? 1u : 0u) << path;
+        }
     }
     platform::setMessageHandler(std::move(previous));
     fs::remove_all(dir);
