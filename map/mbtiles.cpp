@@ -127,9 +127,10 @@ std::unique_ptr<MbtilesStore> MbtilesStore::open(const std::filesystem::path& fi
     store->file_ = TileOrigin{file.string(), true, 0, 0, 0, static_cast<std::uint64_t>(st.st_size),
                               std::int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec};
     // A tiles view made to loop (a recursive query) would stop the map for good: a
-    // lookup that runs far longer than any index lookup (some 10^8 steps) is abandoned.
+    // lookup that runs far longer than any index lookup (some 10^7 steps) is abandoned,
+    // and the file with it.
     sqlite3_progress_handler(
-        db.get(), 1000, [](void* ticks) { return ++*static_cast<int*>(ticks) > 100'000 ? 1 : 0; },
+        db.get(), 1000, [](void* ticks) { return ++*static_cast<int*>(ticks) > 10'000 ? 1 : 0; },
         &store->progressTicks_);
     store->lookup_ = lookup.release();
     store->db_ = db.release();
@@ -152,6 +153,7 @@ TileRead MbtilesStore::read(int zoom, std::int64_t col, std::int64_t row) const 
     result.origin.row = row;
 
     const std::lock_guard<std::mutex> lock(mutex_);
+    if (abandoned_) return TileRead{};
     progressTicks_ = 0;
     sqlite3_reset(lookup_);
     sqlite3_bind_int(lookup_, 1, zoom);
@@ -172,9 +174,10 @@ TileRead MbtilesStore::read(int zoom, std::int64_t col, std::int64_t row) const 
             result.status = TileReadStatus::Found;
             if (data != nullptr) result.bytes.assign(data, data + size);
         }
-    } else if (rc != SQLITE_DONE && rc != SQLITE_BUSY && rc != SQLITE_LOCKED) {  // SQLITE_INTERRUPT too
+    } else if (rc != SQLITE_DONE && rc != SQLITE_BUSY && rc != SQLITE_LOCKED) {
         result.status = TileReadStatus::Damaged;
         result.reason = sqlite3_errmsg(db_);
+        abandoned_ = rc == SQLITE_INTERRUPT;
     }
     sqlite3_reset(lookup_);
     return result;

@@ -65,6 +65,7 @@ private:
     TileOrigin file_;  // file name, size and time; the tile's numbers are filled per read
     mutable std::mutex mutex_;
     mutable int progressTicks_ = 0;  // of the lookup under way
+    mutable bool abandoned_ = false;  // a lookup ran away: the file gives nothing more
 };
 
 // One row of a map file's tiles table, as stored (the numbers unchecked).
