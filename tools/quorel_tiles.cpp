@@ -179,7 +179,7 @@ int coverage(const std::vector<std::string>& args) {
         for (const auto& line : lines) addLineTiles(line, zoom, tiles);
         if (box) addBoxTiles(corner1, corner2, zoom, tiles);
         tiles = withMargin(tiles, zoom, margin);
-        std::int64_t held = 0;
+        std::int64_t held = 0, looked = 0;
         Progress progress("looked up");
         for (const TileCell& t : tiles) {
             if (store->read(zoom, t.col, t.row).status == TileReadStatus::Missing) {
@@ -187,7 +187,7 @@ int coverage(const std::vector<std::string>& args) {
             } else {
                 ++held;
             }
-            progress(held, static_cast<std::int64_t>(tiles.size()));
+            progress(++looked, static_cast<std::int64_t>(tiles.size()));
         }
         const auto needed = static_cast<std::int64_t>(tiles.size());
         missingAll += needed - held;
