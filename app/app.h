@@ -29,7 +29,7 @@ struct App {
     DisplayIdle idle;
     GpsContext gps;
 
-    PngTileLoader tiles;
+    MapTileLoader tiles;
     int portResult = -1;  // what the port search or the fixed port gave; the end tears down when >= 0
     MainTimer timer;
     bool dialogEnded = false;

@@ -29,6 +29,7 @@
 #include "map/frame.h"
 #include "map/projection.h"
 #include "map/tile_mosaic.h"
+#include "platform/paths.h"
 #include "platform/raster/raster.h"
 #include "png/png_decoder.h"
 
@@ -44,11 +45,12 @@ constexpr int kTrackPoints = 100000;
 
 // Every file the mosaic decoded successfully, in order.
 struct RecordingLoader final : TileLoader {
-    PngTileLoader png;
+    MapTileLoader map;
     std::vector<std::string> decoded;
-    bool load(MapView& view, const std::string& path) override {
-        const bool ok = png.load(view, path);
-        if (ok) decoded.push_back(path);
+    bool load(MapView& view, int zoom, std::int64_t col, std::int64_t row) override {
+        const bool ok = map.load(view, zoom, col, row);
+        const std::string dir = platform::nativePath(view.mapDir, view.storageRootPath);
+        if (ok) decoded.push_back(treeTilePath(dir, zoom, col, row, ".png").string());
         return ok;
     }
 };
@@ -68,7 +70,7 @@ struct Screen {
     MapView view;
     GpsReceiver gps;
     DisplayIdle idle;
-    PngTileLoader tiles;
+    MapTileLoader tiles;
     std::vector<std::string> fillFiles;
     std::string error;
 

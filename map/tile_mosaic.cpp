@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "map/projection.h"
 #include "platform/format.h"
@@ -9,7 +10,6 @@
 #include "platform/paths.h"
 #include "platform/raster/canvas.h"
 #include "platform/raster/raster.h"
-#include "png/tile_image.h"
 
 namespace quorel {
 namespace {
@@ -55,12 +55,29 @@ void finishMosaic(MapView& view) {
 
 }  // namespace
 
-bool PngTileLoader::load(MapView& view, const std::string& path) { return loadTileImage(view, path); }
-
-std::string tilePath(const MapView& view, int zoom, std::int64_t col, std::int64_t row) {
-    const std::string device = view.mapDir + platform::format("\\%d\\%lld\\%lld.png", zoom, static_cast<long long>(col),
-                                                              static_cast<long long>(row));
-    return platform::nativePath(device, view.storageRootPath);
+bool MapTileLoader::load(MapView& view, int zoom, std::int64_t col, std::int64_t row) {
+    view.tileBitmap.reset();
+    const std::string dir = platform::nativePath(view.mapDir, view.storageRootPath);
+    if (!store_ || dir != storeDir_) {
+        std::vector<std::string> unreadable;
+        store_ = openMapStore(dir, unreadable);
+        storeDir_ = dir;
+        for (const std::string& line : unreadable) reportBadTile(reports, line, "map file " + line);
+    }
+    TileRead read = store_->read(zoom, col, row);
+    if (read.status == TileReadStatus::Damaged) {
+        reportBadTile(reports, read.origin.file, "tile " + read.origin.describe() + ": " + read.reason);
+        return false;
+    }
+    if (read.status != TileReadStatus::Found) return false;
+    TileDecodeResult decoded = decodeTileImage(read.bytes);
+    if (decoded.rejected) {
+        reportBadTile(reports, read.origin.file, "tile " + read.origin.describe() + " " + std::string(decoded.reason));
+        return false;
+    }
+    if (!decoded.bitmap) return false;
+    view.tileBitmap = std::move(decoded.bitmap);
+    return true;
 }
 
 bool loadTileFromCoarser(MapView& view, TileLoader& tiles, int zoom, std::int64_t col, std::int64_t row,
@@ -71,7 +88,7 @@ bool loadTileFromCoarser(MapView& view, TileLoader& tiles, int zoom, std::int64_
     if (levelsUp > 0 && (col < 0 || row < 0)) return false;
     const int f = 1 << levelsUp;
     const int cell = kTileSide / f;
-    const bool found = tiles.load(view, tilePath(view, platform::saturatingAdd(zoom, -levelsUp), col / f, row / f));
+    const bool found = tiles.load(view, platform::saturatingAdd(zoom, -levelsUp), col / f, row / f);
     if (!found || !view.tileBitmap) {
         view.tileBitmap.reset();
         return false;
@@ -87,7 +104,7 @@ bool loadTileFromCoarser(MapView& view, TileLoader& tiles, int zoom, std::int64_
 }
 
 bool loadTile(MapView& view, TileLoader& tiles, int zoom, std::int64_t col, std::int64_t row) {
-    if (tiles.load(view, tilePath(view, zoom, col, row)) && view.tileBitmap) return true;
+    if (tiles.load(view, zoom, col, row) && view.tileBitmap) return true;
     view.tileBitmap.reset();
     for (int d = 0; d < kCoarserLevels; ++d) {
         if (loadTileFromCoarser(view, tiles, zoom, col, row, d)) return true;

@@ -1,7 +1,7 @@
 #pragma once
 // The tile mosaic: the one tile cache of the map. A block of mosaicCols x mosaicRows
 // tiles around the tile that holds the view centre, from which every frame cuts its
-// background. It is filled from the tile tree under the storage root, shifted by whole
+// background. It is filled from the map under the storage root, shifted by whole
 // tiles when the centre leaves its centre tile, and refilled at any other zoom.
 //
 // Cell (i, j) holds tile (mosaicTileX + i - mosaicCols / 2, mosaicTileY + j - mosaicRows / 2)
@@ -9,28 +9,37 @@
 // part of a tile one, two or three levels coarser that covers it, and failing that by
 // the placeholder image.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/state/map_view.h"
+#include "map/tile_store.h"
+#include "png/tile_image.h"
 
 namespace quorel {
 
-// Where the mosaic gets its tile files from. Each call replaces view.tileBitmap: with
-// the decoded tile on success, with nothing otherwise.
+// Where the mosaic gets its tiles from, by zoom, column and row (rows counted from the
+// north). Each call replaces view.tileBitmap: with the decoded tile on success, with
+// nothing otherwise.
 struct TileLoader {
     virtual ~TileLoader() = default;
-    virtual bool load(MapView& view, const std::string& path) = 0;
+    virtual bool load(MapView& view, int zoom, std::int64_t col, std::int64_t row) = 0;
 };
 
-// Reads the files through loadTileImage (a file that is not a PNG is reported there).
-struct PngTileLoader final : TileLoader {
-    bool load(MapView& view, const std::string& path) override;
-};
+// The program's loader: the map named by the view's storage root and mapDir (device
+// grammar, so "Maps\std" and "/srv/tiles" both work), that is the tile tree there
+// (zoom/column/row.png, else .jpg) and then the MBTiles file of the same name with
+// ".mbtiles". A tile that cannot be shown is reported through reportBadTile, once per
+// file in the loader's lifetime (the program keeps one loader for the run).
+class MapTileLoader final : public TileLoader {
+public:
+    bool load(MapView& view, int zoom, std::int64_t col, std::int64_t row) override;
+    TileReports reports;
 
-// The host path of a tile: storage root, mapDir (device grammar, so "Maps\std" and
-// "/srv/tiles" both work), then zoom\column\row.png with signed decimals. A tile outside
-// the world names a file that does not exist.
-std::string tilePath(const MapView& view, int zoom, std::int64_t col, std::int64_t row);
+private:
+    std::string storeDir_;  // the tree the store was opened for
+    std::unique_ptr<LayeredTileStore> store_;
+};
 
 // Looks for the tile of zoom - levelsUp that covers (zoom, col, row) and leaves the part
 // of it over the wanted tile, enlarged to 256 x 256, in view.tileBitmap. levelsUp 0

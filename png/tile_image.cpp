@@ -1,21 +1,41 @@
 #include "png/tile_image.h"
 
-#include "platform/files.h"
+#include <cstdio>
+
 #include "platform/message_box.h"
+#include "png/jpeg_decoder.h"
 #include "png/png_decoder.h"
 
 namespace quorel {
 
-bool loadTileImage(MapView& view, const std::filesystem::path& path) {
-    view.tileBitmap.reset();
-    if (!platform::fileExists(path)) return false;
-    PngDecodeResult decoded = decodePngFile(path);
-    if (decoded.libpngError) {
-        platform::showMessage(kNotPngMessage);
-        return false;
+namespace {
+
+bool startsAsJpeg(std::span<const std::uint8_t> bytes) {
+    return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
+}
+
+}  // namespace
+
+TileDecodeResult decodeTileImage(std::span<const std::uint8_t> bytes) {
+    TileDecodeResult result;
+    if (startsAsJpeg(bytes)) {
+        JpegDecodeResult jpeg = decodeJpegMemory(bytes);
+        result.bitmap = std::move(jpeg.bitmap);
+        result.rejected = jpeg.rejected;
+        result.reason = "is a damaged or unsupported JPEG image";
+        return result;
     }
-    if (!decoded.bitmap) return false;
-    view.tileBitmap = std::move(decoded.bitmap);
+    PngDecodeResult png = decodePngMemory(bytes);
+    result.bitmap = std::move(png.bitmap);
+    result.rejected = png.libpngError;
+    result.reason = "is not a PNG or JPEG image, or a damaged one";
+    return result;
+}
+
+bool reportBadTile(TileReports& reports, const std::string& file, const std::string& what) {
+    if (!reports.reported.insert(file).second) return false;
+    std::fprintf(stderr, "quorel: %s\n", what.c_str());
+    platform::showMessage(kNotPngMessage);
     return true;
 }
 

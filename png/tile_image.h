@@ -1,20 +1,41 @@
 #pragma once
-// The tile cache's entry point into the decoder: installs one tile image in the map
-// view, and is the one place where a file that libpng rejects is reported.
-#include <filesystem>
+// The tile decoder's entry point for the map: the bytes of one tile, as a tile store
+// gives them, to a bitmap; and the one place where a tile that cannot be shown is
+// reported to the user.
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
 #include <string_view>
 
-#include "app/state/map_view.h"
+#include "platform/raster/bitmap.h"
 
 namespace quorel {
 
-// Shown (through the platform message box) for every tile file libpng rejects.
+// Shown (through the platform message box) for a tile that cannot be decoded.
 inline constexpr std::string_view kNotPngMessage = "PNGﾌｧｲﾙでありません";
 
-// Drops the previous tile image first, whatever follows, so after a failure
-// view.tileBitmap is empty. A missing file or one that cannot be read gives false
-// silently; a file libpng rejects shows kNotPngMessage and gives false. True when
-// view.tileBitmap holds the decoded tile.
-bool loadTileImage(MapView& view, const std::filesystem::path& path);
+struct TileDecodeResult {
+    std::optional<platform::Bitmap> bitmap;  // the image, or nothing
+    bool rejected = false;                   // not a PNG or JPEG, or a damaged one
+    std::string_view reason;                 // why, when rejected
+};
+
+// PNG bytes (and anything that is neither PNG nor JPEG, which libpng then rejects) go
+// to the PNG decoder, bytes that open as a JPEG to the JPEG decoder; both give the same
+// layouts (png/png_decoder.h). A pure function of the bytes: worker threads may call it.
+// An image too large to decode gives nothing without rejection.
+TileDecodeResult decodeTileImage(std::span<const std::uint8_t> bytes);
+
+// The tiles (by file) already reported in this run. A bad file is read again for every
+// fallback that covers it and at every refill; the user hears of it once.
+struct TileReports {
+    std::set<std::string> reported;
+};
+
+// The first time for file: writes "quorel: <what>" on standard error and
+// shows kNotPngMessage. Messages belong to the main thread. True when it reported.
+bool reportBadTile(TileReports& reports, const std::string& file, const std::string& what);
 
 }  // namespace quorel

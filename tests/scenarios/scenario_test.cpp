@@ -18,6 +18,7 @@
 //   #> golden SHOT NAME [X Y W H] a screenshot (or the part of it at X, Y of W x H pixels)
 //                                 equals tests/golden/NAME.png
 //   #> stderr TEXT                the program's error output contains TEXT
+//   #> stderr-lines N TEXT        the error output of all runs has exactly N lines that are TEXT
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -166,7 +167,7 @@ TEST_P(Scenario, ShowsWhatItSays) {
             expectedStatus = std::stoi(w.at(1));
         } else {
             std::vector<std::string> check = w;
-            if (w[0] == "expect-text" || w[0] == "stderr") {
+            if (w[0] == "expect-text" || w[0] == "stderr" || w[0] == "stderr-lines") {
                 // keep the text as written, blanks included
                 const std::size_t at = w[0] == "stderr" ? line.find("stderr") + 7 : line.find(w.at(1)) + w[1].size() + 1;
                 check = {w[0], w.size() > 1 ? w[1] : "", unescape(line.substr(at))};
@@ -223,6 +224,11 @@ TEST_P(Scenario, ShowsWhatItSays) {
             }
         } else if (kind == "stderr") {
             EXPECT_NE(errors.find(c.at(2)), std::string::npos) << "error output: " << errors;
+        } else if (kind == "stderr-lines") {
+            int lines = 0;
+            std::istringstream all(errors);
+            for (std::string line; std::getline(all, line);) lines += line == c.at(2) ? 1 : 0;
+            EXPECT_EQ(lines, std::stoi(c.at(1))) << "error output: " << errors;
         } else {
             ADD_FAILURE() << "unknown directive " << kind;
         }

@@ -1,6 +1,6 @@
 #pragma once
 // A map screen for tests: a window, a MapView with the program's surfaces and images,
-// the records a frame reads, and tiles held in memory that record every file asked for.
+// the records a frame reads, and tiles held in memory that record every tile asked for.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -34,9 +34,8 @@ struct FakeTiles : TileLoader {
             for (std::int64_t r = row - span; r <= row + span; ++r) tags[name(zoom, c, r)] = tagFor(c, r);
         }
     }
-    bool load(MapView& view, const std::string& path) override {
-        const std::string prefix = "/card/Maps/std/";
-        asked.push_back(path.substr(prefix.size(), path.size() - prefix.size() - 4));
+    bool load(MapView& view, int zoom, std::int64_t col, std::int64_t row) override {
+        asked.push_back(name(zoom, col, row));
         view.tileBitmap.reset();
         if (const auto it = pictures.find(asked.back()); it != pictures.end()) view.tileBitmap = it->second;
         if (const auto it = tags.find(asked.back()); it != tags.end()) {

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <turbojpeg.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/raster/raster.h"
 #include "png/png_writer.h"
@@ -95,22 +98,46 @@ TEST(CoarserTiles, TilesWestOfTheWorldShowThePlaceholderNotColumnZero) {
     EXPECT_EQ(blueOf(pixelAt(s.view.mosaicBitmap, 3 * 256 + 7, 300)), 1);
 }
 
-TEST(PngTiles, TheDefaultLoaderReadsTheTileTree) {
+// A solid JPEG of 256 x 256 in the given colour, written by libjpeg-turbo.
+void writeJpegTile(const std::filesystem::path& file, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    std::vector<std::uint8_t> rgb(256 * 256 * 3);
+    for (std::size_t i = 0; i < rgb.size(); i += 3) rgb[i] = r, rgb[i + 1] = g, rgb[i + 2] = b;
+    tjhandle h = tjInitCompress();
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    ASSERT_EQ(tjCompress2(h, rgb.data(), 256, 0, 256, TJPF_RGB, &out, &size, TJSAMP_420, 95, 0), 0);
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(out), static_cast<std::streamsize>(size));
+    tjFree(out);
+    tjDestroy(h);
+}
+
+// The tree under the storage root: a .png wins over a .jpg of the same tile, a .jpg
+// alone is shown, and a missing tile gets the placeholder.
+TEST(MapTiles, TheDefaultLoaderReadsPngAndJpegFromTheTree) {
     const auto root = std::filesystem::temp_directory_path() / ("quorel_mosaic_" + std::to_string(getpid()));
     MapScreen s(480, 272);
     s.view.storageRootPath = root.string() + "/";
+    s.view.mapDir = "Maps\\std";
+    const std::filesystem::path tree = root / "Maps" / "std";
     const platform::Color palette[] = {platform::rgb(10, 20, 30), platform::rgb(200, 100, 50)};
     platform::Bitmap tile = platform::createDib(256, -256, 1, palette);
     platform::fillRect(tile, {0, 0, 128, 256}, palette[1]);
-    const std::filesystem::path file = tilePath(s.view, 14, kCol, kRow);
+    const std::filesystem::path file = treeTilePath(tree, 14, kCol, kRow, ".png");
     std::filesystem::create_directories(file.parent_path());
     ASSERT_TRUE(writePngFile(tile, file));
-    PngTileLoader loader;
+    writeJpegTile(treeTilePath(tree, 14, kCol, kRow, ".jpg"), 0, 0, 255);
+    writeJpegTile(treeTilePath(tree, 14, kCol + 1, kRow, ".jpg"), 40, 200, 90);
+    MapTileLoader loader;
     fillMosaic(s.view, loader);
     std::filesystem::remove_all(root);
     EXPECT_EQ(pixelAt(s.view.mosaicBitmap, 3 * 256 + 5, 2 * 256 + 5), palette[1]);
     EXPECT_EQ(pixelAt(s.view.mosaicBitmap, 3 * 256 + 200, 2 * 256 + 250), palette[0]);
-    EXPECT_EQ(pixelAt(s.view.mosaicBitmap, 4 * 256 + 9, 2 * 256 + 9), pixelAt(s.view.noTileImage->bitmap, 9, 9));
+    const platform::Color jpeg = pixelAt(s.view.mosaicBitmap, 4 * 256 + 100, 2 * 256 + 100);
+    EXPECT_NEAR(platform::redOf(jpeg), 40, 2);
+    EXPECT_NEAR(platform::greenOf(jpeg), 200, 2);
+    EXPECT_NEAR(platform::blueOf(jpeg), 90, 2);
+    EXPECT_EQ(pixelAt(s.view.mosaicBitmap, 5 * 256 + 9, 2 * 256 + 9), pixelAt(s.view.noTileImage->bitmap, 9, 9));
 }
 
 }  // namespace

@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
+#include <turbojpeg.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -17,34 +18,63 @@ namespace {
 namespace fs = std::filesystem;
 const fs::path kSuite = fs::path(QUOREL_CORPUS_DIR) / "png";
 
-// A missing tile (or a folder in its place) is silent; every file libpng rejects shows
-// the message once more. Either way the previous tile is dropped (and, under ASan, no
-// buffer leaks).
-TEST(LoadTileImage, MissingTilesAreSilentRejectedFilesShowTheMessage) {
-    const fs::path dir = fs::temp_directory_path() / ("quorel_tiles_" + std::to_string(::getpid()));
-    fs::create_directories(dir / "d.png");
-    std::ofstream(dir / "404.png") << "<html>404 Not Found</html>\n";
-    std::ofstream{dir / "empty.png"};
-    std::vector<std::pair<fs::path, bool>> cases = {
-        {dir / "14" / "14553" / "6451.png", false}, {dir / "d.png", false}, {dir / "404.png", true}, {dir / "empty.png", true}};
+std::vector<std::uint8_t> bytesOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Whatever a downloader may have saved in place of a tile is rejected (and, under ASan,
+// leaks nothing): the broken files of the PNG suite, an HTML page, an empty file, and
+// a JPEG cut short or with its scan damaged. The good ones decode.
+TEST(DecodeTileImage, RejectsWhatIsNotAWholePngOrJpeg) {
+    std::vector<std::pair<std::vector<std::uint8_t>, bool>> cases;
     for (const auto& entry : fs::directory_iterator(kSuite)) {
-        if (entry.path().filename().string()[0] == 'x') cases.emplace_back(entry.path(), true);
+        if (entry.path().filename().string()[0] == 'x') cases.emplace_back(bytesOf(entry.path()), true);
     }
-    ASSERT_EQ(cases.size(), 4u + 14u);
+    ASSERT_EQ(cases.size(), 14u);
+    const std::string html = "<html>404 Not Found</html>\n";
+    cases.emplace_back(std::vector<std::uint8_t>(html.begin(), html.end()), true);
+    cases.emplace_back(std::vector<std::uint8_t>{}, true);
+    cases.emplace_back(bytesOf(kSuite / "basn2c08.png"), false);
+
+    std::vector<std::uint8_t> rgb(64 * 48 * 3, 99);
+    tjhandle h = tjInitCompress();
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    ASSERT_EQ(tjCompress2(h, rgb.data(), 64, 0, 48, TJPF_RGB, &out, &size, TJSAMP_444, 90, 0), 0);
+    const std::vector<std::uint8_t> jpeg(out, out + size);
+    tjFree(out);
+    tjDestroy(h);
+    cases.emplace_back(jpeg, false);
+    cases.emplace_back(std::vector<std::uint8_t>(jpeg.begin(), jpeg.begin() + jpeg.size() / 2), true);
+    std::vector<std::uint8_t> noHeader = jpeg;
+    noHeader.resize(40);  // stops inside the quantisation tables
+    cases.emplace_back(noHeader, true);
+
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const TileDecodeResult r = decodeTileImage(cases[i].first);
+        EXPECT_EQ(r.rejected, cases[i].second) << "case " << i;
+        EXPECT_EQ(r.bitmap.has_value(), !cases[i].second) << "case " << i;
+    }
+    const TileDecodeResult whole = decodeTileImage(jpeg);
+    ASSERT_TRUE(whole.bitmap);
+    EXPECT_EQ(whole.bitmap->bitsPerPixel, 24);
+    EXPECT_EQ(whole.bitmap->width, 64);
+    EXPECT_EQ(whole.bitmap->height, 48);
+}
+
+// However often the fallbacks read a bad file, the user hears of it once.
+TEST(ReportBadTile, ShowsTheMessageOncePerFile) {
     std::vector<std::string> shown;
     platform::MessageHandler previous = platform::setMessageHandler([&](std::string_view text) { shown.emplace_back(text); });
-    MapView view;
-    for (const auto& [path, message] : cases) {
-        ASSERT_TRUE(loadTileImage(view, kSuite / "basn3p04.png"));
-        EXPECT_EQ(view.tileBitmap->bitsPerPixel, 4);
-        const std::size_t before = shown.size();
-        EXPECT_FALSE(loadTileImage(view, path)) << path;
-        EXPECT_FALSE(view.tileBitmap) << path;
-        EXPECT_EQ(shown.size() - before, message ? 1u : 0u) << path;
-    }
+    TileReports reports;
+    const bool reported[] = {reportBadTile(reports, "a.png", "tile a.png"), reportBadTile(reports, "b.png", "tile b.png"),
+                             reportBadTile(reports, "a.png", "tile a.png")};
     platform::setMessageHandler(std::move(previous));
-    fs::remove_all(dir);
-    EXPECT_EQ(shown.back(), "PNGﾌｧｲﾙでありません");
+    EXPECT_TRUE(reported[0]);
+    EXPECT_TRUE(reported[1]);
+    EXPECT_FALSE(reported[2]);
+    EXPECT_EQ(shown, std::vector<std::string>(2, std::string(kNotPngMessage)));
 }
 
 }  // namespace

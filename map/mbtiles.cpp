@@ -1,0 +1,216 @@
+#include "map/mbtiles.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstring>
+
+#include "platform/file_handle.h"
+
+namespace quorel {
+
+namespace {
+
+struct DatabaseCloser {
+    void operator()(sqlite3* db) const { sqlite3_close(db); }
+};
+struct StatementFinaliser {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
+using Statement = std::unique_ptr<sqlite3_stmt, StatementFinaliser>;
+
+// A database in WAL mode (bytes 18 and 19 of its header are 2) would have SQLite create
+// its -shm and -wal files beside it even for reading. Without a -wal file there is
+// nothing in one to read, so such a file is opened immutable as well.
+bool walWithoutLog(const std::filesystem::path& file) {
+    const platform::UniqueFd fd = platform::openRegularFile(file);
+    unsigned char header[20] = {};
+    if (!fd || platform::readAt(fd.get(), header, sizeof header, 0) != static_cast<std::int64_t>(sizeof header)) {
+        return false;
+    }
+    if (header[18] != 2 || header[19] != 2) return false;
+    std::error_code ec;
+    return !std::filesystem::exists(file.string() + "-wal", ec);
+}
+
+Database openDatabase(const std::filesystem::path& file, std::string& error) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "not a regular file";
+        return nullptr;
+    }
+    const bool immutable = !onWritableMedia(file) || walWithoutLog(file);
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(mbtilesUri(file, immutable).c_str(), &raw,
+                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    Database db(raw);
+    if (rc != SQLITE_OK) {
+        error = raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
+        return nullptr;
+    }
+    // The file is not trusted: its schema may not call functions with side effects, and
+    // nothing it holds may write. Sorting spills to memory, never to a file on the card.
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_exec(raw, "PRAGMA temp_store = MEMORY", nullptr, nullptr, nullptr);
+    return db;
+}
+
+Statement prepare(sqlite3* db, const char* sql, std::string& error) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) {
+        error = sqlite3_errmsg(db);
+        sqlite3_finalize(raw);
+        return nullptr;
+    }
+    return Statement(raw);
+}
+
+// The format named in the metadata table, "" when there is none.
+std::string metadataFormat(sqlite3* db) {
+    std::string ignored;
+    const Statement s = prepare(db, "SELECT value FROM metadata WHERE name = 'format'", ignored);
+    if (!s || sqlite3_step(s.get()) != SQLITE_ROW) return {};
+    const unsigned char* text = sqlite3_column_text(s.get(), 0);
+    return text != nullptr ? reinterpret_cast<const char*>(text) : "";
+}
+
+constexpr const char* kLookup =
+    "SELECT tile_data FROM tiles WHERE zoom_level = ?1 AND tile_column = ?2 AND tile_row = ?3";
+
+}  // namespace
+
+std::optional<TileKey> keyFromTms(std::int64_t zoom, std::int64_t col, std::int64_t tmsRow) {
+    if (zoom < 0 || zoom > kMaxStoreZoom) return std::nullopt;
+    const std::int64_t side = std::int64_t{1} << zoom;
+    if (col < 0 || col >= side || tmsRow < 0 || tmsRow >= side) return std::nullopt;
+    return TileKey{static_cast<int>(zoom), col, side - 1 - tmsRow};
+}
+
+std::int64_t flipRow(int zoom, std::int64_t row) { return (std::int64_t{1} << zoom) - 1 - row; }
+
+std::string mbtilesUri(const std::filesystem::path& file, bool immutable) {
+    std::string uri = "file:";
+    for (const char c : file.string()) {
+        const auto u = static_cast<unsigned char>(c);
+        if (std::isalnum(u) || std::strchr("/-_.~", c) != nullptr) {
+            uri.push_back(c);
+        } else {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            uri += {'%', kHex[u >> 4], kHex[u & 15]};
+        }
+    }
+    return uri + (immutable ? "?mode=ro&immutable=1" : "?mode=ro");
+}
+
+bool onWritableMedia(const std::filesystem::path& file) {
+    const std::filesystem::path dir = file.has_parent_path() ? file.parent_path() : ".";
+    return ::access(file.c_str(), W_OK) == 0 && ::access(dir.c_str(), W_OK) == 0;
+}
+
+std::unique_ptr<MbtilesStore> MbtilesStore::open(const std::filesystem::path& file, std::string& error) {
+    Database db = openDatabase(file, error);
+    if (!db) return nullptr;
+    const std::string format = metadataFormat(db.get());
+    if (format == "pbf") {
+        error = "holds vector tiles, which cannot be shown";
+        return nullptr;
+    }
+    Statement lookup = prepare(db.get(), kLookup, error);
+    if (!lookup) return nullptr;
+    auto store = std::make_unique<MbtilesStore>(Opening{});
+    struct stat st {};
+    ::stat(file.c_str(), &st);
+    store->file_ = TileOrigin{file.string(), true, 0, 0, 0, static_cast<std::uint64_t>(st.st_size),
+                              std::int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec};
+    // A tiles view made to loop (a recursive query) would stop the map for good: a
+    // lookup that runs far longer than any index lookup (some 10^7 steps) is abandoned,
+    // and the file with it.
+    sqlite3_progress_handler(
+        db.get(), 1000, [](void* ticks) { return ++*static_cast<int*>(ticks) > 10'000 ? 1 : 0; },
+        &store->progressTicks_);
+    store->lookup_ = lookup.release();
+    store->db_ = db.release();
+    return store;
+}
+
+MbtilesStore::~MbtilesStore() {
+    sqlite3_finalize(lookup_);
+    sqlite3_close(db_);
+}
+
+TileRead MbtilesStore::read(int zoom, std::int64_t col, std::int64_t row) const {
+    TileRead result;
+    if (zoom < 0 || zoom > kMaxStoreZoom || col < 0 || row < 0 || col > flipRow(zoom, 0) || row > flipRow(zoom, 0)) {
+        return result;
+    }
+    result.origin = file_;
+    result.origin.zoom = zoom;
+    result.origin.col = col;
+    result.origin.row = row;
+
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (abandoned_) return TileRead{};
+    progressTicks_ = 0;
+    sqlite3_reset(lookup_);
+    sqlite3_bind_int(lookup_, 1, zoom);
+    sqlite3_bind_int64(lookup_, 2, col);
+    sqlite3_bind_int64(lookup_, 3, flipRow(zoom, row));
+    const int rc = sqlite3_step(lookup_);
+    if (rc == SQLITE_ROW) {
+        const int type = sqlite3_column_type(lookup_, 0);
+        const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(lookup_, 0));
+        const int size = sqlite3_column_bytes(lookup_, 0);
+        if (type != SQLITE_BLOB && type != SQLITE_TEXT) {
+            result.status = TileReadStatus::Damaged;
+            result.reason = "its tile data is not a blob";
+        } else if (static_cast<std::size_t>(size) > kMaxTileBytes) {
+            result.status = TileReadStatus::Damaged;
+            result.reason = "larger than any tile";
+        } else {
+            result.status = TileReadStatus::Found;
+            if (data != nullptr) result.bytes.assign(data, data + size);
+        }
+    } else if (rc != SQLITE_DONE && rc != SQLITE_BUSY && rc != SQLITE_LOCKED) {
+        result.status = TileReadStatus::Damaged;
+        result.reason = sqlite3_errmsg(db_);
+        abandoned_ = rc == SQLITE_INTERRUPT;
+    }
+    sqlite3_reset(lookup_);
+    return result;
+}
+
+bool forEachMbtilesRow(const std::filesystem::path& file, const std::function<bool(const MbtilesRow&)>& visit,
+                       std::string& error) {
+    const Database db = openDatabase(file, error);
+    if (!db) return false;
+    const Statement s = prepare(db.get(), "SELECT zoom_level, tile_column, tile_row, tile_data FROM tiles", error);
+    if (!s) return false;
+    for (;;) {
+        const int rc = sqlite3_step(s.get());
+        if (rc == SQLITE_DONE) return true;
+        if (rc != SQLITE_ROW) {
+            error = sqlite3_errmsg(db.get());
+            return false;
+        }
+        const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(s.get(), 3));
+        const auto size = static_cast<std::size_t>(sqlite3_column_bytes(s.get(), 3));
+        const MbtilesRow row{sqlite3_column_int64(s.get(), 0), sqlite3_column_int64(s.get(), 1),
+                             sqlite3_column_int64(s.get(), 2), {data, data != nullptr ? size : 0}};
+        if (!visit(row)) return true;
+    }
+}
+
+std::int64_t countMbtilesRows(const std::filesystem::path& file) {
+    std::string error;
+    const Database db = openDatabase(file, error);
+    if (!db) return -1;
+    const Statement s = prepare(db.get(), "SELECT count(*) FROM tiles", error);
+    if (!s || sqlite3_step(s.get()) != SQLITE_ROW) return -1;
+    return sqlite3_column_int64(s.get(), 0);
+}
+
+}  // namespace quorel

@@ -1,0 +1,93 @@
+#pragma once
+// Tile stores: where the map's tiles come from. A store is asked for a tile by zoom,
+// column and row in the numbering of the tile tree (rows counted from the north) and
+// answers with the bytes as stored; turning them into a picture is decodeTileImage's,
+// a pure function of the bytes.
+//
+// Every store may be read from several threads at once. A cache can key a tile on its
+// TileOrigin: the file, zoom, column and row, with fileSize and modifiedNs telling
+// when the file has changed since.
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorel {
+
+struct TileOrigin {
+    std::string file;         // the tile file, or the map file that holds the tile
+    bool inMapFile = false;   // file holds many tiles (an MBTiles file)
+    int zoom = 0;
+    std::int64_t col = 0;
+    std::int64_t row = 0;
+    std::uint64_t fileSize = 0;
+    std::int64_t modifiedNs = 0;
+
+    // "file" for a tile file, "file zoom/col/row" for a tile in a map file.
+    std::string describe() const;
+};
+
+enum class TileReadStatus {
+    Missing,  // the store does not hold the tile (or cannot be read at all): silent
+    Found,    // bytes holds the tile as stored
+    Damaged,  // the store holds the tile but cannot give it (reason says why)
+};
+
+struct TileRead {
+    TileReadStatus status = TileReadStatus::Missing;
+    TileOrigin origin;                 // Found and Damaged
+    std::vector<std::uint8_t> bytes;   // Found
+    std::string reason;                // Damaged
+};
+
+// Tiles larger than this are not read (a tile of a map is a few tens of kilobytes).
+inline constexpr std::size_t kMaxTileBytes = std::size_t{16} << 20;
+
+struct TileStore {
+    virtual ~TileStore() = default;
+    virtual TileRead read(int zoom, std::int64_t col, std::int64_t row) const = 0;
+};
+
+// The tile tree: dir/zoom/column/row.png, else .jpg, with signed decimal numbers, so a
+// tile outside the world names a file that does not exist. A path that is not a
+// regular file (a folder, a FIFO) counts as missing, and opening never blocks.
+class TileTree final : public TileStore {
+public:
+    explicit TileTree(std::filesystem::path dir) : dir_(std::move(dir)) {}
+    TileRead read(int zoom, std::int64_t col, std::int64_t row) const override;
+    const std::filesystem::path& dir() const { return dir_; }
+
+private:
+    std::filesystem::path dir_;
+};
+
+// The extensions of the tree in the order they win.
+inline constexpr std::array<std::string_view, 2> kTreeExtensions = {".png", ".jpg"};
+
+std::filesystem::path treeTilePath(const std::filesystem::path& dir, int zoom, std::int64_t col, std::int64_t row,
+                                   std::string_view extension);
+
+// Asks each store in turn; the first that holds the tile (even a damaged one) gives it.
+class LayeredTileStore final : public TileStore {
+public:
+    explicit LayeredTileStore(std::vector<std::unique_ptr<TileStore>> layers) : layers_(std::move(layers)) {}
+    TileRead read(int zoom, std::int64_t col, std::int64_t row) const override;
+    bool empty() const { return layers_.empty(); }
+
+private:
+    std::vector<std::unique_ptr<TileStore>> layers_;
+};
+
+// The MBTiles file that goes with a tree: "Maps/std" -> "Maps/std.mbtiles".
+std::filesystem::path mbtilesBeside(const std::filesystem::path& treeDir);
+
+// The map as the program reads it: the tree treeDir, then the MBTiles file beside it.
+// Either may be missing. A map file that is there but cannot be read adds a line to
+// notes and is left out.
+std::unique_ptr<LayeredTileStore> openMapStore(const std::filesystem::path& treeDir,
+                                               std::vector<std::string>& notes);
+
+}  // namespace quorel

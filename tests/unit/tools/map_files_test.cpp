@@ -1,0 +1,184 @@
+// Map files as users have them: MBTiles files written by GDAL, read by the program and
+// by quorel-tiles, against the same tiles in a tree; hostile map files beside a tree.
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "map/projection.h"
+#include "platform/raster/raster.h"
+#include "png/png_decoder.h"
+#include "png/png_writer.h"
+
+namespace quorel {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kScratch = fs::temp_directory_path() / ("quorel_map_files_" + std::to_string(getpid()));
+
+int run(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string bytesOf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The 3 x 3 tiles of zoom 14 around home (columns 14552-14554, rows 6397-6399) as one
+// image, pixel (x, y) = (x % 256, y % 256, 80 * tile column + 20 * tile row), which
+// GDAL cuts into tiles of the grid it is placed on, in web Mercator metres.
+int gdalMapFile(const std::string& format, const fs::path& out) {
+    std::string ppm = "P6 768 768 255\n";
+    for (int y = 0; y < 768; ++y) {
+        for (int x = 0; x < 768; ++x) ppm += {char(x % 256), char(y % 256), char(x / 256 * 80 + y / 256 * 20)};
+    }
+    std::ofstream(kScratch / "map.ppm", std::ios::binary) << ppm;
+    const double tile = 40075016.68557849 / 16384, origin = 20037508.342789244;
+    char bounds[160];
+    std::snprintf(bounds, sizeof bounds, "%.9f %.9f %.9f %.9f", 14552 * tile - origin, origin - 6397 * tile,
+                  14555 * tile - origin, origin - 6400 * tile);
+    return run("gdal_translate -q -of MBTILES -co TILE_FORMAT=" + format + " -a_srs EPSG:3857 -a_ullr " + bounds + " '" +
+               (kScratch / "map.ppm").string() + "' '" + out.string() + "'");
+}
+
+std::string tool(const std::string& args) { return std::string("'") + QUOREL_TILES_TOOL + "' " + args + " 2>/dev/null"; }
+
+// The screen of a first start (no settings kept from an earlier run) after its first
+// frame, with the card at home/sdmmc; the number of tile messages it gave in messages.
+platform::Bitmap screenOf(const fs::path& home, int* messages = nullptr) {
+    fs::remove(home / "setmap.txt");
+    std::ofstream(home / "script") << "tick 6\nshot screen.png\n";
+    EXPECT_EQ(run("cd '" + home.string() + "' && env -i XDG_RUNTIME_DIR=. HOME=. " + QUOREL_PROGRAM +
+                  " --headless --screen 480x272 --gps none --home . --script script 2> errors"),
+              0);
+    const std::string errors = bytesOf(home / "errors");
+    for (std::size_t at = 0; messages != nullptr && (at = errors.find("ﾌｧｲﾙ", at)) != std::string::npos; ++at) ++*messages;
+    return decodePngFile(home / "screen.png").bitmap.value_or(platform::Bitmap{});
+}
+
+class MapFiles : public testing::Test {
+protected:
+    void SetUp() override {
+        fs::remove_all(kScratch);
+        fs::create_directories(kScratch / "a/sdmmc/Maps");
+        fs::create_directories(kScratch / "b/sdmmc/Maps");
+    }
+    void TearDown() override { fs::remove_all(kScratch); }
+    const fs::path fileA = kScratch / "a/sdmmc/Maps/std.mbtiles", treeB = kScratch / "b/sdmmc/Maps/std";
+};
+
+// PNG tiles from GDAL show as the same tiles unpacked into a tree, and as the image
+// GDAL was given (a pixel away from the centre cross, where home lies).
+TEST_F(MapFiles, GdalPngTilesShowAsTheSameTilesInATree) {
+    ASSERT_EQ(gdalMapFile("PNG", fileA), 0);
+    ASSERT_EQ(run(tool("unpack '" + fileA.string() + "' '" + treeB.string() + "'")), 0);
+    const platform::Bitmap fromFile = screenOf(kScratch / "a");
+    ASSERT_TRUE(fromFile.valid());
+    EXPECT_EQ(fromFile.bits, screenOf(kScratch / "b").bits);
+    // GDAL may place the image a pixel off its bounds (floating point); the tile is exact.
+    const WorldPixel home = projectToWorldAtZoom(36.621590, 139.771500, 14);
+    const int x = int(home.x - 14552 * 256 + 60), y = int(home.y - 6397 * 256 + 64);
+    const platform::Color shown = platform::pixelAt(fromFile, 240 + 60, 136 + 64);
+    EXPECT_NEAR(platform::redOf(shown), x % 256, 1);
+    EXPECT_NEAR(platform::greenOf(shown), y % 256, 1);
+    EXPECT_EQ(platform::blueOf(shown), (x / 256 * 80 + y / 256 * 20) % 256);
+}
+
+// JPEG tiles from GDAL show as libjpeg-turbo decodes them here, put in a tree as PNG.
+TEST_F(MapFiles, GdalJpegTilesShowAsTurboJpegDecodesThem) {
+    ASSERT_EQ(gdalMapFile("JPEG", fileA), 0);
+    ASSERT_EQ(run(tool("unpack '" + fileA.string() + "' '" + treeB.string() + "'")), 0);
+    tjhandle h = tjInitDecompress();
+    std::vector<std::uint8_t> rgb(256 * 256 * 3);
+    int tiles = 0;
+    for (const auto& e : fs::recursive_directory_iterator(treeB)) {
+        if (e.path().extension() != ".jpg") continue;
+        const std::string jpeg = bytesOf(e.path());
+        ASSERT_EQ(tjDecompress2(h, reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size(), rgb.data(), 256, 0,
+                                256, TJPF_RGB, 0), 0);
+        platform::Bitmap tile = platform::createBitmap(256, 256);
+        for (int i = 0; i < 256 * 256; ++i) platform::setPixel(tile, i % 256, i / 256, platform::rgb(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]));
+        ASSERT_TRUE(writePngFile(tile, fs::path(e.path()).replace_extension(".png")));
+        ++tiles;
+    }
+    tjDestroy(h);
+    ASSERT_EQ(tiles, 9);
+    const platform::Bitmap fromFile = screenOf(kScratch / "a");
+    ASSERT_TRUE(fromFile.valid());
+    EXPECT_EQ(fromFile.bits, screenOf(kScratch / "b").bits);
+}
+
+// pack then unpack gives back a tree of PNG and JPEG tiles byte for byte, and leaves
+// out what is not a tile.
+TEST_F(MapFiles, PackThenUnpackReturnsTheTreeByteForByte) {
+    ASSERT_EQ(gdalMapFile("PNG", kScratch / "png.mbtiles"), 0);
+    ASSERT_EQ(gdalMapFile("JPEG", kScratch / "jpg.mbtiles"), 0);
+    ASSERT_EQ(run(tool("unpack '" + (kScratch / "png.mbtiles").string() + "' '" + treeB.string() + "'")), 0);
+    ASSERT_EQ(run(tool("unpack '" + (kScratch / "jpg.mbtiles").string() + "' '" + (treeB / "jpg").string() + "'")), 0);
+    fs::rename(treeB / "jpg/14", treeB / "15");
+    fs::remove(treeB / "jpg");
+    std::ofstream(treeB / "15/notes.txt") << "not a tile\n";
+    ASSERT_EQ(run(tool("pack '" + treeB.string() + "' '" + fileA.string() + "'")), 0);
+    ASSERT_NE(run(tool("pack '" + treeB.string() + "' '" + fileA.string() + "'")), 0) << "replaced an existing file";
+    ASSERT_EQ(run(tool("unpack '" + fileA.string() + "' '" + (kScratch / "again").string() + "'")), 0);
+    fs::remove(treeB / "15/notes.txt");
+    int files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(treeB)) {
+        if (!e.is_regular_file()) continue;
+        ++files;
+        EXPECT_EQ(bytesOf(e.path()), bytesOf(kScratch / "again" / e.path().lexically_relative(treeB))) << e.path();
+    }
+    EXPECT_EQ(files, 18);
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(kScratch / "again"), {}), 18 + 2 + 3 + 3);
+}
+
+// A hostile map file beside a tree that holds the centre tile: the program draws what
+// it draws without the file, says so at most once, and exits normally.
+TEST_F(MapFiles, HostileMapFilesLeaveTheRestOfTheMapDrawn) {
+    ASSERT_EQ(gdalMapFile("PNG", kScratch / "png.mbtiles"), 0);
+    ASSERT_EQ(run(tool("unpack '" + (kScratch / "png.mbtiles").string() + "' '" + treeB.string() + "'")), 0);
+    fs::create_directories(kScratch / "a/sdmmc/Maps/std/14/14553");
+    fs::copy_file(treeB / "14/14553/6398.png", kScratch / "a/sdmmc/Maps/std/14/14553/6398.png");
+    fs::remove_all(treeB);
+    fs::copy(kScratch / "a/sdmmc/Maps/std", treeB, fs::copy_options::recursive);
+    const platform::Bitmap expected = screenOf(kScratch / "b");
+    const std::string create = "CREATE TABLE metadata (name, value); CREATE TABLE tiles (zoom_level INTEGER, "
+                               "tile_column INTEGER, tile_row INTEGER, tile_data BLOB);";
+    const std::pair<std::string, int> cases[] = {
+        {"", 1},  // an HTML page, not SQLite
+        {"", 1},  // GDAL's file cut in half
+        {"CREATE TABLE tiles (zoom_level TEXT, tile_column REAL, tile_row BLOB, tile_data INTEGER);"
+         "INSERT INTO tiles VALUES ('14', 14552.0, 9985, 42);", 1},
+        {create + "INSERT INTO tiles VALUES (14, 14552, 9985, x'3c68746d6c3e');", 1},
+        {create + "INSERT INTO tiles VALUES (9223372036854775807, -1, 9223372036854775807, x'00'),"
+                  "(2147483647, 0, 0, x'89504e470d0a1a0a'), (-14, 14552, 9985, x'00');", 0},
+        {"CREATE VIEW tiles AS WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
+         "SELECT 14 AS zoom_level, x % 99999 AS tile_column, x % 99999 AS tile_row, x'00' AS tile_data FROM c WHERE x % 7 = 8;", 1},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        fs::remove(fileA);
+        if (i == 0) std::ofstream(fileA) << "<html><body>502 Bad Gateway</body></html>\n";
+        if (i == 1) {
+            const std::string whole = bytesOf(kScratch / "png.mbtiles");
+            std::ofstream(fileA, std::ios::binary) << whole.substr(0, whole.size() / 2);
+        }
+        if (i > 1) {
+            ASSERT_EQ(run("sqlite3 '" + fileA.string() + "' \"" + cases[i].first + "\""), 0) << i;
+        }
+        int messages = 0;
+        EXPECT_EQ(screenOf(kScratch / "a", &messages).bits, expected.bits) << "case " << i;
+        EXPECT_EQ(messages, cases[i].second) << "case " << i;
+    }
+}
+
+}  // namespace
+}  // namespace quorel

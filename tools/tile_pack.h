@@ -1,0 +1,58 @@
+#pragma once
+// Between a tile tree (zoom/column/row.png or .jpg) and one MBTiles file, both ways,
+// with the tile bytes unchanged; and the walk over every tile a store holds that the
+// check of a map needs.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "map/mbtiles.h"
+
+namespace quorel {
+
+// Told how far long work has got: done of total (total 0 when unknown).
+using ProgressFn = std::function<void(std::int64_t done, std::int64_t total)>;
+
+struct TreeTile {
+    TileKey key;
+    std::filesystem::path file;
+};
+
+struct TreeListing {
+    std::vector<TreeTile> tiles;                // in zoom, column, row order
+    std::vector<std::filesystem::path> others;  // files that are not tiles of the tree
+};
+
+// Every tile file of the tree: numeric zoom, column and row inside the world, ".png"
+// or ".jpg". Where a tile has both, the .png is listed (it is the one shown) and the
+// .jpg is among the others.
+TreeListing listTree(const std::filesystem::path& dir);
+
+struct PackResult {
+    std::int64_t tiles = 0;
+    std::vector<std::filesystem::path> skipped;  // files of the tree that are not tiles
+};
+
+// Writes the tiles of dir into a new MBTiles file out (metadata name, format, minzoom,
+// maxzoom; rows turned to TMS). The file appears whole or not at all: it is built
+// beside out under another name and renamed. An existing out is not replaced.
+bool packTree(const std::filesystem::path& dir, const std::filesystem::path& out, PackResult& result,
+              const ProgressFn& progress, std::string& error);
+
+struct UnpackResult {
+    std::int64_t tiles = 0;
+    std::int64_t outsideWorld = 0;  // rows whose zoom, column or row no tile can have
+};
+
+// Writes every tile of the MBTiles file in as dir/zoom/column/row.png or .jpg (by the
+// bytes; else by the metadata format), each file whole under its name (written under
+// another and renamed). Existing tiles of the same name are replaced.
+bool unpackFile(const std::filesystem::path& in, const std::filesystem::path& dir, UnpackResult& result,
+                const ProgressFn& progress, std::string& error);
+
+// ".png" or ".jpg" by the first bytes of a tile, "" when they are neither.
+std::string extensionFor(const std::vector<std::uint8_t>& bytes);
+
+}  // namespace quorel
