@@ -22,14 +22,15 @@ endif()
 
 find_program(QUOREL_GZIP gzip REQUIRED)
 set(QUOREL_CHANGELOG_DATE "Sun, 07 Dec 2025 12:00:00 +0000" CACHE STRING "date of the packaged release")
-configure_file(${QUOREL_PACKAGING_DIR}/changelog.in ${CMAKE_BINARY_DIR}/packaging/changelog @ONLY)
 set(compressed "")
 foreach(source ${QUOREL_MAN_PAGES} changelog)
+  # The pages and the changelog name the project's version (and the changelog its date).
+  set(template ${QUOREL_PACKAGING_DIR}/${source})
   if(source STREQUAL "changelog")
-    set(input ${CMAKE_BINARY_DIR}/packaging/changelog)
-  else()
-    set(input ${QUOREL_PACKAGING_DIR}/${source})
+    set(template ${template}.in)
   endif()
+  set(input ${CMAKE_BINARY_DIR}/packaging/${source})
+  configure_file(${template} ${input} @ONLY)
   set(output ${CMAKE_BINARY_DIR}/packaging/${source}.gz)
   add_custom_command(OUTPUT ${output}
     COMMAND ${QUOREL_GZIP} -9nc ${input} > ${output}
