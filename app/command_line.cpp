@@ -27,17 +27,29 @@ bool parseSize(const std::string& text, int& width, int& height) {
 
 const char* usageText() {
     return "usage: quorel [--window WxH] [--home DIR] [--root DIR] [--gps PATH|none]\n"
-           "       quorel --headless --screen WxH --home DIR [--root DIR] [--gps PATH|none] --script FILE\n"
+           "       quorel --headless --screen WxH [--home DIR] [--root DIR] [--gps PATH|none] --script FILE\n"
+           "       quorel --help | --version\n"
            "  --window WxH   a window with a client area of W x H pixels instead of the whole screen\n"
            "  --home DIR     the program directory (setmap.txt, setgps.txt); default: the executable's\n"
-           "  --root DIR     where device paths such as \\sdmmc\\ live; default: the program directory\n"
+           "                 folder when it holds setmap.txt or is writable, else ~/.config/quorel\n"
+           "  --root DIR     where device paths such as \\sdmmc\\ live; default: the program directory,\n"
+           "                 or ~/.local/share/quorel with the settings in ~/.config/quorel\n"
            "  --gps PATH     read the receiver from this device instead of searching COM0: to COM9:\n"
            "  --gps none     run without a receiver\n"
-           "  --headless     no window: a virtual screen and clock driven by --script\n";
+           "  --headless     no window: a virtual screen and clock driven by --script\n"
+           "  --help         this text;  --version  the version\n"
+           "See quorel(1) for the files, the settings and the taps.\n";
 }
+
+const char* versionText() { return "quorel " QUOREL_VERSION "\n"; }
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     Options o;
+    for (const std::string& a : args) {
+        if (a == "--help" || a == "-h") o.help = true;
+        if (a == "--version") o.version = true;
+    }
+    if (o.help || o.version) return {o, {}};
     bool haveScreen = false, haveWindow = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -66,7 +78,6 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     }
     if (o.headless) {
         if (!haveScreen) return {std::nullopt, "--headless needs --screen WxH"};
-        if (o.home.empty()) return {std::nullopt, "--headless needs --home DIR"};
         if (o.script.empty()) return {std::nullopt, "--headless needs --script FILE"};
         if (haveWindow) return {std::nullopt, "--window is for the window front end"};
     } else {

@@ -1,7 +1,8 @@
 #pragma once
 // The command line of the two front ends:
 //   quorel [--window WxH] [--home DIR] [--root DIR] [--gps PATH|none]
-//   quorel --headless --screen WxH --home DIR [--root DIR] [--gps PATH|none] --script FILE
+//   quorel --headless --screen WxH [--home DIR] [--root DIR] [--gps PATH|none] --script FILE
+//   quorel --help | --version
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,11 +10,13 @@
 namespace quorel {
 
 struct Options {
+    bool help = false;       // --help or --version: print, exit 0, nothing else is run
+    bool version = false;
     bool headless = false;
     int width = 0;    // --screen (headless) or --window; 0 = the whole screen
     int height = 0;
-    std::string home;        // program directory: settings files, ScreenOff.exe
-    std::string root;        // device root for paths like "\sdmmc\"; default: home
+    std::string home;        // program directory: settings files, ScreenOff.exe; "" = the folder rule
+    std::string root;        // device root for paths like "\sdmmc\"; "" = the folder rule
     std::string gps;         // "" = the "COMn:" table (headless: the virtual port), "none", or a device
     std::string script;
 };
@@ -25,5 +28,6 @@ struct ParsedCommandLine {
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args);
 const char* usageText();
+const char* versionText();  // "quorel 1.0.0\n", the project's version
 
 }  // namespace quorel

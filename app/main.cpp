@@ -20,6 +20,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     const Options& options = *parsed.options;
+    if (options.help || options.version) {
+        std::fputs(options.help ? usageText() : versionText(), stdout);
+        // A help text that did not reach its reader (a full disk, a closed pipe) is a failure.
+        return std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : 1;
+    }
 
     if (options.headless) {
         const auto text = platform::readTextFile(options.script);

@@ -1,11 +1,61 @@
 #include "app/program.h"
 
 #include <cstdio>
+#include <system_error>
 
 #include "platform/paths.h"
 #include "platform/single_instance.h"
 
 namespace quorel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// True at the first file under a zoom and a column folder: the tree is walked only as far
+// as that, so a full card answers at once.
+bool holdsAnyTile(const fs::path& mapDir) {
+    std::error_code ec;
+    for (fs::directory_iterator zoom(mapDir, ec), end; !ec && zoom != end; zoom.increment(ec)) {
+        if (!zoom->is_directory(ec)) continue;
+        for (fs::directory_iterator col(zoom->path(), ec); !ec && col != end; col.increment(ec)) {
+            if (!col->is_directory(ec)) continue;
+            for (fs::directory_iterator row(col->path(), ec); !ec && row != end; row.increment(ec)) {
+                if (row->is_regular_file(ec)) return true;
+            }
+            ec.clear();
+        }
+        ec.clear();
+    }
+    return false;
+}
+
+std::string withSeparator(std::string path) {
+    if (path.empty() || path.back() != '/') path.push_back('/');
+    return path;
+}
+
+// A user who started an empty install learns where everything goes.
+void tellWhereFilesLive(const App& app, const std::string& tileDir) {
+    const std::string& storage = app.gps.receiver.storageRootPath;
+    std::fprintf(stderr,
+                 "quorel: no map tiles in %s\n"
+                 "quorel: settings: %ssetmap.txt and setgps.txt\n"
+                 "quorel: map tiles: %s<zoom>/<x>/<y>.png (storage root: RootDir in setgps.txt)\n"
+                 "quorel: GPX files: %s (shown at start), recorded tracks and the route in %s\n",
+                 tileDir.c_str(), withSeparator(app.programDir.string()).c_str(), tileDir.c_str(),
+                 withSeparator(platform::nativePath("GPX\\Auto", storage)).c_str(),
+                 withSeparator(platform::nativePath("GPX", storage)).c_str());
+}
+
+// Without the folder the program still runs, on its defaults and without recording, as it
+// does on a card that refuses writes; the user is told why.
+void makeFolder(const fs::path& dir) {
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) std::fprintf(stderr, "quorel: cannot create %s: %s\n", dir.c_str(), ec.message().c_str());
+}
+
+}  // namespace
 
 int runProgram(const Options& options, FrontEnd& frontEnd) {
     // A second start leaves at once, saying why in one line; the running one is not
@@ -17,12 +67,22 @@ int runProgram(const Options& options, FrontEnd& frontEnd) {
     }
 
     App app(frontEnd.clock(), frontEnd.window(), frontEnd.powerBackend(), frontEnd.serialDevice());
-    app.programDir = options.home.empty() ? platform::executableDir() : std::filesystem::path(options.home);
-    app.deviceRoot = options.root.empty() ? app.programDir : std::filesystem::path(options.root);
+    const platform::ProgramFolders folders = platform::chooseProgramFolders(platform::folderFacts(options.home, options.root));
+    app.programDir = folders.programDir;
+    app.deviceRoot = folders.deviceRoot;
     app.power.programDir = app.programDir;
     app.power.osVersion6OrLater = platform::kernelMajorVersion() >= 6;
 
+    if (folders.inUserFolders) makeFolder(app.programDir);
     initGps(app.gps, app.programDir, app.deviceRoot);
+    // A storage root in the user's data folder is the program's own, so it is made here and
+    // recording works from the first start; a storage root elsewhere is a card that may be
+    // missing, and is never created.
+    const std::string& storage = app.gps.receiver.storageRootPath;
+    if (folders.ownsDeviceRoot && storage.rfind(withSeparator(app.deviceRoot.string()), 0) == 0) makeFolder(storage);
+    const std::string tileDir = withSeparator(platform::nativePath(app.view.mapDir, storage));
+    if (!holdsAnyTile(tileDir)) tellWhereFilesLive(app, tileDir);
+
     app.portResult = openGpsPort(app.gps.port, app.gps.settings);
     openTrackLog(app.gps.receiver, app.clock);
 

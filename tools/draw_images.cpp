@@ -1,7 +1,8 @@
 // Draws the program's twelve images (buttons, gauges, placeholder, splash) with the
 // raster layer and writes them as the PNG files of resources/.
 //
-//   quorel_draw_images DIR     writes DIR/<file>.png for every image
+//   quorel_draw_images DIR [ICON_DIR]   writes DIR/<file>.png for every image, and the
+//                                       desktop icon as ICON_DIR/quorel-<size>.png
 //
 // Shapes are drawn eight times larger and averaged down, which gives smooth edges at
 // 20 to 30 pixels; text comes from the text layer in the program's face. The
@@ -370,11 +371,53 @@ Bitmap splash() {
     return out;
 }
 
+// The desktop icon: a square of map with a road, a river, a recorded track and the
+// route pin at its end, framed so that it stands out on light and dark panels alike.
+// Drawn on a 48-unit grid and scaled, so the three sizes show the same picture; the
+// strokes are thick enough to survive 48 pixels.
+Bitmap appIcon(int size) {
+    const double k = size / 48.0;
+    Sketch s(size, size, rgb(242, 238, 228));
+    const auto scaled = [k](std::vector<PointF> points) {
+        for (PointF& p : points) {
+            p.x *= k;
+            p.y *= k;
+        }
+        return points;
+    };
+    const auto line = [&](double x0, double y0, double x1, double y1, double width, Color color) {
+        s.line(x0 * k, y0 * k, x1 * k, y1 * k, width * k, color);
+    };
+    s.polygon(scaled({{0, 30}, {12, 27}, {22, 34}, {20, 48}, {0, 48}}), rgb(196, 226, 178));
+    line(-2, 12, 16, 16, 5, rgb(140, 188, 234));
+    line(16, 16, 50, 6, 5, rgb(140, 188, 234));
+    line(30, -2, 36, 50, 5.5, rgb(176, 166, 146));
+    line(30, -2, 36, 50, 3.5, kWhite);
+    const PointF track[] = {{7, 41}, {15, 36}, {22, 39}, {29, 30}, {34, 27}};
+    for (std::size_t i = 1; i < std::size(track); ++i) {
+        line(track[i - 1].x, track[i - 1].y, track[i].x, track[i].y, 4.2, rgb(0, 96, 112));
+    }
+    for (std::size_t i = 1; i < std::size(track); ++i) {
+        line(track[i - 1].x, track[i - 1].y, track[i].x, track[i].y, 2.6, rgb(0, 214, 232));
+    }
+    line(34, 27, 34, 17, 1.6, kBlack);
+    s.circle(34 * k, 13 * k, 7.6 * k, kBlack);
+    s.circle(34 * k, 13 * k, 6.2 * k, rgb(232, 24, 24));
+    s.circle(31.8 * k, 10.8 * k, 2.1 * k, rgb(255, 160, 160));
+    const double f = 2 * k;  // the frame
+    const Color frame = rgb(40, 56, 88);
+    s.rect(0, 0, size, f, frame);
+    s.rect(0, size - f, size, size, frame);
+    s.rect(0, 0, f, size, frame);
+    s.rect(size - f, 0, size, size, frame);
+    return s.finish();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_DIR\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s OUTPUT_DIR [ICON_DIR]\n", argv[0]);
         return 2;
     }
     const std::filesystem::path dir = argv[1];
@@ -394,6 +437,16 @@ int main(int argc, char** argv) {
         if (!quorel::writePngFile(image.image, dir / image.file)) {
             std::fprintf(stderr, "cannot write %s\n", (dir / image.file).c_str());
             ++failures;
+        }
+    }
+    if (argc == 3) {
+        const std::filesystem::path iconDir = argv[2];
+        for (const int size : {48, 128, 256}) {
+            const auto file = iconDir / ("quorel-" + std::to_string(size) + ".png");
+            if (!quorel::writePngFile(appIcon(size), file)) {
+                std::fprintf(stderr, "cannot write %s\n", file.c_str());
+                ++failures;
+            }
         }
     }
     return failures == 0 ? 0 : 1;

@@ -1,6 +1,8 @@
 // quorel-replay-nmea FILE LINK: plays an NMEA log as a receiver would, one second of
 // sentences a second, on a pseudo-terminal that LINK points at, so that the program can
 // be run with --gps LINK. Stops at the end of the log or when killed; LINK is removed.
+// Installed for users, so a LINK that names anything but a symbolic link (a log given in
+// the wrong place) is never replaced.
 #include <pty.h>
 #include <signal.h>
 #include <termios.h>
@@ -28,8 +30,13 @@ std::string timeOf(const std::string& sentence) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const char* usage = "usage: quorel-replay-nmea FILE LINK\n"
+                        "  plays the NMEA log FILE on a pseudo-terminal that the link LINK names\n";
+    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        return std::fputs(usage, stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
+    }
     if (argc != 3) {
-        std::fprintf(stderr, "usage: quorel-replay-nmea FILE LINK\n");
+        std::fputs(usage, stderr);
         return 2;
     }
     std::ifstream in(argv[1], std::ios::binary);
@@ -56,7 +63,7 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path link = argv[2];
     std::error_code ec;
-    std::filesystem::remove(link, ec);
+    if (std::filesystem::is_symlink(link, ec)) std::filesystem::remove(link, ec);
     std::filesystem::create_symlink(name, link, ec);
     if (ec) {
         std::fprintf(stderr, "quorel-replay-nmea: cannot link %s: %s\n", argv[2], ec.message().c_str());

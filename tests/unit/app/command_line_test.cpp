@@ -16,12 +16,23 @@ TEST(CommandLine, AcceptsTheWindowFrontEnd) {
     EXPECT_EQ(window.options->root, "r");
 
     EXPECT_TRUE(parseCommandLine({}).options);  // full screen, program directory of the executable
+    // headless runs find their folders by the same rule as the window
+    EXPECT_TRUE(parseCommandLine({"--headless", "--screen", "480x272", "--script", "s"}).options);
+}
+
+// --help and --version answer whatever else the line holds, as a user who asks expects.
+TEST(CommandLine, HelpAndVersionWinOverTheRest) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"-h", "--frobnicate"}, {"--window", "--help"}, {"--version"}, {"--headless", "--version"}}) {
+        const auto parsed = parseCommandLine(args);
+        ASSERT_TRUE(parsed.options) << args[0];
+        EXPECT_NE(parsed.options->help, parsed.options->version) << args[0];
+    }
 }
 
 TEST(CommandLine, RefusesWhatItCannotMean) {
     const std::vector<std::vector<std::string>> bad = {
         {"--headless", "--home", "h", "--script", "s"},                           // no screen
-        {"--headless", "--screen", "480x272", "--script", "s"},                   // no home
         {"--headless", "--screen", "480x272", "--home", "h"},                     // no script
         {"--headless", "--screen", "480", "--home", "h", "--script", "s"},
         {"--headless", "--screen", "0x272", "--home", "h", "--script", "s"},

@@ -27,6 +27,41 @@ TEST(NativePath, DeviceGrammarResolvesUnderTheDeviceRoot) {
     for (const auto& c : cases) EXPECT_EQ(nativePath(c.device, c.root), c.host) << c.device;
 }
 
+// Where settings and the device root go, for the ways the program is installed and started.
+TEST(ProgramFolders, PortableCopiesStayPutInstalledOnesUseTheUsersFolders) {
+    const struct {
+        const char* exeDir;
+        bool holdsSettings, writable;
+        const char *home, *root, *configHome, *dataHome, *userHome;
+        const char *programDir, *deviceRoot;
+        bool inUserFolders, ownsDeviceRoot;
+    } cases[] = {
+        // a card or an unpacked copy: beside the executable
+        {"/media/card/quorel", false, true, "", "", "", "", "/home/u", "/media/card/quorel", "/media/card/quorel", false, false},
+        {"/usr/bin", true, false, "", "", "", "", "/home/u", "/usr/bin", "/usr/bin", false, false},
+        // installed: read-only, or a system folder that root could write
+        {"/usr/bin", false, false, "", "", "", "", "/home/u", "/home/u/.config/quorel", "/home/u/.local/share/quorel", true, true},
+        {"/usr/local/bin", false, true, "", "", "", "", "/root", "/root/.config/quorel", "/root/.local/share/quorel", true, true},
+        {"/usrx/bin", false, true, "", "", "", "", "/root", "/usrx/bin", "/usrx/bin", false, false},
+        {"/opt/q", false, false, "", "", "/c", "/d/", "/home/u", "/c/quorel", "/d/quorel", true, true},
+        {"/opt/q", false, false, "", "", "rel", "", "/home/u", "/home/u/.config/quorel", "/home/u/.local/share/quorel", true, true},
+        {"/opt/q", false, false, "", "", "", "", "", "/opt/q", "/opt/q", false, false},  // nowhere else known
+        // the options win
+        {"/usr/bin", false, false, "/h", "", "", "", "/home/u", "/h", "/h", false, false},
+        {"/usr/bin", false, false, "", "/r", "", "", "/home/u", "/home/u/.config/quorel", "/r", true, false},
+        {"/media/card/quorel", true, true, "/h", "/r", "", "", "/home/u", "/h", "/r", false, false},
+    };
+    for (const auto& c : cases) {
+        const FolderFacts facts{c.exeDir, c.holdsSettings, c.writable, c.home, c.root, c.configHome, c.dataHome, c.userHome};
+        const ProgramFolders f = chooseProgramFolders(facts);
+        const std::string where = std::string(c.exeDir) + " home=" + c.home + " root=" + c.root + " config=" + c.configHome;
+        EXPECT_EQ(f.programDir, c.programDir) << where;
+        EXPECT_EQ(f.deviceRoot, c.deviceRoot) << where;
+        EXPECT_EQ(f.inUserFolders, c.inUserFolders) << where;
+        EXPECT_EQ(f.ownsDeviceRoot, c.ownsDeviceRoot) << where;
+    }
+}
+
 TEST(TextFile, ReadsCrLfAndLfAlikeAndWritesLf) {
     const auto dir = std::filesystem::path(testing::TempDir()) / "quorel_text";
     std::filesystem::create_directories(dir);
