@@ -36,7 +36,11 @@ function(quorel_test name)
   # tested at once on one machine never share a file.
   set(scratch ${CMAKE_CURRENT_BINARY_DIR}/${name}-scratch)
   file(MAKE_DIRECTORY ${scratch})
-  set_tests_properties(${name} PROPERTIES LABELS "unit;${T_LABELS}" ENVIRONMENT "TEST_TMPDIR=${scratch}")
+  set(environment "TEST_TMPDIR=${scratch}")
+  if(QUOREL_SANITIZE)
+    list(APPEND environment "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan_suppressions.txt")
+  endif()
+  set_tests_properties(${name} PROPERTIES LABELS "unit;${T_LABELS}" ENVIRONMENT "${environment}")
 endfunction()
 
 # quorel_fuzz(name SOURCE x_fuzz.cpp LIBS ... ) builds a libFuzzer binary under QUOREL_FUZZ
