@@ -23,6 +23,7 @@
 #include "gps/gps_receiver.h"
 #include "gpx/gpx_reader.h"
 #include "platform/format.h"
+#include "platform/paths.h"
 #include "platform/scan.h"
 
 namespace quorel {
@@ -55,7 +56,7 @@ std::optional<UtcStamp> parseTimeElement(std::string_view text) {
     return s;
 }
 
-std::string dirOf(const GpsReceiver& gps) { return gps.storageRootPath + std::string(kTrackLogDir); }
+std::string dirOf(const GpsReceiver& gps) { return platform::storagePath(gps.storageRootPath, kTrackLogDir); }
 
 // What a working log holds: the bytes up to the end of its last complete point, and
 // the time of its first timed point. A tail torn by a kill or a power loss (half a
@@ -291,14 +292,14 @@ void writeTrackPoint(GpsReceiver& gps, double lat, double lon, double ele, std::
 }
 
 void loadPreviousTrack(GpsReceiver& gps) {
-    gps.trackFilePath = gps.storageRootPath + std::string(kTrackLogName);
+    gps.trackFilePath = platform::storagePath(gps.storageRootPath, kTrackLogName);
     gps.track.clearPoints();
     loadTrackFile(gps.trackFilePath, gps.track);
     gps.previousRunPoints = gps.track.pointCount();
 }
 
 SaveResult recoverTrackLog(GpsReceiver& gps) {
-    if (gps.trackFilePath.empty()) gps.trackFilePath = gps.storageRootPath + std::string(kTrackLogName);
+    if (gps.trackFilePath.empty()) gps.trackFilePath = platform::storagePath(gps.storageRootPath, kTrackLogName);
     return saveLogCopy(gps.trackFilePath, dirOf(gps), "");
 }
 

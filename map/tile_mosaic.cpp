@@ -60,7 +60,7 @@ bool PngTileLoader::load(MapView& view, const std::string& path) { return loadTi
 std::string tilePath(const MapView& view, int zoom, std::int64_t col, std::int64_t row) {
     const std::string device = view.mapDir + platform::format("\\%d\\%lld\\%lld.png", zoom, static_cast<long long>(col),
                                                               static_cast<long long>(row));
-    return platform::nativePath(device, view.storageRootPath);
+    return platform::storagePath(view.storageRootPath, device);
 }
 
 bool loadTileFromCoarser(MapView& view, TileLoader& tiles, int zoom, std::int64_t col, std::int64_t row,

@@ -27,6 +27,14 @@ TEST(NativePath, DeviceGrammarResolvesUnderTheDeviceRoot) {
     for (const auto& c : cases) EXPECT_EQ(nativePath(c.device, c.root), c.host) << c.device;
 }
 
+TEST(StoragePath, OneSeparatorWhetherOrNotTheRootEndsInOne) {
+    for (const char* root : {"/media/card", "/media/card/", "\\media\\card\\"}) {
+        const std::string dir = storageRootDir(root, "/opt/quorel");
+        EXPECT_EQ(storagePath(dir, "GPX\\Auto"), root[0] == '/' ? "/media/card/GPX/Auto" : "/opt/quorel/media/card/GPX/Auto");
+        EXPECT_EQ(storagePath(dir, "\\GPX\\crntroot.gpx"), dir + "GPX/crntroot.gpx");
+    }
+}
+
 TEST(TextFile, ReadsCrLfAndLfAlikeAndWritesLf) {
     const auto dir = std::filesystem::path(testing::TempDir()) / "quorel_text";
     std::filesystem::create_directories(dir);
