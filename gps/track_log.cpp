@@ -294,7 +294,9 @@ void writeTrackPoint(GpsReceiver& gps, double lat, double lon, double ele, std::
 void loadPreviousTrack(GpsReceiver& gps) {
     gps.trackFilePath = platform::storagePath(gps.storageRootPath, kTrackLogName);
     gps.track.clearPoints();
-    loadTrackFile(gps.trackFilePath, gps.track);
+    // Something that is no file in the log's place (a FIFO) is not read: it counts as missing.
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(gps.trackFilePath, ec)) loadTrackFile(gps.trackFilePath, gps.track);
     gps.previousRunPoints = gps.track.pointCount();
 }
 
@@ -311,7 +313,8 @@ void openTrackLog(GpsReceiver& gps, platform::Clock& clock) {
     std::error_code ec;
     if (std::filesystem::is_directory(gps.storageRootPath, ec)) std::filesystem::create_directory(dirOf(gps), ec);
 
-    platform::UniqueFd fd(::open(gps.trackFilePath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    // Something that is no file in the log's place (a FIFO, a device) is not written to.
+    platform::UniqueFd fd = platform::openRegularFileWith(gps.trackFilePath, O_RDWR | O_CREAT | O_TRUNC);
     if (!fd) return;
     std::string text;
     writeGpxHeader(text, "Current");

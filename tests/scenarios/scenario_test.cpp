@@ -7,6 +7,7 @@
 //                                 to the run folder (home/ is the program directory), TEXT takes \n
 //   #> dir PATH                   a folder made before the run it appears in (home/sdmmc: the
 //                                 storage card)
+//   #> fifo PATH                  a FIFO made before the run it appears in, which nothing writes
 //   #> next-run                   the lines after it are the script of another start in the
 //                                 same home
 //   #> exit N                     the exit status of every run (default 0)
@@ -137,6 +138,7 @@ TEST_P(Scenario, ShowsWhatItSays) {
         std::string script;
         std::vector<std::pair<std::string, std::string>> files;
         std::vector<std::string> dirs;
+        std::vector<std::string> fifos;
     };
     std::vector<RunSegment> runs(1);
     std::vector<std::vector<std::string>> checks;
@@ -160,6 +162,8 @@ TEST_P(Scenario, ShowsWhatItSays) {
             runs.back().files.emplace_back(w[1], at < line.size() ? unescape(line.substr(at)) : "");
         } else if (w[0] == "dir") {
             runs.back().dirs.push_back(w.at(1));
+        } else if (w[0] == "fifo") {
+            runs.back().fifos.push_back(w.at(1));
         } else if (w[0] == "next-run") {
             runs.emplace_back();
         } else if (w[0] == "exit") {
@@ -178,6 +182,10 @@ TEST_P(Scenario, ShowsWhatItSays) {
     std::string errors;
     for (std::size_t i = 0; i < runs.size(); ++i) {
         for (const auto& dir : runs[i].dirs) fs::create_directories(run / dir);
+        for (const auto& path : runs[i].fifos) {
+            fs::create_directories((run / path).parent_path());
+            ASSERT_EQ(mkfifo((run / path).c_str(), 0644), 0) << path;
+        }
         for (const auto& [path, content] : runs[i].files) {
             fs::create_directories((run / path).parent_path());
             ASSERT_TRUE(platform::writeTextFile(run / path, content));
