@@ -203,7 +203,7 @@ void fillCard(const std::string& file) {
     for (std::int64_t at = 0; platform::writeAll(fd.get(), block, at);) at += 4096;
 }
 
-TEST_F(TrackLog, AFullCardNeitherStartsALogWithoutHeaderNorLeavesHalfAPoint) {
+TEST_F(TrackLog, AFullCardGetsEveryPointOnceItHasRoomAndNeverAHalfWrittenLog) {
     // A card of 64 KiB: a tmpfs mounted in a mount namespace of this process alone.
     const std::string card = testing::TempDir() + "quorel_card";
     std::filesystem::create_directories(card);
@@ -214,30 +214,32 @@ TEST_F(TrackLog, AFullCardNeitherStartsALogWithoutHeaderNorLeavesHalfAPoint) {
     gps_.storageRootPath = card + "/";
     std::filesystem::create_directories(gpx());
     fillCard(card + "/filler");
-    start();  // the header does not fit: no log, and no point goes anywhere
-    EXPECT_FALSE(gps_.trackFile.isOpen());
+    start();  // the header does not fit: the log stays empty, and so does a refused point
     writeTrackPoint(gps_, 35, 139, 0, 180708, 143514);
     EXPECT_EQ(std::filesystem::file_size(log()), 0u);
+    EXPECT_TRUE(gps_.datedNamePending);
 
-    std::filesystem::remove(card + "/filler");
-    start();
-    ASSERT_TRUE(gps_.trackFile.isOpen());
-    fillCard(card + "/filler");  // the log keeps the room it has
-    std::string expected = header("Current");
-    for (int i = 0; i < 100; ++i) {  // untimed points, until the card refuses them
-        writeTrackPoint(gps_, 35 + i / 1000.0, 139, i, 180708, 0);
-        if (gps_.trackFile.pointsWritten == i + 1) expected += point(35 + i / 1000.0, 139, i, 180708, 0);
-    }
-    ASSERT_GT(gps_.trackFile.pointsWritten, 0);
-    ASSERT_LT(gps_.trackFile.pointsWritten, 100);
-    writeTrackPoint(gps_, 40, 140, 0, 180708, 143514);  // a refused point names no copy
+    std::filesystem::remove(card + "/filler");  // room again: the header and both points go
+    writeTrackPoint(gps_, 35.5, 139, 0, 180708, 0);
+    std::string expected = header("Current") + point(35, 139, 0, 180708, 143514) + point(35.5, 139, 0, 180708, 0);
     EXPECT_EQ(readFile(log()), expected + kFooter);
+    EXPECT_EQ(gps_.datedTrackPath, gpx() + "2008-07-18_23-35-14.gpx");
 
-    std::filesystem::remove(card + "/filler");  // room again: recording goes on
-    writeTrackPoint(gps_, 36, 140, 1, 180708, 150000);
-    EXPECT_EQ(readFile(log()), expected + point(36, 140, 1, 180708, 150000) + kFooter);
+    fillCard(card + "/filler");  // the log keeps the room it has
+    for (int i = 0; i < 100; ++i) {
+        writeTrackPoint(gps_, 36 + i / 1000.0, 139, i, 180708, 0);
+        expected += point(36 + i / 1000.0, 139, i, 180708, 0);
+    }
+    const std::string& unwritten = gps_.trackFile.unwritten;
+    ASSERT_GT(gps_.trackFile.unwrittenPoints, 0);
+    EXPECT_EQ(readFile(log()), expected.substr(0, expected.size() - unwritten.size()) + kFooter);  // whole
+
+    std::filesystem::remove(card + "/filler");  // the tick after the sync interval writes the rest
+    clock_.now += kTrackSyncIntervalMs;
+    syncTrackLogIfDue(gps_);
+    EXPECT_EQ(readFile(log()), expected + kFooter);
     EXPECT_TRUE(closeTrackLog(gps_));
-    EXPECT_EQ(readFile(gpx() + "2008-07-19_00-00-00.gpx"), readFile(log()));
+    EXPECT_EQ(peerPoints(gpx() + "2008-07-18_23-35-14.gpx").size(), 102u);
 }
 
 TEST_F(TrackLog, AKilledRunsLogIsCopiedAtTheNextStartWithItsCompletePoints) {
@@ -269,18 +271,31 @@ TEST_F(TrackLog, AKilledRunsLogIsCopiedAtTheNextStartWithItsCompletePoints) {
     }
 }
 
-TEST_F(TrackLog, ALogThatCannotBeCopiedIsNotEmptied) {
-    const std::string body = point(1, 2, 3, 180708, 143514);
-    killedLog(body);
-    std::filesystem::create_directory(gpx() + "2008-07-18_23-35-14.gpx.tmp");  // the copy cannot be made
+// The previous run's log cannot be copied (a folder stands where its copy goes): the new
+// run appends to it, every reader reads both runs at every point, and once the card takes
+// the copy, the next start saves both.
+TEST_F(TrackLog, ALogThatCannotBeCopiedIsContinued) {
+    const std::string p1 = point(1, 2, 3, 180708, 143514);
+    killedLog(p1 + p1.substr(0, 20));  // torn after its point
+    std::filesystem::create_directory(gpx() + "2008-07-18_23-35-14.gpx.tmp");
     start();
-    EXPECT_FALSE(gps_.trackFile.isOpen());
-    EXPECT_EQ(readFile(log()), header("Current") + body);
+    ASSERT_TRUE(gps_.trackFile.isOpen());
+    std::vector<std::string> points = {triple(1, 2, 3)};
+    EXPECT_EQ(peerPoints(log()), points);
+    for (int i = 0; i < 3; ++i) {
+        writeTrackPoint(gps_, 5, 6 + i, 7, 190708, 143514 + i);
+        points.push_back(triple(5, 6 + i, 7));
+        EXPECT_EQ(peerPoints(log()), points);
+        EXPECT_EQ(ownPoints(log()), points);
+    }
+    EXPECT_TRUE(closeTrackLog(gps_));  // the copy fails again, the synced log keeps them
+    EXPECT_EQ(copies(), std::vector<std::string>{"2008-07-18_23-35-14.gpx.tmp"});
 
     std::filesystem::remove(gpx() + "2008-07-18_23-35-14.gpx.tmp");
-    start();  // once the card takes it, the copy is made and the log starts
-    EXPECT_TRUE(gps_.trackFile.isOpen());
+    start();
     EXPECT_EQ(copies(), std::vector<std::string>{"2008-07-18_23-35-14.gpx"});
+    EXPECT_EQ(peerPoints(gpx() + copies()[0]), points);
+    EXPECT_EQ(gps_.previousRunPoints, 4);
 }
 
 TEST_F(TrackLog, ARouteSaveReplacesTheWholeFileAndLeavesTheLogsName) {
