@@ -1,6 +1,7 @@
 #include "app/state_dump.h"
 
 #include "platform/format.h"
+#include "platform/process_stats.h"
 
 namespace quorel {
 namespace {
@@ -71,6 +72,8 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
     d.put("timer.armed", app.timer.armed);
     d.put("timer.periodMs", app.timer.periodMs);
     d.put("dialog.ended", app.dialogEnded);
+    d.put("process.peakResidentKb", static_cast<std::int64_t>(platform::peakResidentKb()));
+    d.put("process.openDescriptors", platform::openDescriptorCount());
     return d.text;
 }
 
