@@ -130,7 +130,9 @@ TEST_P(Scenario, ShowsWhatItSays) {
     const std::string text = platform::readTextFile(scenario).value_or("");
     ASSERT_FALSE(text.empty()) << scenario;
 
-    const fs::path run = fs::path(testing::TempDir()) / ("quorel_scenario_" + scenario.stem().string());
+    // Of this process alone: test runs of other worktrees may share the temporary folder.
+    const fs::path run = fs::path(testing::TempDir()) /
+                         ("quorel_scenario_" + scenario.stem().string() + "_" + std::to_string(::getpid()));
     fs::remove_all(run);
     fs::create_directories(run / "home");
     fs::create_directories(run / "xdg");
