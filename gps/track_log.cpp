@@ -282,7 +282,8 @@ bool writeUnwritten(GpsReceiver& gps) {
     return false;
 }
 
-// The log as it stands after a point of text, and what the point adds to it.
+// Adds text (the header, points) to what waits for the card. Past kMaxUnwrittenBytes the
+// text is dropped; the points stay in the recorded track.
 void keepUnwritten(TrackLogFile& log, std::string_view text, int points, std::int32_t date, std::int32_t time) {
     if (log.unwritten.size() + text.size() > kMaxUnwrittenBytes) return;
     log.unwritten += text;
