@@ -26,9 +26,9 @@ void initialiseDialog(App& app) {
     v.uiScale = v.screenWidth / 480.0;
     app.window.showAt(v.screenWidth, v.screenHeight);
     const std::string& root = app.gps.settings.storageRoot;
-    v.storageRootPath = platform::nativePath(root, app.deviceRoot);
-    v.currentRoutePath = platform::nativePath(root + "GPX\\crntroot.gpx", app.deviceRoot);
-    v.autoLoadDir = platform::nativePath(root + "GPX\\Auto", app.deviceRoot);
+    v.storageRootPath = platform::storageRootDir(root, app.deviceRoot);
+    v.currentRoutePath = platform::storagePath(v.storageRootPath, "GPX\\crntroot.gpx");
+    v.autoLoadDir = platform::storagePath(v.storageRootPath, "GPX\\Auto");
 
     createSurfaces(v, app.window.clientPixels());
     app.idle.displayIsOff = false;

@@ -2,6 +2,7 @@
 
 #include "platform/format.h"
 #include "platform/power_recording.h"
+#include "platform/process_stats.h"
 
 namespace quorel {
 namespace {
@@ -74,6 +75,8 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
     d.put("timer.armed", app.timer.armed);
     d.put("timer.periodMs", app.timer.periodMs);
     d.put("dialog.ended", app.dialogEnded);
+    d.put("process.peakResidentKb", static_cast<std::int64_t>(platform::peakResidentKb()));
+    d.put("process.openDescriptors", platform::openDescriptorCount());
     return d.text;
 }
 

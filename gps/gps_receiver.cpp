@@ -56,9 +56,7 @@ void initGpsReceiver(GpsReceiver& gps) {
 void initGps(GpsContext& gps, const std::filesystem::path& programDir, const std::filesystem::path& deviceRoot) {
     closeSerialPort(gps.port);
     if (!loadGpsSettings(gps.settings, programDir)) saveGpsSettings(gps.settings, programDir);
-    std::string root = platform::nativePath(gps.settings.storageRoot, deviceRoot);
-    if (root.empty() || root.back() != '/') root.push_back('/');
-    gps.receiver.storageRootPath = std::move(root);
+    gps.receiver.storageRootPath = platform::storageRootDir(gps.settings.storageRoot, deviceRoot);
     initGpsReceiver(gps.receiver);
 }
 

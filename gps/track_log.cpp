@@ -23,6 +23,7 @@
 #include "gps/gps_receiver.h"
 #include "gpx/gpx_reader.h"
 #include "platform/format.h"
+#include "platform/paths.h"
 #include "platform/scan.h"
 
 namespace quorel {
@@ -55,7 +56,7 @@ std::optional<UtcStamp> parseTimeElement(std::string_view text) {
     return s;
 }
 
-std::string dirOf(const GpsReceiver& gps) { return gps.storageRootPath + std::string(kTrackLogDir); }
+std::string dirOf(const GpsReceiver& gps) { return platform::storagePath(gps.storageRootPath, kTrackLogDir); }
 
 // What a working log holds: the bytes up to the end of its last complete point, and
 // the time of its first timed point. A tail torn by a kill or a power loss (half a
@@ -248,12 +249,62 @@ std::string datedTrackName(const UtcStamp& t) {
     return platform::format("%d-%02d-%02d_%02d-%02d-%02d.gpx", t.year, t.month, t.day, t.hour, t.minute, t.second);
 }
 
+namespace {
+
+// Writes what the card refused so far, with the closing lines after it, where the
+// closing lines stand. True when it is on the card (or there was nothing to write).
+bool writeUnwritten(GpsReceiver& gps) {
+    TrackLogFile& log = gps.trackFile;
+    if (log.unwritten.empty()) return true;
+    const auto bytes = static_cast<std::int64_t>(log.unwritten.size());
+    log.unsynced = true;  // even a failed write may have changed the file
+    if (platform::writeAll(log.fd.get(), log.unwritten + std::string(kFooter), log.footerOffset)) {
+        log.footerOffset += bytes;
+        log.pointsWritten += log.unwrittenPoints;
+        if (gps.datedNamePending && log.unwrittenTime != 0) {
+            gps.datedNamePending = false;
+            gps.datedTrackPath = dirOf(gps) + datedTrackName(toLocalTime(decodeStamp(log.unwrittenDate, log.unwrittenTime)));
+        }
+        log.unwritten.clear();
+        log.unwrittenPoints = 0;
+        log.unwrittenDate = log.unwrittenTime = 0;
+        return true;
+    }
+    // Put the closing lines back where they were and cut off what the failed write left
+    // after them, so the file is again the whole GPX it was; without a header on the
+    // card it is empty again (never a run of zeros once space returns).
+    const bool hasHeader = log.footerOffset > 0;
+    const auto end = hasHeader ? log.footerOffset + static_cast<std::int64_t>(kFooter.size()) : 0;
+    if ((hasHeader && !platform::writeAll(log.fd.get(), kFooter, log.footerOffset)) ||
+        ::ftruncate(log.fd.get(), static_cast<off_t>(end)) != 0) {
+        log = TrackLogFile{};  // the file's end is unknown; the next start copies its complete points
+    }
+    return false;
+}
+
+// Adds text (the header, points) to what waits for the card. Past kMaxUnwrittenBytes the
+// text is dropped; the points stay in the recorded track.
+void keepUnwritten(TrackLogFile& log, std::string_view text, int points, std::int32_t date, std::int32_t time) {
+    if (log.unwritten.size() + text.size() > kMaxUnwrittenBytes) return;
+    log.unwritten += text;
+    log.unwrittenPoints += points;
+    if (log.unwrittenTime == 0 && date != 0 && time != 0) {
+        log.unwrittenDate = date;
+        log.unwrittenTime = time;
+    }
+}
+
+}  // namespace
+
 void syncTrackLogIfDue(GpsReceiver& gps) {
     TrackLogFile& log = gps.trackFile;
     if (!log.isOpen() || !log.unsynced) return;
     const std::int64_t now = log.clock->nowMs();
     if (now - log.lastSyncMs < kTrackSyncIntervalMs) return;
     log.lastSyncMs = now;  // a sync that fails is tried again one interval later
+    // What the card refused is tried again too, so that a card with room again receives
+    // it while the receiver stands still.
+    if (!writeUnwritten(gps) && !log.isOpen()) return;
     if (::fdatasync(log.fd.get()) != 0) return;
     log.unsynced = false;
     ++log.syncCount;
@@ -267,80 +318,94 @@ void writeTrackPoint(GpsReceiver& gps, double lat, double lon, double ele, std::
     if (!std::isfinite(ele)) ele = 0.0;
     std::string text;
     writeTrackPoint(text, lat, lon, ele, date, time);
-    const auto pointBytes = static_cast<std::int64_t>(text.size());
-    text += kFooter;
-    log.unsynced = true;  // even a failed write may have changed the file
-    if (platform::writeAll(log.fd.get(), text, log.footerOffset)) {
-        log.footerOffset += pointBytes;
-        ++log.pointsWritten;
-        if (gps.datedNamePending && date != 0 && time != 0) {
-            gps.datedNamePending = false;
-            gps.datedTrackPath = dirOf(gps) + datedTrackName(toLocalTime(decodeStamp(date, time)));
-        }
-    } else {
-        // Put the closing lines back where they were and cut off what the failed write
-        // left after them, so the file is again the whole GPX it was.
-        const auto end = log.footerOffset + static_cast<std::int64_t>(kFooter.size());
-        if (!platform::writeAll(log.fd.get(), kFooter, log.footerOffset) ||
-            ::ftruncate(log.fd.get(), static_cast<off_t>(end)) != 0) {
-            log = TrackLogFile{};
-            return;
-        }
-    }
+    keepUnwritten(log, text, 1, date, time);
+    if (!writeUnwritten(gps) && !log.isOpen()) return;
     syncTrackLogIfDue(gps);
 }
 
 void loadPreviousTrack(GpsReceiver& gps) {
-    gps.trackFilePath = gps.storageRootPath + std::string(kTrackLogName);
+    gps.trackFilePath = platform::storagePath(gps.storageRootPath, kTrackLogName);
     gps.track.clearPoints();
-    loadTrackFile(gps.trackFilePath, gps.track);
+    // Something that is no file in the log's place (a FIFO) is not read: it counts as missing.
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(gps.trackFilePath, ec)) loadTrackFile(gps.trackFilePath, gps.track);
     gps.previousRunPoints = gps.track.pointCount();
 }
 
 SaveResult recoverTrackLog(GpsReceiver& gps) {
-    if (gps.trackFilePath.empty()) gps.trackFilePath = gps.storageRootPath + std::string(kTrackLogName);
+    if (gps.trackFilePath.empty()) gps.trackFilePath = platform::storagePath(gps.storageRootPath, kTrackLogName);
     return saveLogCopy(gps.trackFilePath, dirOf(gps), "");
 }
+
+namespace {
+
+// The previous run's log that could not be copied, opened so that this run's points go
+// after its last complete point (a torn tail is cut off). False when it cannot be used.
+bool continueTrackLog(GpsReceiver& gps) {
+    TrackLogFile& log = gps.trackFile;
+    // Something that is no file in the log's place (a FIFO, a device) is not written to.
+    platform::UniqueFd fd = platform::openRegularFileWith(gps.trackFilePath, O_RDWR);
+    const std::optional<LogContents> previous = fd ? scanLog(fd.get()) : std::nullopt;
+    if (!previous || previous->keepBytes == 0) return false;
+    log.fd = std::move(fd);
+    log.footerOffset = previous->keepBytes;
+    log.holdsEarlierRun = true;
+    gps.datedNamePending = !previous->firstTime;
+    gps.datedTrackPath = previous->firstTime ? dirOf(gps) + datedTrackName(toLocalTime(*previous->firstTime)) : "";
+    if (previous->lastLineOpen) keepUnwritten(log, "\n", 0, 0, 0);
+    // The closing lines written again after the last complete point, and what stood beyond
+    // them cut off, make the file whole again after a torn tail.
+    if (log.unwritten.empty() && !platform::writeAll(log.fd.get(), kFooter, log.footerOffset)) return false;
+    writeUnwritten(gps);
+    const auto end = log.footerOffset + static_cast<std::int64_t>(kFooter.size());
+    return log.isOpen() && ::ftruncate(log.fd.get(), static_cast<off_t>(end)) == 0;
+}
+
+}  // namespace
 
 void openTrackLog(GpsReceiver& gps, platform::Clock& clock) {
     TrackLogFile& log = gps.trackFile;
     if (log.isOpen()) return;
-    // Emptying a log whose points could not be saved would lose them.
-    if (recoverTrackLog(gps) == SaveResult::Failed) return;
+    const SaveResult previous = recoverTrackLog(gps);
     std::error_code ec;
     if (std::filesystem::is_directory(gps.storageRootPath, ec)) std::filesystem::create_directory(dirOf(gps), ec);
 
-    platform::UniqueFd fd(::open(gps.trackFilePath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!fd) return;
-    std::string text;
-    writeGpxHeader(text, "Current");
-    const auto headerBytes = static_cast<std::int64_t>(text.size());
-    writeGpxFooter(text);
-    // Points written after a header that is not there would make no GPX file.
-    if (!platform::writeAll(fd.get(), text, 0)) return;
-
     log = TrackLogFile{};
-    log.fd = std::move(fd);
-    log.footerOffset = headerBytes;
     log.clock = &clock;
     log.lastSyncMs = clock.nowMs();
-    log.unsynced = ::fdatasync(log.fd.get()) != 0;
-    if (!log.unsynced) ++log.syncCount;
+    if (previous == SaveResult::Failed) {
+        // Emptying a log whose points could not be saved would lose them.
+        if (!continueTrackLog(gps)) log = TrackLogFile{};
+        return;
+    }
+    log.fd = platform::openRegularFileWith(gps.trackFilePath, O_RDWR | O_CREAT | O_TRUNC);
+    if (!log.isOpen()) return;
     gps.datedNamePending = true;
     gps.datedTrackPath.clear();
+    std::string header;
+    writeGpxHeader(header, "Current");
+    keepUnwritten(log, header, 0, 0, 0);
+    // A header the card refuses stays unwritten: the file stays empty, and the header goes
+    // with the first point the card takes.
+    if (!writeUnwritten(gps) || !log.isOpen()) return;
+    log.unsynced = ::fdatasync(log.fd.get()) != 0;
+    if (!log.unsynced) ++log.syncCount;
 }
 
 bool closeTrackLog(GpsReceiver& gps) {
     TrackLogFile& log = gps.trackFile;
     if (!log.isOpen()) return true;
+    const bool allWritten = writeUnwritten(gps) || log.unwrittenPoints == 0;
+    if (!log.isOpen()) return false;
     const bool synced = !log.unsynced || ::fdatasync(log.fd.get()) == 0;
-    const bool logOnCard = log.fd.close() && synced;
-    const int points = log.pointsWritten;
+    const bool logOnCard = log.fd.close() && synced && allWritten;
+    const bool holdsPoints = log.pointsWritten > 0 || log.holdsEarlierRun;
     log = TrackLogFile{};
-    if (points == 0) return true;
+    if (!holdsPoints) return allWritten;
     std::string name;
     if (!gps.datedTrackPath.empty()) name = std::filesystem::path(gps.datedTrackPath).filename().string();
-    return saveLogCopy(gps.trackFilePath, dirOf(gps), name) != SaveResult::Failed || logOnCard;
+    const bool copied = saveLogCopy(gps.trackFilePath, dirOf(gps), name) != SaveResult::Failed;
+    return (copied && allWritten) || logOnCard;
 }
 
 int saveCurrentRoute(const std::string& path, const GpxPath& route) {

@@ -12,14 +12,20 @@
 // empties the log. Copies are written under a temporary name and renamed, and an
 // existing copy that differs is never replaced (the new one takes a "_2" name).
 //
-// The card may refuse a write (full, removed, failing). A point it refuses is kept in the
-// recorded track only, and the file is put back as it was before that write; a log whose
-// header it refuses is not started. A sync that fails leaves the log unsynced, so the
-// next due sync tries again.
+// The card may refuse a write (full, removed, failing). The file is then put back as it
+// was before that write (an empty file when even the header was refused), and what was
+// refused (the header, points) is kept and written before the next point, so a card
+// that has room again receives every point of the run. A sync that fails leaves the log
+// unsynced, so the next due sync tries again.
+//
+// When the previous run's log cannot be copied (card full, folder read-only), its
+// points stay where they are and the new run appends its points to them, in the same
+// segment, so that every reader (loadTrackFile included) reads both runs and the next
+// start copies them together.
 //
 // The dated name is taken from the first point that carries a time (date and time
-// both non-zero; only those points get a time element). When no point of the log
-// has one, the copy is named after the time the log was last written.
+// both non-zero; only those points get a time element) and is on the card. When no point
+// of the log has one, the copy is named after the time the log was last written.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,12 +42,20 @@ inline constexpr std::int64_t kTrackSyncIntervalMs = 10'000;
 inline constexpr int kLocalHourShift = 9;  // the local time of the dated names: UTC + 9 h
 inline constexpr std::string_view kTrackLogName = "GPX/scurrent.gpx";
 inline constexpr std::string_view kTrackLogDir = "GPX/";
+// Text the card refused is kept up to this size; later points stay in the recorded track only.
+inline constexpr std::size_t kMaxUnwrittenBytes = 32 * 1024 * 1024;
 
 // The open working log, or none. It owns the file: a receiver destroyed or initialised
 // again closes it once.
 struct TrackLogFile {
     platform::UniqueFd fd;
     std::int64_t footerOffset = 0;  // where the closing lines start: the next point goes there
+                                    // (0 while the header is not on the card)
+    std::string unwritten;          // text the card refused, written before the next point
+    int unwrittenPoints = 0;        // points in unwritten
+    std::int32_t unwrittenDate = 0; // date and time of the first timed point in unwritten, 0: none
+    std::int32_t unwrittenTime = 0;
+    bool holdsEarlierRun = false;   // the file begins with a previous run that has no copy yet
     std::int64_t lastSyncMs = 0;    // of the last sync attempt
     bool unsynced = false;          // written since the last fdatasync that succeeded
     int pointsWritten = 0;          // points of this run in the file
@@ -94,9 +108,9 @@ enum class SaveResult { Saved, AlreadySaved, NothingToSave, Failed };
 SaveResult recoverTrackLog(GpsReceiver& gps);
 
 // Starts the working log after recoverTrackLog, which empties the previous run's log.
-// When the previous log holds points that could not be saved, it is left as it is and
-// no log is started (points are then kept in gps.track only). The clock paces the
-// fdatasync calls. Creates the storage root's "GPX" folder when it is missing.
+// When the previous log holds points that could not be saved, this run's points are
+// appended to them instead. The clock paces the fdatasync calls. Creates the storage
+// root's "GPX" folder when it is missing.
 void openTrackLog(GpsReceiver& gps, platform::Clock& clock = platform::systemClock());
 
 // Syncs the log when it holds points written kTrackSyncIntervalMs or more after the
@@ -104,7 +118,8 @@ void openTrackLog(GpsReceiver& gps, platform::Clock& clock = platform::systemClo
 // before a stop reach the card while the receiver stands still.
 void syncTrackLogIfDue(GpsReceiver& gps);
 
-// Finishes the log and copies it to its dated name when this run recorded points. The
+// Finishes the log and copies it to its dated name when it holds points (of this run, or
+// of an earlier one it was appended to); refused points get one more try first. The
 // copy is made even when the log's last sync or its close failed: it is written from the
 // bytes the system holds and synced on its own. True when the run's points are on the
 // card: in the copy, or in a synced log that the next start copies.

@@ -57,7 +57,7 @@ void finishMosaic(MapView& view) {
 
 bool MapTileLoader::load(MapView& view, int zoom, std::int64_t col, std::int64_t row) {
     view.tileBitmap.reset();
-    const std::string dir = platform::nativePath(view.mapDir, view.storageRootPath);
+    const std::string dir = platform::storagePath(view.storageRootPath, view.mapDir);
     if (!store_ || dir != storeDir_) {
         std::vector<std::string> unreadable;
         store_ = openMapStore(dir, unreadable);

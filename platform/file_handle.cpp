@@ -19,13 +19,15 @@ bool UniqueFd::close() {
     return ::close(release()) == 0;
 }
 
-UniqueFd openRegularFile(const std::filesystem::path& file) {
-    // O_NONBLOCK keeps the open of a FIFO without a writer from waiting for one.
-    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+UniqueFd openRegularFile(const std::filesystem::path& file) { return openRegularFileWith(file, O_RDONLY); }
+
+UniqueFd openRegularFileWith(const std::filesystem::path& file, int flags) {
+    // O_NONBLOCK keeps the open of a FIFO without a writer (or reader) from waiting for one.
+    UniqueFd fd(::open(file.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644));
     struct stat st {};
     if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
-    const int flags = ::fcntl(fd.get(), F_GETFL);
-    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return {};
+    const int status = ::fcntl(fd.get(), F_GETFL);
+    if (status < 0 || ::fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0) return {};
     return fd;
 }
 

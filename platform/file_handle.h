@@ -42,6 +42,10 @@ private:
 // A regular file opened for reading. Anything else (a FIFO, a device, a directory) is
 // refused without blocking, as if the file were missing: the open never waits.
 UniqueFd openRegularFile(const std::filesystem::path& file);
+// The same with the open flags given (O_RDWR | O_CREAT, O_WRONLY | O_TRUNC, ...): a FIFO,
+// a device or a directory in the file's place is refused, and no open waits (a FIFO
+// without a reader fails at once for writing). New files get mode 0644.
+UniqueFd openRegularFileWith(const std::filesystem::path& file, int flags);
 
 // Writes all of data at offset; false on any error (a full card, an I/O error).
 bool writeAll(int fd, std::string_view data, std::int64_t offset);

@@ -106,4 +106,19 @@ FolderFacts folderFacts(std::string home, std::string root) {
     return f;
 }
 
+std::string storageRootDir(std::string_view storageRoot, const std::filesystem::path& deviceRoot) {
+    return storagePath(nativePath(storageRoot, deviceRoot), "");
+}
+
+std::string storagePath(std::string_view rootDir, std::string_view relativeDevicePath) {
+    std::string path(rootDir);
+    if (path.empty() || path.back() != '/') path.push_back('/');
+    std::size_t skip = 0;
+    while (skip < relativeDevicePath.size() && (relativeDevicePath[skip] == '/' || relativeDevicePath[skip] == '\\')) {
+        ++skip;
+    }
+    for (const char c : relativeDevicePath.substr(skip)) path.push_back(c == '\\' ? '/' : c);
+    return path;
+}
+
 }  // namespace quorel::platform

@@ -53,4 +53,14 @@ ProgramFolders chooseProgramFolders(const FolderFacts& facts);
 // The facts of this process: the executable, its folder and the environment.
 FolderFacts folderFacts(std::string home, std::string root);
 
+// The host directory of the storage root as the settings give it ("\sdmmc\",
+// "/media/card"), always with a trailing '/', whether or not the setting ends in a
+// separator.
+std::string storageRootDir(std::string_view storageRoot, const std::filesystem::path& deviceRoot);
+
+// A path under the storage root: rootDir (a host directory, trailing '/' or not) and a
+// device path relative to it ("GPX\Auto", "Maps\std\5\1\2.png"), joined by exactly
+// one separator. Every file and folder under the storage root is named through it.
+std::string storagePath(std::string_view rootDir, std::string_view relativeDevicePath);
+
 }  // namespace quorel::platform

@@ -1,7 +1,11 @@
 #include "platform/text_file.h"
 
+#include <fcntl.h>
+
 #include <cstdio>
 #include <memory>
+
+#include "platform/file_handle.h"
 
 namespace quorel::platform {
 namespace {
@@ -25,8 +29,10 @@ std::string normalizeText(std::string_view bytes) {
 }
 
 std::optional<std::string> readTextFile(const std::filesystem::path& file) {
-    File f{std::fopen(file.c_str(), "rb")};
+    UniqueFd fd = openRegularFile(file);
+    File f{fd ? ::fdopen(fd.get(), "rb") : nullptr};
     if (!f) return std::nullopt;
+    fd.release();  // the stream owns it now
     std::string bytes;
     char buffer[65536];
     std::size_t n = 0;
@@ -36,8 +42,10 @@ std::optional<std::string> readTextFile(const std::filesystem::path& file) {
 }
 
 bool writeTextFile(const std::filesystem::path& file, std::string_view content) {
-    File f{std::fopen(file.c_str(), "wb")};
+    UniqueFd fd = openRegularFileWith(file, O_WRONLY | O_CREAT | O_TRUNC);
+    File f{fd ? ::fdopen(fd.get(), "wb") : nullptr};
     if (!f) return false;
+    fd.release();
     if (std::fwrite(content.data(), 1, content.size(), f.get()) != content.size()) return false;
     return std::fclose(f.release()) == 0;
 }

@@ -1,7 +1,6 @@
 #include "png/png_decoder.h"
 
 #include <png.h>
-#include <sys/stat.h>
 
 #include <array>
 #include <csetjmp>
@@ -12,6 +11,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/file_handle.h"
 #include "png/png_callbacks.h"
 
 namespace quorel {
@@ -197,10 +197,12 @@ void widenTwoBitPixels(png_structp /*png*/, png_row_infop rowInfo, png_bytep dat
 }
 
 PngDecodeResult decodePngFile(const std::filesystem::path& path) {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    // A FIFO or a device in a tile's place is refused without waiting, as a missing tile.
+    platform::UniqueFd fd = platform::openRegularFile(path);
+    if (!fd) return {};
+    const std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd.get(), "rb"));
     if (!file) return {};
-    struct stat st {};
-    if (fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    fd.release();  // the stream owns it now
     return decodeWith(pngFileReader, file.get());
 }
 

@@ -7,6 +7,7 @@
 //                                 to the run folder (home/ is the program directory), TEXT takes \n
 //   #> dir PATH                   a folder made before the run it appears in (home/sdmmc: the
 //                                 storage card)
+//   #> fifo PATH                  a FIFO made before the run it appears in, which nothing writes
 //   #> next-run                   the lines after it are the script of another start in the
 //                                 same home
 //   #> exit N                     the exit status of every run (default 0)
@@ -22,6 +23,8 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,6 +33,8 @@
 #include <map>
 #include <sstream>
 
+#include "platform/file_handle.h"
+#include "platform/format.h"
 #include "platform/text_file.h"
 #include "platform/raster/raster.h"
 #include "png/png_decoder.h"
@@ -126,7 +131,9 @@ TEST_P(Scenario, ShowsWhatItSays) {
     const std::string text = platform::readTextFile(scenario).value_or("");
     ASSERT_FALSE(text.empty()) << scenario;
 
-    const fs::path run = fs::path(testing::TempDir()) / ("quorel_scenario_" + scenario.stem().string());
+    // Of this process alone: test runs of other worktrees may share the temporary folder.
+    const fs::path run = fs::path(testing::TempDir()) /
+                         ("quorel_scenario_" + scenario.stem().string() + "_" + std::to_string(::getpid()));
     fs::remove_all(run);
     fs::create_directories(run / "home");
     fs::create_directories(run / "xdg");
@@ -138,6 +145,7 @@ TEST_P(Scenario, ShowsWhatItSays) {
         std::string script;
         std::vector<std::pair<std::string, std::string>> files;
         std::vector<std::string> dirs;
+        std::vector<std::string> fifos;
     };
     std::vector<RunSegment> runs(1);
     std::vector<std::vector<std::string>> checks;
@@ -161,6 +169,8 @@ TEST_P(Scenario, ShowsWhatItSays) {
             runs.back().files.emplace_back(w[1], at < line.size() ? unescape(line.substr(at)) : "");
         } else if (w[0] == "dir") {
             runs.back().dirs.push_back(w.at(1));
+        } else if (w[0] == "fifo") {
+            runs.back().fifos.push_back(w.at(1));
         } else if (w[0] == "next-run") {
             runs.emplace_back();
         } else if (w[0] == "exit") {
@@ -179,6 +189,10 @@ TEST_P(Scenario, ShowsWhatItSays) {
     std::string errors;
     for (std::size_t i = 0; i < runs.size(); ++i) {
         for (const auto& dir : runs[i].dirs) fs::create_directories(run / dir);
+        for (const auto& path : runs[i].fifos) {
+            fs::create_directories((run / path).parent_path());
+            ASSERT_EQ(mkfifo((run / path).c_str(), 0644), 0) << path;
+        }
         for (const auto& [path, content] : runs[i].files) {
             fs::create_directories((run / path).parent_path());
             ASSERT_TRUE(platform::writeTextFile(run / path, content));
@@ -300,6 +314,79 @@ TEST(Program, ASecondInstanceLeavesAtOnce) {
     int status = -1;
     waitpid(first, &status, 0);
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+}
+
+// Moving fixes from+0 to to-1, one GGA and RMC pair a tick, 0.006' of latitude apart.
+std::string fixes(int from, int to) {
+    std::string script;
+    const auto sentence = [&script](const std::string& body) {
+        unsigned checksum = 0;
+        for (const char c : body) checksum ^= static_cast<unsigned char>(c);
+        script += platform::format("nmea $%s*%02X\n", body.c_str(), checksum);
+    };
+    for (int i = from; i < to; ++i) {
+        const int time = 100000 + i / 60 * 100 + i % 60;
+        sentence(platform::format("GPGGA,%06d,%09.4f,N,13900.0000,E,1,08,0.9,10.0,M,,M,,", time, 3500 + i * 0.006));
+        sentence(platform::format("GPRMC,%06d,A,%09.4f,N,13900.0000,E,10.0,0.0,180708,,,A", time, 3500 + i * 0.006));
+        script += "tick\n";
+    }
+    return script;
+}
+
+int countPoints(const fs::path& file) {
+    const std::string text = platform::readTextFile(file).value_or("");
+    int n = 0;
+    for (std::size_t at = 0; (at = text.find("<trkpt", at)) != std::string::npos; ++at) ++n;
+    return n;
+}
+
+// The card (a 64 KiB tmpfs in a mount namespace of this test alone) fills up in the middle
+// of a recording run, which waits at FIFOs while the test fills and empties it; the next
+// run finds it read-only. The program follows and records throughout, keeps what is on
+// the card, and writes what the card refused once it has room.
+TEST(Program, AFullCardAndAReadOnlyCardLoseNoPointOnTheCard) {
+    const fs::path run = fs::path(testing::TempDir()) / ("quorel_card_run_" + std::to_string(::getpid()));
+    const fs::path card = run / "home" / "sdmmc";
+    fs::remove_all(run);
+    fs::create_directories(card);
+    fs::create_directories(run / "xdg");
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", card.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "mounting a small tmpfs as the card is not permitted here (needs root)";
+    }
+    const fs::path log = card / "GPX" / "scurrent.gpx";
+    for (const char* fifo : {"full", "room"}) ASSERT_EQ(mkfifo((run / fifo).c_str(), 0600), 0);
+    ASSERT_TRUE(platform::writeTextFile(run / "record.scn", "tick 6\ntap 20 40\n" + fixes(0, 40) + "nmea-file " +
+                                        (run / "full").string() + "\n" + fixes(40, 80) + "dump full.dump\nnmea-file " +
+                                        (run / "room").string() + "\n" + fixes(80, 90)));
+    const pid_t pid = spawnProgram(headlessArgs("480x272", run / "home", run / "record.scn"), run, run / "xdg");
+    ASSERT_NE(pid, 0);
+    {
+        std::ofstream full(run / "full");  // opens once the program waits here
+        const platform::UniqueFd filler(::open((card / "filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        for (std::int64_t at = 0; platform::writeAll(filler.get(), std::string(4096, 'f'), at);) at += 4096;
+    }
+    {
+        std::ofstream room(run / "room");
+        EXPECT_LT(countPoints(log), 79) << "the card refused no point";
+        EXPECT_EQ(std::system(("xmllint --noout '" + log.string() + "'").c_str()), 0);
+        fs::remove(card / "filler");
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(readDump(run / "full.dump")["gps.track.count"], "79");  // on the map while the card was full
+    EXPECT_EQ(readDump(run / "full.dump")["centerLat"], "35.007900");
+    EXPECT_EQ(countPoints(card / "GPX" / "2008-07-18_19-00-01.gpx"), 89);
+
+    ASSERT_EQ(::mount(nullptr, card.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    const std::string before = platform::readTextFile(log).value_or("");
+    ASSERT_TRUE(platform::writeTextFile(run / "read_only.scn", "tick 6\ntap 20 40\n" + fixes(90, 95) + "dump ro.dump\n"));
+    EXPECT_EQ(runProgramWith(headlessArgs("480x272", run / "home", run / "read_only.scn"), run, run / "xdg").status, 0);
+    EXPECT_EQ(readDump(run / "ro.dump")["gps.track.count"], "93");  // the card's 89 and 4 new ones
+    EXPECT_EQ(readDump(run / "ro.dump")["centerLat"], "35.009400");
+    EXPECT_EQ(platform::readTextFile(log), before);
+    ::umount(card.c_str());
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// Test helper: writes its process id, then records points as pollGps does and reports
-// each on standard output once writeTrackPoint has returned; at the end it closes the log
-// and, when given a route file, saves a route of two points there.
-//   track_log_recorder STORAGE_ROOT POINTS MICROSECONDS_BETWEEN_POINTS [ROUTE_FILE]
+// Test helper: writes its process id, starts the log as a start of the program does, then
+// records points as pollGps does and reports each on standard output once writeTrackPoint
+// has returned; at the end it closes the log and, when given a route file, saves a route
+// of two points there; given --wait instead, it then waits to be killed.
+//   track_log_recorder STORAGE_ROOT POINTS MICROSECONDS_BETWEEN_POINTS [ROUTE_FILE|--wait]
 // Point i is at lat and lon 35 and 139 + i/100000, ele i, on 18 July 2008 at 10:00:00 UTC
 // + i seconds; the clock advances one second per point, so the log syncs every ten.
 #include <unistd.h>
@@ -18,11 +19,11 @@ int main(int argc, char** argv) {
     quorel::GpsReceiver gps;
     gps.storageRootPath = argv[1];
     quorel::fakes::FakeClock clock;
+    std::printf("%d\n", static_cast<int>(::getpid()));
+    std::fflush(stdout);
     quorel::loadPreviousTrack(gps);
     quorel::openTrackLog(gps, clock);
     if (!gps.trackFile.isOpen()) return 3;
-    std::printf("%d\n", static_cast<int>(::getpid()));
-    std::fflush(stdout);
     for (int i = 0; i < std::atoi(argv[2]); ++i) {
         clock.now += 1000;
         const int second = 10 * 3600 + i;
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
         ::usleep(static_cast<useconds_t>(std::atoi(argv[3])));
     }
     if (!quorel::closeTrackLog(gps)) return 5;
+    if (argc == 5 && std::string(argv[4]) == "--wait") ::pause();
     quorel::GpxPath route;
     route.addPoint(quorel::GeoPoint{35, 139, 0, 0, 0});
     route.addPoint(quorel::GeoPoint{36, 140, 0, 0, 0});

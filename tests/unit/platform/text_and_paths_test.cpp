@@ -62,6 +62,12 @@ TEST(ProgramFolders, PortableCopiesStayPutInstalledOnesUseTheUsersFolders) {
     }
 }
 
+TEST(StoragePath, OneSeparatorWhetherOrNotTheRootEndsInOne) {
+    for (const char* root : {"/media/card", "/media/card/", "\\\\media\\card"}) {
+        EXPECT_EQ(storagePath(storageRootDir(root, "/"), "\\GPX\\Auto"), "/media/card/GPX/Auto") << root;
+    }
+}
+
 TEST(TextFile, ReadsCrLfAndLfAlikeAndWritesLf) {
     const auto dir = std::filesystem::path(testing::TempDir()) / "quorel_text";
     std::filesystem::create_directories(dir);
