@@ -17,6 +17,7 @@ endforeach()
 set(QUOREL_MAN_PAGES quorel.1 quorel-replay-nmea.1)
 if(TARGET quorel-tiles)
   install(TARGETS quorel-tiles RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  target_link_options(quorel-tiles PRIVATE LINKER:-z,relro,-z,now)
   list(APPEND QUOREL_MAN_PAGES quorel-tiles.1)
 endif()
 
