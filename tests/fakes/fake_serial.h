@@ -80,6 +80,9 @@ public:
         ++closes;
         open_ = false;
     }
+    platform::LinkState linkState() const override {
+        return open_ ? platform::LinkState::Silent : platform::LinkState::Closed;
+    }
 
 private:
     struct Byte {
