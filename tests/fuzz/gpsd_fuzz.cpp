@@ -4,6 +4,7 @@
 // server closes, connects again after the retry interval, and the fix sent on the new
 // connection is taken whole.
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -27,14 +28,20 @@ void check(bool condition) {
 // One listening socket for the whole run on a free loopback port.
 int listenOnLoopback(int& port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t size = sizeof a;
-    check(::bind(fd, reinterpret_cast<sockaddr*>(&a), size) == 0 && ::listen(fd, 4) == 0);
+    check(::bind(fd, reinterpret_cast<sockaddr*>(&a), size) == 0);
+    check(::listen(fd, 4) == 0);
     check(::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0);
     port = ntohs(a.sin_port);
     return fd;
+}
+
+// The device's connection; one that does not come within 5 s is a failure, not a hang.
+int acceptConnection(int server) {
+    pollfd ready{server, POLLIN, 0};
+    check(::poll(&ready, 1, 5000) == 1);
+    return ::accept4(server, nullptr, nullptr, SOCK_CLOEXEC);
 }
 
 // What the device sent on a connection must be the watch request, and only that.
@@ -58,18 +65,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const PowerContext power{backend, false, {}};
     check(openSerialPort(gps.port, "COM0:", 4800, 8, 0, 0, 0));
 
-    int peer = ::accept4(server, nullptr, nullptr, SOCK_CLOEXEC);
+    int peer = acceptConnection(server);
     pollGps(gps, power);
     expectWatchRequest(peer);
     std::string_view rest(reinterpret_cast<const char*>(data), size);
-    for (int polls = 0; !rest.empty(); ++polls) {  // the socket takes what the reader makes room for
+    for (int polls = 0; device.linkState() != platform::LinkState::Away; ++polls) {
+        // The socket takes what the reader makes room for; then the server closes.
         const ssize_t n = ::send(peer, rest.data(), rest.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n > 0) rest.remove_prefix(static_cast<std::size_t>(n));
-        pollGps(gps, power);
-        check(polls < 100000);
-    }
-    ::close(peer);
-    for (int polls = 0; device.linkState() != platform::LinkState::Away; ++polls) {
+        if (rest.empty() && peer >= 0) {
+            ::close(peer);
+            peer = -1;
+        }
         pollGps(gps, power);
         check(polls < 100000);
     }
@@ -77,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     gps.receiver.fixTime = -1;  // only a fix of the new connection can change it now
     clock.now += platform::kReconnectIntervalMs;
     pollGps(gps, power);  // connects again
-    peer = ::accept4(server, nullptr, nullptr, SOCK_CLOEXEC);
+    peer = acceptConnection(server);
     const std::string pair = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"
                              "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
     check(::send(peer, pair.data(), pair.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(pair.size()));

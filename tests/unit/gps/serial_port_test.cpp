@@ -129,40 +129,6 @@ TEST(SerialPort, AClosedOrUnpluggedPortFailsAtOnce) {
     EXPECT_EQ(unplugged.clock.sleeps, 1);
 }
 
-// Unplugged in the middle of a run, the receiver comes back under the same path (its
-// /dev/serial/by-id link): not tried again before 3 s, then read on without a restart.
-TEST(SerialPort, AReceiverThatComesBackUnderItsPathIsReadOn) {
-    const auto byId = std::filesystem::path(::testing::TempDir()) / "quorel_by_id";
-    Link plugged(false), replugged(false);
-    std::filesystem::remove(byId);
-    std::filesystem::create_symlink(plugged.path, byId);
-    fakes::FakeClock clock;
-    TermiosSerialDevice device(ComPortNames::fixed(byId.string()), clock);
-    SerialPort port(device, clock);
-    ASSERT_TRUE(openSerialPort(port, "COM0:", 4800, 8, 0, 0, 0));
-    plugged.hangUp();
-    SentenceBuffer sentence{};
-    EXPECT_EQ(readSentence(port, sentence), -1);
-    EXPECT_EQ(device.linkState(), platform::LinkState::Away);
-    std::filesystem::remove(byId);
-    std::filesystem::create_symlink(replugged.path, byId);
-    clock.now = 2999;
-    EXPECT_EQ(readSentence(port, sentence), -1);
-    EXPECT_EQ(clock.sleeps, 0);  // an absent receiver costs a poll no waiting
-
-    const std::string gga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
-    clock.now = 3000;
-    clock.onSleep = [&](fakes::FakeClock&) {  // sent once the port is open again
-        if (clock.sleeps == 1) {
-            ASSERT_EQ(::write(replugged.master, gga.data(), gga.size()), static_cast<ssize_t>(gga.size()));
-        }
-        while (device.queuedBytes() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    };
-    EXPECT_EQ(readSentence(port, sentence), static_cast<int>(gga.size()));
-    EXPECT_EQ(std::string(sentence.data()), gga);
-    EXPECT_EQ(device.linkState(), platform::LinkState::Answering);
-}
-
 TEST(SerialPort, SentencesOf512BytesOrMoreAreDropped) {
     for (const std::size_t length : {511u, 512u, 2047u}) {  // line feed included
         SCOPED_TRACE(length);
