@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "platform/gpsd_device.h"
 #include "platform/scan.h"
 
 namespace quorel {
@@ -26,8 +27,8 @@ bool parseSize(const std::string& text, int& width, int& height) {
 }  // namespace
 
 const char* usageText() {
-    return "usage: quorel [--window WxH] [--home DIR] [--root DIR] [--gps PATH|none]\n"
-           "       quorel --headless --screen WxH [--home DIR] [--root DIR] [--gps PATH|none] --script FILE\n"
+    return "usage: quorel [--window WxH] [--home DIR] [--root DIR] [--gps PATH|gpsd|none]\n"
+           "       quorel --headless --screen WxH [--home DIR] [--root DIR] [--gps PATH|gpsd|none] --script FILE\n"
            "       quorel --help | --version\n"
            "  --window WxH   a window with a client area of W x H pixels instead of the whole screen\n"
            "  --home DIR     the program directory (setmap.txt, setgps.txt); default: the executable's\n"
@@ -35,6 +36,8 @@ const char* usageText() {
            "  --root DIR     where device paths such as \\sdmmc\\ live; default: the program directory,\n"
            "                 or ~/.local/share/quorel with the settings in ~/.config/quorel\n"
            "  --gps PATH     read the receiver from this device instead of searching COM0: to COM9:\n"
+           "  --gps gpsd     read the receiver through gpsd on this machine (port 2947);\n"
+           "                 gpsd://HOST[:PORT] names another\n"
            "  --gps none     run without a receiver\n"
            "  --headless     no window: a virtual screen and clock driven by --script\n"
            "  --help         this text;  --version  the version\n"
@@ -69,7 +72,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         } else if (a == "--root") {
             if (!value(o.root)) return {std::nullopt, "--root wants a directory"};
         } else if (a == "--gps") {
-            if (!value(o.gps)) return {std::nullopt, "--gps wants a device path or none"};
+            if (!value(o.gps)) return {std::nullopt, "--gps wants a device path, gpsd or none"};
+            if (o.gps.rfind("gpsd:", 0) == 0 && !platform::parseGpsdAddress(o.gps)) {
+                return {std::nullopt, "--gps wants gpsd://HOST or gpsd://HOST:PORT, not " + o.gps};
+            }
         } else if (a == "--script") {
             if (!value(o.script)) return {std::nullopt, "--script wants a file"};
         } else {

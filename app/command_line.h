@@ -1,7 +1,7 @@
 #pragma once
 // The command line of the two front ends:
-//   quorel [--window WxH] [--home DIR] [--root DIR] [--gps PATH|none]
-//   quorel --headless --screen WxH [--home DIR] [--root DIR] [--gps PATH|none] --script FILE
+//   quorel [--window WxH] [--home DIR] [--root DIR] [--gps PATH|gpsd[://HOST[:PORT]]|none]
+//   quorel --headless --screen WxH [--home DIR] [--root DIR] [--gps PATH|gpsd|none] --script FILE
 //   quorel --help | --version
 #include <optional>
 #include <string>
@@ -17,7 +17,7 @@ struct Options {
     int height = 0;
     std::string home;        // program directory: settings files, ScreenOff.exe; "" = the folder rule
     std::string root;        // device root for paths like "\sdmmc\"; "" = the folder rule
-    std::string gps;         // "" = the "COMn:" table (headless: the virtual port), "none", or a device
+    std::string gps;         // "" = the "COMn:" table (headless: the virtual port), "none", "gpsd...", or a device
     std::string script;
 };
 

@@ -21,7 +21,8 @@ struct HeadlessFrontEnd::Parts {
     Parts(int width, int height, const std::string& gps)
         : screen(width, height),
           device(platform::makeSerialDevice(
-              platform::chooseSerial(gps.empty() ? std::nullopt : std::optional<std::string>(gps), true), serial)) {}
+              platform::chooseSerial(gps.empty() ? std::nullopt : std::optional<std::string>(gps), true), serial,
+              clock)) {}
 
     platform::VirtualClock clock;
     platform::VirtualScreen screen;

@@ -18,7 +18,7 @@ public:
         : window_(std::move(window)),
           device_(platform::makeSerialDevice(
               platform::chooseSerial(gps.empty() ? std::nullopt : std::optional<std::string>(gps), false),
-              unusedVirtualPort_)) {
+              unusedVirtualPort_, platform::systemClock())) {
         platform::setMessageHandler([this](std::string_view text) {
             window_->showMessage(std::string(text).c_str());
         });

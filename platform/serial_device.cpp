@@ -24,4 +24,14 @@ bool isValidLineSettings(const SerialLineSettings& s) {
            s.stopBits >= 0 && s.stopBits <= 2;
 }
 
+const char* linkStateName(LinkState state) {
+    switch (state) {
+        case LinkState::Closed: return "closed";
+        case LinkState::Silent: return "silent";
+        case LinkState::Answering: return "answering";
+        case LinkState::Away: return "away";
+    }
+    return "closed";
+}
+
 }  // namespace quorel::platform

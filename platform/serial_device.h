@@ -2,8 +2,13 @@
 // A serial port as the receiver's line reader sees it: opened by its "COMn:" name, then
 // asked how many received bytes are queued and read without ever blocking.
 //
-// Three kinds exist: termios devices (serial_termios.h), the in-memory port of headless
-// runs (virtual_serial.h), and scripted fakes in the tests.
+// Four kinds exist: termios devices (serial_termios.h), gpsd over TCP (gpsd_device.h), the
+// in-memory port of headless runs (virtual_serial.h), and scripted fakes in the tests.
+//
+// A port that was open and went away (a USB receiver unplugged, gpsd stopped) reports -1
+// like a failed port, and the device itself tries again, never more often than every
+// kReconnectIntervalMs and without waiting, until the same device or daemon answers; the
+// reader then simply finds bytes again. Only close() ends this.
 #include <cstdint>
 #include <string_view>
 
@@ -39,6 +44,18 @@ bool isStandardBaudRate(std::int32_t baudRate);
 // parity 0..4 and stop bits 0..2. A device refuses anything else with LineRejected.
 bool isValidLineSettings(const SerialLineSettings& settings);
 
+// How an open port stands, for the state dump.
+enum class LinkState : std::int32_t {
+    Closed = 0,     // not open, or closed for good
+    Silent = 1,     // open (or connected), nothing received since it was (re)opened
+    Answering = 2,  // bytes have arrived since it was (re)opened
+    Away = 3,       // went away or not reached yet: being tried again
+};
+
+const char* linkStateName(LinkState state);  // "closed", "silent", "answering", "away"
+
+inline constexpr int kReconnectIntervalMs = 3000;
+
 struct SerialDevice {
     virtual ~SerialDevice() = default;
 
@@ -57,6 +74,8 @@ struct SerialDevice {
     virtual void purge() = 0;
 
     virtual void close() = 0;
+
+    virtual LinkState linkState() const = 0;
 };
 
 }  // namespace quorel::platform

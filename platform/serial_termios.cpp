@@ -70,6 +70,32 @@ bool applyLine(termios& attrs, const SerialLineSettings& s) {
     return cfsetispeed(&attrs, speed) == 0 && cfsetospeed(&attrs, speed) == 0;
 }
 
+// Raw input that never waits, then the line of the settings, each step with its status.
+SerialStatus configure(int fd, const SerialLineSettings& settings) {
+    ::ioctl(fd, TIOCEXCL);  // not shared: a second open of the port fails while we hold it
+    termios attrs{};
+    if (::tcgetattr(fd, &attrs) != 0) return SerialStatus::TimeoutsUnreadable;
+    termios timeouts = attrs;
+    timeouts.c_cc[VMIN] = 0;
+    timeouts.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd, TCSANOW, &timeouts) != 0) return SerialStatus::TimeoutsRejected;
+    termios line = attrs;
+    if (!applyLine(line, settings) || ::tcsetattr(fd, TCSANOW, &line) != 0) return SerialStatus::LineRejected;
+    // tcsetattr succeeds when any part was taken; a driver that kept its own speed or
+    // byte size has refused the line.
+    termios taken{};
+    if (::tcgetattr(fd, &taken) != 0 || (taken.c_cflag & CSIZE) != (line.c_cflag & CSIZE) ||
+        cfgetospeed(&taken) != cfgetospeed(&line)) {
+        return SerialStatus::LineRejected;
+    }
+    // RTS off or on as asked; pseudo-terminals have no modem lines, so failure is ignored.
+    const int rts = TIOCM_RTS;
+    const int rtsMode = settings.rtsControl & 3;
+    if (rtsMode == 0) ::ioctl(fd, TIOCMBIC, &rts);
+    if (rtsMode == 1 || rtsMode == 3) ::ioctl(fd, TIOCMBIS, &rts);
+    return SerialStatus::Open;
+}
+
 }  // namespace
 
 ComPortNames ComPortNames::linuxTable(std::string deviceDir) {
@@ -107,55 +133,61 @@ std::vector<std::string> ComPortNames::candidates(std::string_view portName) con
 TermiosSerialDevice::~TermiosSerialDevice() { close(); }
 
 SerialStatus TermiosSerialDevice::open(std::string_view portName, const SerialLineSettings& settings) {
-    if (fd_ >= 0) return SerialStatus::AlreadyOpen;
+    if (fd_ >= 0 || away_) return SerialStatus::AlreadyOpen;
+    SerialStatus status = SerialStatus::OpenFailed;
     for (const std::string& path : names_.candidates(portName)) {
-        // O_NONBLOCK: neither the open (waiting for carrier) nor any read may wait.
-        fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd_ >= 0) {
-            path_ = path;
-            break;
-        }
+        status = openPath(path, settings);
+        // Only a path that does not open sends the search on to the next candidate.
+        if (status != SerialStatus::OpenFailed) break;
     }
-    if (fd_ < 0) return SerialStatus::OpenFailed;
-    ::ioctl(fd_, TIOCEXCL);  // not shared: a second open of the port fails while we hold it
+    if (status == SerialStatus::Open) {
+        settings_ = settings;
+        answered_ = false;
+    }
+    return status;
+}
 
-    termios attrs{};
-    if (::tcgetattr(fd_, &attrs) != 0) {
-        close();
-        return SerialStatus::TimeoutsUnreadable;
+SerialStatus TermiosSerialDevice::openPath(const std::string& path, const SerialLineSettings& settings) {
+    // O_NONBLOCK: neither the open (waiting for carrier) nor any read may wait.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return SerialStatus::OpenFailed;
+    const SerialStatus status = configure(fd, settings);
+    if (status != SerialStatus::Open) {
+        ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return status;
     }
-    termios timeouts = attrs;
-    timeouts.c_cc[VMIN] = 0;
-    timeouts.c_cc[VTIME] = 0;
-    if (::tcsetattr(fd_, TCSANOW, &timeouts) != 0) {
-        close();
-        return SerialStatus::TimeoutsRejected;
-    }
-    termios line = attrs;
-    if (!applyLine(line, settings) || ::tcsetattr(fd_, TCSANOW, &line) != 0) {
-        close();
-        return SerialStatus::LineRejected;
-    }
-    // tcsetattr succeeds when any part was taken; a driver that kept its own speed or
-    // byte size has refused the line.
-    termios taken{};
-    if (::tcgetattr(fd_, &taken) != 0 || (taken.c_cflag & CSIZE) != (line.c_cflag & CSIZE) ||
-        cfgetospeed(&taken) != cfgetospeed(&line)) {
-        close();
-        return SerialStatus::LineRejected;
-    }
-    // RTS off or on as asked; pseudo-terminals have no modem lines, so failure is ignored.
-    const int rts = TIOCM_RTS;
-    const int rtsMode = settings.rtsControl & 3;
-    if (rtsMode == 0) ::ioctl(fd_, TIOCMBIC, &rts);
-    if (rtsMode == 1 || rtsMode == 3) ::ioctl(fd_, TIOCMBIS, &rts);
-    return SerialStatus::Open;
+    fd_ = fd;
+    path_ = path;
+    return status;
+}
+
+void TermiosSerialDevice::goAway() {
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    fd_ = -1;
+    away_ = true;
+    answered_ = false;
+    nextAttemptMs_ = clock_.nowMs() + kReconnectIntervalMs;
+}
+
+bool TermiosSerialDevice::reopenWhenDue() {
+    if (clock_.nowMs() < nextAttemptMs_) return false;
+    nextAttemptMs_ = clock_.nowMs() + kReconnectIntervalMs;
+    if (openPath(path_, settings_) != SerialStatus::Open) return false;
+    away_ = false;
+    ::tcflush(fd_, TCIOFLUSH);  // what a half-attached device queued belongs to no line
+    return true;
 }
 
 int TermiosSerialDevice::queuedBytes() {
+    if (away_ && !reopenWhenDue()) return -1;
     if (fd_ < 0) return -1;
     int queued = 0;
-    if (::ioctl(fd_, FIONREAD, &queued) != 0) return -1;
+    if (::ioctl(fd_, FIONREAD, &queued) != 0) {
+        goAway();
+        return -1;
+    }
     return queued < 0 ? 0 : queued;
 }
 
@@ -164,9 +196,11 @@ int TermiosSerialDevice::read(std::uint8_t* dst, int maxBytes) {
     if (maxBytes <= 0) return 0;
     for (;;) {
         const ssize_t n = ::read(fd_, dst, static_cast<std::size_t>(maxBytes));
+        if (n > 0) answered_ = true;
         if (n >= 0) return static_cast<int>(n);
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        goAway();
         return -1;
     }
 }
@@ -176,11 +210,18 @@ void TermiosSerialDevice::purge() {
 }
 
 void TermiosSerialDevice::close() {
+    away_ = false;
+    path_.clear();
     if (fd_ < 0) return;
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);
     fd_ = -1;
-    path_.clear();
+}
+
+LinkState TermiosSerialDevice::linkState() const {
+    if (away_) return LinkState::Away;
+    if (fd_ < 0) return LinkState::Closed;
+    return answered_ ? LinkState::Answering : LinkState::Silent;
 }
 
 }  // namespace quorel::platform

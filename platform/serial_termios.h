@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/serial_device.h"
 
 namespace quorel::platform {
@@ -43,9 +44,13 @@ private:
 // The n of "COMn:", or -1 when the name has another form or n is negative.
 int comPortNumber(std::string_view portName);
 
+// A port whose queue query or read fails (the receiver unplugged: the kernel hangs the
+// terminal up) is closed and reported away; every kReconnectIntervalMs the next queue
+// query opens the same host path again with the same line settings, so a receiver that
+// comes back under the same name (a /dev/serial/by-id link, or ttyUSB0 again) is read on.
 class TermiosSerialDevice final : public SerialDevice {
 public:
-    explicit TermiosSerialDevice(ComPortNames names) : names_(std::move(names)) {}
+    TermiosSerialDevice(ComPortNames names, Clock& clock) : names_(std::move(names)), clock_(clock) {}
     ~TermiosSerialDevice() override;
     TermiosSerialDevice(const TermiosSerialDevice&) = delete;
     TermiosSerialDevice& operator=(const TermiosSerialDevice&) = delete;
@@ -55,14 +60,24 @@ public:
     int read(std::uint8_t* dst, int maxBytes) override;
     void purge() override;
     void close() override;
+    LinkState linkState() const override;
 
-    // The host path of the open port; empty when closed.
+    // The host path of the open port (also while it is away); empty when closed.
     const std::string& openPath() const { return path_; }
 
 private:
+    SerialStatus openPath(const std::string& path, const SerialLineSettings& settings);
+    void goAway();
+    bool reopenWhenDue();
+
     ComPortNames names_;
+    Clock& clock_;
     int fd_ = -1;
     std::string path_;
+    SerialLineSettings settings_;
+    bool away_ = false;
+    bool answered_ = false;
+    std::int64_t nextAttemptMs_ = 0;
 };
 
 }  // namespace quorel::platform

@@ -14,6 +14,7 @@ SerialStatus VirtualSerialDevice::open(std::string_view, const SerialLineSetting
     // Refuses what a real port would, so a headless run shows the same settings errors.
     if (!isValidLineSettings(settings)) return SerialStatus::LineRejected;
     open_ = true;
+    answered_ = false;
     return SerialStatus::Open;
 }
 
@@ -28,6 +29,7 @@ int VirtualSerialDevice::read(std::uint8_t* dst, int maxBytes) {
     const std::size_t n = std::min(rx_.size(), static_cast<std::size_t>(maxBytes));
     std::copy_n(rx_.begin(), n, dst);
     rx_.erase(rx_.begin(), rx_.begin() + static_cast<std::ptrdiff_t>(n));
+    answered_ = answered_ || n > 0;
     return static_cast<int>(n);
 }
 
@@ -36,5 +38,10 @@ void VirtualSerialDevice::purge() {
 }
 
 void VirtualSerialDevice::close() { open_ = false; }
+
+LinkState VirtualSerialDevice::linkState() const {
+    if (!open_) return LinkState::Closed;
+    return answered_ ? LinkState::Answering : LinkState::Silent;
+}
 
 }  // namespace quorel::platform

@@ -24,10 +24,12 @@ public:
     int read(std::uint8_t* dst, int maxBytes) override;
     void purge() override;
     void close() override;
+    LinkState linkState() const override;
 
 private:
     std::deque<std::uint8_t> rx_;
     bool open_ = false;
+    bool answered_ = false;
 };
 
 }  // namespace quorel::platform

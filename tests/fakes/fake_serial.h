@@ -1,10 +1,8 @@
 #pragma once
-// A serial device driven by a script: which names open and with what status, which
-// bytes arrive at which time on a FakeClock, and failures of the queue query or the read.
+// A serial device driven by a script: which bytes arrive at which time on a FakeClock.
 #include <algorithm>
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,11 +16,7 @@ class FakeSerial final : public platform::SerialDevice {
 public:
     explicit FakeSerial(FakeClock& clock) : clock_(clock) {}
 
-    // Names not listed fail to open with OpenFailed unless openAll is set.
-    std::map<std::string, platform::SerialStatus, std::less<>> openResults;
-    bool openAll = false;
-    bool failQuery = false;
-    bool failRead = false;
+    bool openAll = false;  // else every open fails with OpenFailed
     int readLimit = 1 << 30;  // the driver hands over at most this much per read
 
     // Bytes that reach the receive queue once the clock shows atMs.
@@ -30,9 +24,6 @@ public:
         for (const char c : bytes) pending_.push_back({atMs, static_cast<std::uint8_t>(c)});
     }
 
-    std::vector<std::string> openAttempts;
-    std::vector<platform::SerialLineSettings> openSettings;
-    int queries = 0;
     int reads = 0;
     int purges = 0;
     int closes = 0;
@@ -40,25 +31,20 @@ public:
     bool isOpen() const { return open_; }
     std::size_t undelivered() const { return pending_.size(); }
 
-    platform::SerialStatus open(std::string_view name, const platform::SerialLineSettings& settings) override {
-        openAttempts.emplace_back(name);
-        openSettings.push_back(settings);
+    platform::SerialStatus open(std::string_view, const platform::SerialLineSettings&) override {
         if (open_) return platform::SerialStatus::AlreadyOpen;
-        auto status = openAll ? platform::SerialStatus::Open : platform::SerialStatus::OpenFailed;
-        if (const auto it = openResults.find(name); it != openResults.end()) status = it->second;
-        open_ = status == platform::SerialStatus::Open;
-        return status;
+        open_ = openAll;
+        return openAll ? platform::SerialStatus::Open : platform::SerialStatus::OpenFailed;
     }
 
     int queuedBytes() override {
-        ++queries;
-        if (!open_ || failQuery) return -1;
+        if (!open_) return -1;
         return static_cast<int>(arrived());
     }
 
     int read(std::uint8_t* dst, int maxBytes) override {
         ++reads;
-        if (!open_ || failRead) return -1;
+        if (!open_) return -1;
         const std::size_t n = std::min({arrived(), static_cast<std::size_t>(std::max(maxBytes, 0)),
                                         static_cast<std::size_t>(readLimit)});
         for (std::size_t i = 0; i < n; ++i) {
@@ -79,6 +65,9 @@ public:
     void close() override {
         ++closes;
         open_ = false;
+    }
+    platform::LinkState linkState() const override {
+        return open_ ? platform::LinkState::Silent : platform::LinkState::Closed;
     }
 
 private:

@@ -28,7 +28,7 @@ struct Link {
     int master = -1;
     std::string path = openPty();
     fakes::FakeClock clock;
-    TermiosSerialDevice device{ComPortNames::fixed(path)};
+    TermiosSerialDevice device{ComPortNames::fixed(path), clock};
     SerialPort port{device, clock};
 
     explicit Link(bool open = true) {
@@ -166,7 +166,7 @@ TEST(SerialPort, EachFailingStepOfTheOpenHasItsStatus) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.port) + " " + std::to_string(c.baudRate) + " " + std::to_string(c.byteSize));
         fakes::FakeClock clock;
-        TermiosSerialDevice device(c.names);
+        TermiosSerialDevice device(c.names, clock);
         SerialPort port(device, clock);
         EXPECT_EQ(openSerialPort(port, c.port, c.baudRate, c.byteSize, 0, 0, 0), c.status == 0);
         EXPECT_EQ(port.status, c.status);
