@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "map/tile_store.h"
 #include "platform/paths.h"
 #include "platform/single_instance.h"
 
@@ -40,11 +41,11 @@ void tellWhereFilesLive(const App& app, const std::string& tileDir) {
     std::fprintf(stderr,
                  "quorel: no map tiles in %s\n"
                  "quorel: settings: %ssetmap.txt and setgps.txt\n"
-                 "quorel: map tiles: %s<zoom>/<x>/<y>.png (storage root: RootDir in setgps.txt)\n"
+                 "quorel: map tiles: %s<zoom>/<x>/<y>.png or the map file %s (storage root: RootDir in setgps.txt)\n"
                  "quorel: GPX files: %s (shown at start), recorded tracks and the route in %s\n",
                  tileDir.c_str(), withSeparator(app.programDir.string()).c_str(), tileDir.c_str(),
-                 withSeparator(platform::nativePath("GPX\\Auto", storage)).c_str(),
-                 withSeparator(platform::nativePath("GPX", storage)).c_str());
+                 mbtilesBeside(tileDir).c_str(), withSeparator(platform::storagePath(storage, "GPX\\Auto")).c_str(),
+                 withSeparator(platform::storagePath(storage, "GPX")).c_str());
 }
 
 // Without the folder the program still runs, on its defaults and without recording, as it
@@ -80,8 +81,9 @@ int runProgram(const Options& options, FrontEnd& frontEnd) {
     // missing, and is never created.
     const std::string& storage = app.gps.receiver.storageRootPath;
     if (folders.ownsDeviceRoot && storage.rfind(withSeparator(app.deviceRoot.string()), 0) == 0) makeFolder(storage);
-    const std::string tileDir = withSeparator(platform::nativePath(app.view.mapDir, storage));
-    if (!holdsAnyTile(tileDir)) tellWhereFilesLive(app, tileDir);
+    const std::string tileDir = withSeparator(platform::storagePath(storage, app.view.mapDir));
+    std::error_code ec;
+    if (!holdsAnyTile(tileDir) && !fs::is_regular_file(mbtilesBeside(tileDir), ec)) tellWhereFilesLive(app, tileDir);
 
     app.portResult = openGpsPort(app.gps.port, app.gps.settings);
     openTrackLog(app.gps.receiver, app.clock);

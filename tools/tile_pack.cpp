@@ -195,7 +195,7 @@ bool packTree(const fs::path& dir, const fs::path& out, PackResult& result, cons
     const int rc = sqlite3_open_v2(part.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     std::unique_ptr<sqlite3, DbCloser> db(raw);
     bool ok = rc == SQLITE_OK;
-    if (!ok) error = raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
+    if (!ok) error = "cannot create " + part.string() + ": " + (raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
     fs::path named = dir.lexically_normal();
     if (named.filename().empty()) named = named.parent_path();
     ok = ok && writeTables(db.get(), listing, named.filename().string(), result, progress, error);

@@ -83,6 +83,7 @@ TEST_F(MapFiles, GdalPngTilesShowAsTheSameTilesInATree) {
     ASSERT_EQ(run(tool("unpack '" + fileA.string() + "' '" + treeB.string() + "'")), 0);
     const platform::Bitmap fromFile = screenOf(kScratch / "a");
     ASSERT_TRUE(fromFile.valid());
+    EXPECT_EQ(bytesOf(kScratch / "a/errors").find("no map tiles"), std::string::npos);  // a map file is tiles
     EXPECT_EQ(fromFile.bits, screenOf(kScratch / "b").bits);
     // GDAL may place the image a pixel off its bounds (floating point); the tile is exact.
     const WorldPixel home = projectToWorldAtZoom(36.621590, 139.771500, 14);
@@ -114,6 +115,7 @@ TEST_F(MapFiles, GdalJpegTilesShowAsTurboJpegDecodesThem) {
     ASSERT_EQ(tiles, 9);
     const platform::Bitmap fromFile = screenOf(kScratch / "a");
     ASSERT_TRUE(fromFile.valid());
+    EXPECT_EQ(bytesOf(kScratch / "a/errors").find("no map tiles"), std::string::npos);  // a map file is tiles
     EXPECT_EQ(fromFile.bits, screenOf(kScratch / "b").bits);
 }
 
