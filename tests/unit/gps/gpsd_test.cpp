@@ -116,7 +116,7 @@ struct Reader {
                                              r.satellites, r.altitude, r.speedKmh));
         }
         for (int i = recorded; i < r.track.pointCount(); ++i) {
-            const GeoPoint& p = r.track.points[static_cast<std::size_t>(i)];
+            const GeoPoint& p = r.track.points[i];
             points.push_back(platform::format("%06d %.6f %.6f %.1f", r.fixTime, p.lat, p.lon, p.ele));
         }
     }
