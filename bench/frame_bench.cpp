@@ -8,8 +8,13 @@
 //   BM_ScrollOneColumn     the centre moves one tile east or west: one column reloaded
 //   BM_WarmFrame           a Normal frame with a warm mosaic, nothing to draw but the
 //                          controls; goal: under 1 ms
-//   BM_WarmFrameWithTrack  the same with a 100,000-point recorded track in view; goal:
-//                          under 10 ms
+//   BM_WarmFrameWithTrack  the same with a 100,000-point recorded track in view at a
+//                          walk, a ride and a drive; goal: at most 3 ms each
+//   BM_WarmFrameWithLongTrack  1,000,000 points in view at a walk; goal: at most 10 ms
+//   BM_WarmFrameTrackElsewhere 1,000,000 points wholly outside the view; goal: within
+//                          10% of BM_WarmFrame
+//   BM_FirstFrameWithTrack the first frame after a track of 100,000 points was loaded,
+//                          when every point is placed on the Mercator plane once
 //
 // The generator is found through the QUOREL_MAKE_DEMO environment variable, else the
 // one built with the program.
@@ -110,7 +115,7 @@ struct Screen {
 
     // A recording at one point a second that wanders about the view at the given speed,
     // turning gently and keeping inside it.
-    GpxPath wanderingTrack(double metresPerSecond) const {
+    GpxPath wanderingTrack(double metresPerSecond, int points = kTrackPoints, int shiftX = 0) const {
         const GeoCoord a = worldToGeo(view, view.viewOriginX, view.viewOriginY);
         const GeoCoord b = worldToGeo(view, view.viewOriginX, view.viewOriginY + 1000);
         const double metresPerPixel = (a.lat - b.lat) / 1000.0 * 111319.49;
@@ -119,7 +124,7 @@ struct Screen {
         std::normal_distribution<double> turn(0.0, 0.15);
         GpxPath path;
         double x = kWidth / 2.0, y = kHeight / 2.0, heading = 0.3;
-        for (int i = 0; i < kTrackPoints; ++i) {
+        for (int i = 0; i < points; ++i) {
             heading += turn(random);
             x += step * std::cos(heading);
             y += step * std::sin(heading);
@@ -131,7 +136,7 @@ struct Screen {
                 heading = -heading;
                 y = std::fmin(std::fmax(y, 10.0), kHeight - 10.0);
             }
-            const GeoCoord g = worldToGeo(view, view.viewOriginX + static_cast<std::int64_t>(x),
+            const GeoCoord g = worldToGeo(view, view.viewOriginX + shiftX + static_cast<std::int64_t>(x),
                                           view.viewOriginY + static_cast<std::int64_t>(y));
             GeoPoint p;
             p.lat = g.lat;
@@ -238,6 +243,41 @@ void BM_WarmFrameWithTrack(benchmark::State& state) {
     s.gps.track = GpxPath{};
 }
 
+void BM_WarmFrameWithLongTrack(benchmark::State& state) {
+    if (!ready(state)) return;
+    Screen& s = screen();
+    s.gps.track = s.wanderingTrack(1.4, 1'000'000);
+    requestRedraw(s.view, s.sources());
+    for (auto _ : state) requestRedraw(s.view, s.sources());
+    state.counters["points"] = s.gps.track.pointCount();
+    s.gps.track = GpxPath{};
+}
+
+// The same wandering a screen and a half east of the view.
+void BM_WarmFrameTrackElsewhere(benchmark::State& state) {
+    if (!ready(state)) return;
+    Screen& s = screen();
+    s.gps.track = s.wanderingTrack(1.4, 1'000'000, kWidth * 3 / 2);
+    requestRedraw(s.view, s.sources());
+    for (auto _ : state) requestRedraw(s.view, s.sources());
+    state.counters["points"] = s.gps.track.pointCount();
+    s.gps.track = GpxPath{};
+}
+
+void BM_FirstFrameWithTrack(benchmark::State& state) {
+    if (!ready(state)) return;
+    Screen& s = screen();
+    const GpxPath track = s.wanderingTrack(5.0);
+    for (auto _ : state) {
+        state.PauseTiming();
+        s.gps.track = track;
+        s.gps.track.points.at(0);  // as a change would: the placed points go
+        state.ResumeTiming();
+        requestRedraw(s.view, s.sources());
+    }
+    s.gps.track = GpxPath{};
+}
+
 }  // namespace
 
 BENCHMARK(BM_FillMosaic)->Unit(benchmark::kMillisecond);
@@ -246,5 +286,8 @@ BENCHMARK(BM_FillAgainstDecode)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScrollOneColumn)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WarmFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WarmFrameWithTrack)->Arg(14)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WarmFrameWithLongTrack)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WarmFrameTrackElsewhere)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FirstFrameWithTrack)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
