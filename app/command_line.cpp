@@ -23,11 +23,22 @@ bool parseSize(const std::string& text, int& width, int& height) {
     return true;
 }
 
+constexpr int kMaxTileCacheMb = 4096;
+
+bool parseMegabytes(const std::string& text, int& megabytes) {
+    std::int32_t v = 0;
+    const auto r = platform::scanInt(text, v);
+    if (!r.ok || r.consumed != text.size() || text.front() == ' ' || v < 0 || v > kMaxTileCacheMb) return false;
+    megabytes = v;
+    return true;
+}
+
 }  // namespace
 
 const char* usageText() {
-    return "usage: quorel [--window WxH] [--home DIR] [--root DIR] [--gps PATH|none]\n"
-           "       quorel --headless --screen WxH [--home DIR] [--root DIR] [--gps PATH|none] --script FILE\n"
+    return "usage: quorel [--window WxH] [--home DIR] [--root DIR] [--gps PATH|none] [--tile-cache MB]\n"
+           "       quorel --headless --screen WxH [--home DIR] [--root DIR] [--gps PATH|none] [--tile-cache MB]\n"
+           "              --script FILE\n"
            "       quorel --help | --version\n"
            "  --window WxH   a window with a client area of W x H pixels instead of the whole screen\n"
            "  --home DIR     the program directory (setmap.txt, setgps.txt); default: the executable's\n"
@@ -36,6 +47,7 @@ const char* usageText() {
            "                 or ~/.local/share/quorel with the settings in ~/.config/quorel\n"
            "  --gps PATH     read the receiver from this device instead of searching COM0: to COM9:\n"
            "  --gps none     run without a receiver\n"
+           "  --tile-cache MB  megabytes of decoded tiles kept for zooming back (default 32, 0: none)\n"
            "  --headless     no window: a virtual screen and clock driven by --script\n"
            "  --help         this text;  --version  the version\n"
            "See quorel(1) for the files, the settings and the taps.\n";
@@ -70,6 +82,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             if (!value(o.root)) return {std::nullopt, "--root wants a directory"};
         } else if (a == "--gps") {
             if (!value(o.gps)) return {std::nullopt, "--gps wants a device path or none"};
+        } else if (a == "--tile-cache") {
+            if (!value(v) || !parseMegabytes(v, o.tileCacheMb)) {
+                return {std::nullopt, "--tile-cache wants megabytes from 0 to 4096, for example 32"};
+            }
         } else if (a == "--script") {
             if (!value(o.script)) return {std::nullopt, "--script wants a file"};
         } else {

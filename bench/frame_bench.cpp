@@ -1,7 +1,12 @@
 // Map rendering on an 800 x 480 screen with the demo generator's tiles (zooms 15 and 16
 // around home, written once into a temporary directory by quorel-make-demo):
 //
-//   BM_FillMosaic          a full mosaic fill (8 x 5 cells) through the PNG tile loader
+//   BM_FillMosaic          a full mosaic fill (8 x 5 cells) through the PNG tile loader,
+//                          its tile cache emptied first: every tile decoded
+//   BM_RefillFromCache     the same fill again, as after zooming in and back out: the
+//                          tiles come from the cache; goal: at most 10% of BM_FillMosaic
+//   BM_ZoomInAndOut        zoom 15 -> 16 -> 15 with an empty cache: the ratio counter is the
+//                          time of the second refill over the first
 //   BM_DecodeFillTiles     decodePngFile alone over exactly the files that fill decodes;
 //                          goal: BM_FillMosaic <= 1.1 x this
 //   BM_FillAgainstDecode   both interleaved in one loop; the ratio counter is fill / decode
@@ -160,10 +165,18 @@ bool ready(benchmark::State& state) {
     return true;
 }
 
+void emptyCache(TileCache& cache) {
+    cache.setBudget(0);
+    cache.setBudget(kDefaultTileCacheBytes);
+}
+
 void BM_FillMosaic(benchmark::State& state) {
     if (!ready(state)) return;
     Screen& s = screen();
     for (auto _ : state) {
+        state.PauseTiming();
+        emptyCache(s.tiles.cache);
+        state.ResumeTiming();
         fillMosaic(s.view, s.tiles);
         benchmark::DoNotOptimize(s.view.mosaicBitmap.bits.data());
     }
@@ -195,6 +208,7 @@ void BM_FillAgainstDecode(benchmark::State& state) {
             PngDecodeResult result = decodePngFile(file);
             benchmark::DoNotOptimize(result.bitmap);
         }
+        emptyCache(s.tiles.cache);
         const auto t1 = Clock::now();
         fillMosaic(s.view, s.tiles);
         benchmark::DoNotOptimize(s.view.mosaicBitmap.bits.data());
@@ -202,6 +216,40 @@ void BM_FillAgainstDecode(benchmark::State& state) {
         decode += t1 - t0;
     }
     state.counters["ratio"] = std::chrono::duration<double>(fill).count() / std::chrono::duration<double>(decode).count();
+}
+
+void BM_RefillFromCache(benchmark::State& state) {
+    if (!ready(state)) return;
+    Screen& s = screen();
+    fillMosaic(s.view, s.tiles);
+    for (auto _ : state) {
+        fillMosaic(s.view, s.tiles);
+        benchmark::DoNotOptimize(s.view.mosaicBitmap.bits.data());
+    }
+}
+
+void BM_ZoomInAndOut(benchmark::State& state) {
+    if (!ready(state)) return;
+    Screen& s = screen();
+    using Clock = std::chrono::steady_clock;
+    Clock::duration first{}, second{};
+    for (auto _ : state) {
+        emptyCache(s.tiles.cache);
+        s.view.zoomLevel = kZoom - 1;
+        const auto t0 = Clock::now();
+        fillMosaic(s.view, s.tiles);
+        const auto t1 = Clock::now();
+        s.view.zoomLevel = kZoom;
+        fillMosaic(s.view, s.tiles);
+        s.view.zoomLevel = kZoom - 1;
+        const auto t2 = Clock::now();
+        fillMosaic(s.view, s.tiles);
+        first += t1 - t0;
+        second += Clock::now() - t2;
+    }
+    s.view.zoomLevel = kZoom;
+    fillMosaic(s.view, s.tiles);
+    state.counters["ratio"] = std::chrono::duration<double>(second).count() / std::chrono::duration<double>(first).count();
 }
 
 void BM_ScrollOneColumn(benchmark::State& state) {
@@ -283,6 +331,8 @@ void BM_FirstFrameWithTrack(benchmark::State& state) {
 BENCHMARK(BM_FillMosaic)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeFillTiles)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FillAgainstDecode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RefillFromCache)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZoomInAndOut)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScrollOneColumn)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WarmFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WarmFrameWithTrack)->Arg(14)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond);

@@ -70,12 +70,17 @@ bool MapTileLoader::load(MapView& view, int zoom, std::int64_t col, std::int64_t
         return false;
     }
     if (read.status != TileReadStatus::Found) return false;
+    if (const platform::Bitmap* kept = cache.find(read.origin)) {
+        view.tileBitmap = *kept;
+        return true;
+    }
     TileDecodeResult decoded = decodeTileImage(read.bytes);
     if (decoded.rejected) {
         reportBadTile(reports, read.origin.file, "tile " + read.origin.describe() + " " + std::string(decoded.reason));
         return false;
     }
     if (!decoded.bitmap) return false;
+    cache.keep(read.origin, *decoded.bitmap);
     view.tileBitmap = std::move(decoded.bitmap);
     return true;
 }

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/state/map_view.h"
+#include "map/tile_cache.h"
 #include "map/tile_store.h"
 #include "png/tile_image.h"
 
@@ -30,11 +31,14 @@ struct TileLoader {
 // grammar, so "Maps\std" and "/srv/tiles" both work), that is the tile tree there
 // (zoom/column/row.png, else .jpg) and then the MBTiles file of the same name with
 // ".mbtiles". A tile that cannot be shown is reported through reportBadTile, once per
-// file in the loader's lifetime (the program keeps one loader for the run).
+// file in the loader's lifetime (the program keeps one loader for the run). Decoded
+// tiles are kept in cache; a tile that cannot be decoded is not, so it is decoded
+// (and reported) as it always was.
 class MapTileLoader final : public TileLoader {
 public:
     bool load(MapView& view, int zoom, std::int64_t col, std::int64_t row) override;
     TileReports reports;
+    TileCache cache;
 
 private:
     std::string storeDir_;  // the tree the store was opened for
