@@ -1,6 +1,5 @@
-// The overlays against the plain drawing written out here (every point projected, every
-// segment's box tested, the one leaving the view finished) over long random paths with
-// thin, even and odd pens, before and after changes.
+// The overlays against the plain drawing written out here (every point projected, every segment's
+// box tested, the one leaving the view finished): long random paths, all pens, after changes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,7 +24,8 @@ std::pair<std::int64_t, std::int64_t> plainPosition(const MapView& v, const GeoP
             platform::truncToWorld((-h / kPiProjection) * (-yMax + yLat)) - v.viewOriginY};
 }
 
-void plainPath(MapView& v, platform::Color colour, const GpxPath& path, int first, int end, bool pins) {
+void plainPath(MapView& v, platform::Color colour, const GpxPath& path, bool pins, int first = 0, int end = -1) {
+    end = end < 0 ? path.pointCount() : end;
     platform::Canvas c(v.frameBitmap);
     c.pen = platform::Pen{colour, overlayPenWidth(v)};
     bool down = false;  // segments whose box meets the bounds are drawn
@@ -80,18 +80,15 @@ TEST(TrackDrawing, MatchesThePlainDrawingPixelForPixel) {
             for (int change = 0; change < 5; ++change) {
                 computeViewBounds(v);
                 const GeoCoord a = screenToGeo(v, width / 4, height / 4), b = screenToGeo(v, width * 3 / 4, height * 3 / 4);
-                if (change % 2 == 1) {  // bounds inside the bitmap: what is drawn beyond them shows
-                    std::tie(v.viewTopLeftLat, v.viewTopLeftLon, v.viewBottomRightLat, v.viewBottomRightLon) = std::tuple{a.lat, a.lon, b.lat, b.lon};
-                }
+                if (change % 2 == 1) std::tie(v.viewTopLeftLat, v.viewTopLeftLon, v.viewBottomRightLat, v.viewBottomRightLon) =
+                    std::tuple{a.lat, a.lon, b.lat, b.lon};  // bounds inside the bitmap: what is drawn beyond them shows
                 const auto blank = [&v] { platform::fillRect(v.frameBitmap, {0, 0, v.viewWidth, v.viewHeight}, platform::rgb(1, 2, 3)); };
                 blank(), drawTracks(v), drawRoutes(v), drawGpsTrack(v, recorded, split), drawCurrentRoute(v);
                 const std::vector<std::uint8_t> drawn = v.frameBitmap.bits;
                 blank();
-                plainPath(v, kRed, v.tracks[0], 0, v.tracks[0].pointCount(), false);
-                plainPath(v, kRed, v.routes[0], 0, v.routes[0].pointCount(), true);
-                plainPath(v, kCyan, recorded, 0, split, false);
-                plainPath(v, kCyan, recorded, split, recorded.pointCount(), false);
-                plainPath(v, kMagenta, v.currentRoute, 0, v.currentRoute.pointCount(), true);
+                plainPath(v, kRed, v.tracks[0], false), plainPath(v, kRed, v.routes[0], true);
+                plainPath(v, kCyan, recorded, false, 0, split), plainPath(v, kCyan, recorded, false, split);
+                plainPath(v, kMagenta, v.currentRoute, true);
                 ASSERT_EQ(drawn, v.frameBitmap.bits) << width << " round " << round << " change " << change;
 
                 // The paths change as the program changes them, after they were drawn.
