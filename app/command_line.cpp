@@ -24,11 +24,22 @@ bool parseSize(const std::string& text, int& width, int& height) {
     return true;
 }
 
+constexpr int kMaxTileCacheMb = 4096;
+
+bool parseMegabytes(const std::string& text, int& megabytes) {
+    std::int32_t v = 0;
+    const auto r = platform::scanInt(text, v);
+    if (!r.ok || r.consumed != text.size() || text.front() == ' ' || v < 0 || v > kMaxTileCacheMb) return false;
+    megabytes = v;
+    return true;
+}
+
 }  // namespace
 
 const char* usageText() {
-    return "usage: quorel [--window WxH] [--home DIR] [--root DIR] [--gps PATH|gpsd|none]\n"
-           "       quorel --headless --screen WxH [--home DIR] [--root DIR] [--gps PATH|gpsd|none] --script FILE\n"
+    return "usage: quorel [--window WxH] [--home DIR] [--root DIR] [--gps PATH|gpsd|none] [--tile-cache MB]\n"
+           "       quorel --headless --screen WxH [--home DIR] [--root DIR] [--gps PATH|gpsd|none] [--tile-cache MB]\n"
+           "              --script FILE\n"
            "       quorel --help | --version\n"
            "  --window WxH   a window with a client area of W x H pixels instead of the whole screen\n"
            "  --home DIR     the program directory (setmap.txt, setgps.txt); default: the executable's\n"
@@ -39,6 +50,7 @@ const char* usageText() {
            "  --gps gpsd     read the receiver through gpsd on this machine (port 2947);\n"
            "                 gpsd://HOST[:PORT] names another\n"
            "  --gps none     run without a receiver\n"
+           "  --tile-cache MB  megabytes of decoded tiles kept for zooming back (default 32, 0: none)\n"
            "  --headless     no window: a virtual screen and clock driven by --script\n"
            "  --help         this text;  --version  the version\n"
            "See quorel(1) for the files, the settings and the taps.\n";
@@ -75,6 +87,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             if (!value(o.gps)) return {std::nullopt, "--gps wants a device path, gpsd or none"};
             if (o.gps.rfind("gpsd:", 0) == 0 && !platform::parseGpsdAddress(o.gps)) {
                 return {std::nullopt, "--gps wants gpsd://HOST or gpsd://HOST:PORT, not " + o.gps};
+            }
+        } else if (a == "--tile-cache") {
+            if (!value(v) || !parseMegabytes(v, o.tileCacheMb)) {
+                return {std::nullopt, "--tile-cache wants megabytes from 0 to 4096, for example 32"};
             }
         } else if (a == "--script") {
             if (!value(o.script)) return {std::nullopt, "--script wants a file"};

@@ -1,7 +1,7 @@
 #pragma once
 // The command line of the two front ends:
-//   quorel [--window WxH] [--home DIR] [--root DIR] [--gps PATH|gpsd[://HOST[:PORT]]|none]
-//   quorel --headless --screen WxH [--home DIR] [--root DIR] [--gps PATH|gpsd|none] --script FILE
+//   quorel [--window WxH] [--home DIR] [--root DIR] [--gps PATH|gpsd[://HOST[:PORT]]|none] [--tile-cache MB]
+//   quorel --headless --screen WxH [--home DIR] [--root DIR] [--gps PATH|gpsd|none] [--tile-cache MB] --script FILE
 //   quorel --help | --version
 #include <optional>
 #include <string>
@@ -19,6 +19,7 @@ struct Options {
     std::string root;        // device root for paths like "\sdmmc\"; "" = the folder rule
     std::string gps;         // "" = the "COMn:" table (headless: the virtual port), "none", "gpsd...", or a device
     std::string script;
+    int tileCacheMb = -1;    // --tile-cache: megabytes of decoded tiles kept, 0 = none; -1 = the default
 };
 
 struct ParsedCommandLine {

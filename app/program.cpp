@@ -68,6 +68,7 @@ int runProgram(const Options& options, FrontEnd& frontEnd) {
     }
 
     App app(frontEnd.clock(), frontEnd.window(), frontEnd.powerBackend(), frontEnd.serialDevice());
+    if (options.tileCacheMb >= 0) app.tiles.cache.setBudget(static_cast<std::size_t>(options.tileCacheMb) << 20);
     const platform::ProgramFolders folders = platform::chooseProgramFolders(platform::folderFacts(options.home, options.root));
     app.programDir = folders.programDir;
     app.deviceRoot = folders.deviceRoot;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <span>
 #include <utility>
 
 #include "map/colours.h"
@@ -21,11 +22,6 @@ struct ViewPoint {
     std::int64_t x = 0;
     std::int64_t y = 0;
 };
-
-ViewPoint viewPosition(const MapView& view, const GeoPoint& p) {
-    const WorldPixel w = projectToWorldAtZoom(p.lat, p.lon, view.zoomLevel);
-    return {w.x - view.viewOriginX, w.y - view.viewOriginY};
-}
 
 platform::Canvas penCanvas(MapView& view, platform::Color color) {
     platform::Canvas canvas(view.frameBitmap);
@@ -51,25 +47,157 @@ bool pointInView(const MapView& view, double lat, double lon) {
 
 namespace {
 
-// Points [first, end) of a list as one polyline.
+// Hands the corners of the polylines to the canvas, leaving out those that change no
+// pixel: a corner on the pixel of the one before (a line of length zero draws
+// nothing), and a corner on the straight line between its neighbours that goes on in
+// the same direction. A wide pen paints whatever lies closer than half its width to
+// the line, and a thin one the pixels nearest to it, so the two segments paint exactly
+// the pixels of the one from the first point to the last.
+class StrokeWriter {
+public:
+    explicit StrokeWriter(platform::Canvas& canvas) : canvas_(canvas) {}
+    StrokeWriter(const StrokeWriter&) = delete;
+    StrokeWriter& operator=(const StrokeWriter&) = delete;
+    ~StrokeWriter() { flush(); }
+
+    void moveTo(std::int64_t x, std::int64_t y) {
+        flush();
+        platform::moveTo(canvas_, x, y);
+        fromX_ = x;
+        fromY_ = y;
+    }
+
+    void lineTo(std::int64_t x, std::int64_t y) {
+        if (pending_) {
+            if (x == toX_ && y == toY_) return;
+            if (goesStraightOn(x, y)) {
+                toX_ = x;
+                toY_ = y;
+                return;
+            }
+            platform::lineTo(canvas_, toX_, toY_);
+            fromX_ = toX_;
+            fromY_ = toY_;
+        } else if (x == fromX_ && y == fromY_) {
+            return;
+        }
+        toX_ = x;
+        toY_ = y;
+        pending_ = true;
+    }
+
+    void flush() {
+        if (pending_) platform::lineTo(canvas_, toX_, toY_);
+        pending_ = false;
+    }
+
+private:
+    // (x, y) continues the pending segment in its direction. Only small coordinates,
+    // where the products are exact and the canvas clamps nothing.
+    bool goesStraightOn(std::int64_t x, std::int64_t y) const {
+        constexpr std::int64_t kLimit = std::int64_t{1} << 30;
+        const auto small = [](std::int64_t v) { return v > -kLimit && v < kLimit; };
+        if (!small(fromX_) || !small(fromY_) || !small(toX_) || !small(toY_) || !small(x) || !small(y)) return false;
+        const std::int64_t ax = toX_ - fromX_, ay = toY_ - fromY_;
+        const std::int64_t bx = x - toX_, by = y - toY_;
+        return ax * by == ay * bx && ax * bx + ay * by > 0;
+    }
+
+    platform::Canvas& canvas_;
+    bool pending_ = false;
+    std::int64_t fromX_ = 0, fromY_ = 0;  // where the pending segment starts (the canvas's position)
+    std::int64_t toX_ = 0, toY_ = 0;      // where it ends, not drawn yet
+};
+
+enum class ChunkPlace { Outside, Inside, Across };
+
+// Where a chunk's box lies against the view bounds: wholly outside (no segment between
+// its points can pass segmentMayBeVisible), wholly inside (every one passes), or across.
+ChunkPlace placeChunk(const MapView& view, const PointBounds& b) {
+    if (b.minLon > view.viewBottomRightLon || b.maxLon < view.viewTopLeftLon || b.minLat > view.viewTopLeftLat ||
+        b.maxLat < view.viewBottomRightLat) {
+        return ChunkPlace::Outside;
+    }
+    if (b.minLon >= view.viewTopLeftLon && b.maxLon <= view.viewBottomRightLon && b.minLat >= view.viewBottomRightLat &&
+        b.maxLat <= view.viewTopLeftLat) {
+        return ChunkPlace::Inside;
+    }
+    return ChunkPlace::Across;
+}
+
+// The view positions of a list's points, each placed once on the Mercator plane and
+// kept there by the list.
+class ViewPlacer {
+public:
+    ViewPlacer(const MapView& view, const GeoPointList& points)
+        : placed_(points.placed(&mercatorPlane)), scale_(zoomScale(view.zoomLevel)), originX_(view.viewOriginX),
+          originY_(view.viewOriginY) {}
+    ViewPoint operator()(int i) const {
+        const WorldPixel w = scaleToZoom(placed_[static_cast<std::size_t>(i)], scale_);
+        return {w.x - originX_, w.y - originY_};
+    }
+
+private:
+    std::span<const PlanePoint> placed_;
+    ZoomScale scale_;
+    std::int64_t originX_;
+    std::int64_t originY_;
+};
+
+// Points [first, end) of a list as one polyline: a segment whose box lies outside the
+// view is left out, but the one that leaves the view is finished before the pen lifts.
+// Chunks of points wholly outside the view cost one test, so the time goes with what
+// is on the screen rather than with the length of the path.
 void drawPoints(const MapView& view, platform::Canvas& canvas, const GeoPointList& points, int first, int end) {
+    if (end - first < 2) return;
+    const ViewPlacer at(view, points);
+    StrokeWriter out(canvas);
     bool penDown = false;
-    for (int i = first + 1; i < end; ++i) {
-        const GeoPoint& a = points[i - 1];
-        const GeoPoint& b = points[i];
-        if (segmentMayBeVisible(view, a, b)) {
+    // Segment i runs from point i - 1 to point i.
+    const auto segment = [&](int i, bool visible) {
+        if (visible) {
             if (!penDown) {
                 penDown = true;
-                const ViewPoint from = viewPosition(view, a);
-                platform::moveTo(canvas, from.x, from.y);
+                const ViewPoint from = at(i - 1);
+                out.moveTo(from.x, from.y);
             }
         } else if (!penDown) {
-            continue;
+            return;
         } else {
             penDown = false;  // this segment leaves the view: finish it, then lift the pen
         }
-        const ViewPoint to = viewPosition(view, b);
-        platform::lineTo(canvas, to.x, to.y);
+        const ViewPoint to = at(i);
+        out.lineTo(to.x, to.y);
+    };
+    constexpr int kChunk = GeoPointList::kChunkPoints;
+    const std::span<const PointBounds> boxes = points.chunkBounds();
+    for (int i = first + 1; i < end;) {
+        // Segments i .. last - 1 have both ends in the chunk of point i - 1; the segment
+        // from its last point to the next chunk's first is tested on its own.
+        const int chunk = (i - 1) / kChunk;
+        const int last = std::min((chunk + 1) * kChunk, end);
+        switch (placeChunk(view, boxes[static_cast<std::size_t>(chunk)])) {
+            case ChunkPlace::Outside:
+                if (penDown && i < last) segment(i, false);
+                break;
+            case ChunkPlace::Inside:
+                for (int k = i; k < last; ++k) segment(k, true);
+                break;
+            case ChunkPlace::Across:
+                for (int k = i; k < last; ++k) segment(k, segmentMayBeVisible(view, points[k - 1], points[k]));
+                break;
+        }
+        if (last < end) {
+            // Both chunks' boxes together hold this segment's box: where they lie outside,
+            // the points themselves need not be fetched.
+            const PointBounds& a = boxes[static_cast<std::size_t>(chunk)];
+            const PointBounds& b = boxes[static_cast<std::size_t>(chunk) + 1];
+            const PointBounds both{std::min(a.minLat, b.minLat), std::max(a.maxLat, b.maxLat),
+                                   std::min(a.minLon, b.minLon), std::max(a.maxLon, b.maxLon)};
+            const bool outside = placeChunk(view, both) == ChunkPlace::Outside;
+            segment(last, !outside && segmentMayBeVisible(view, points[last - 1], points[last]));
+        }
+        i = last + 1;
     }
 }
 
@@ -83,13 +211,20 @@ void drawPathPins(MapView& view, const GpxPath& path) {
     if (!view.pointButton || !view.pointButton->image.valid) return;
     const Surface& pin = view.pointButton->image;
     const GeoPointList& points = path.points;
-    for (int i = 0; i < points.count(); ++i) {
-        const GeoPoint& p = points[i];
-        if (!pointInView(view, p.lat, p.lon)) continue;
-        const ViewPoint at = viewPosition(view, p);
-        // The tip is the bottom centre of the 30-pixel cell.
-        drawSprite(pin, view.frameBitmap, platform::clampToInt(at.x - pin.width / 4),
-                   platform::clampToInt(at.y - pin.height), 0, platform::RasterOp::SrcAnd);
+    const ViewPlacer placeOf(view, points);
+    constexpr int kChunk = GeoPointList::kChunkPoints;
+    const std::span<const PointBounds> boxes = points.chunkBounds();
+    for (int chunk = 0; chunk < points.chunkCount(); ++chunk) {
+        if (placeChunk(view, boxes[static_cast<std::size_t>(chunk)]) == ChunkPlace::Outside) continue;
+        const int end = std::min((chunk + 1) * kChunk, points.count());
+        for (int i = chunk * kChunk; i < end; ++i) {
+            const GeoPoint& p = points[i];
+            if (!pointInView(view, p.lat, p.lon)) continue;
+            const ViewPoint at = placeOf(i);
+            // The tip is the bottom centre of the 30-pixel cell.
+            drawSprite(pin, view.frameBitmap, platform::clampToInt(at.x - pin.width / 4),
+                       platform::clampToInt(at.y - pin.height), 0, platform::RasterOp::SrcAnd);
+        }
     }
 }
 

@@ -8,7 +8,6 @@
 namespace quorel {
 namespace {
 
-using platform::truncToWorld;
 
 // 2^(zoom + 7) as the double power of two; ldexp gives the same exact power as pow and
 // costs far less, which matters with every projected track point.
@@ -29,13 +28,20 @@ double mercatorLimitY() {
 
 double mercatorY(double s) { return 0.5 * std::log((1.0 + s) / (1.0 - s)); }
 
-WorldPixel projectToWorldAtZoom(double lat, double lon, int zoom) {
+PlanePoint mercatorPlane(const GeoPoint& point) {
     constexpr double k = kPiProjection / 180.0;
     const double yMax = mercatorLimitY();
-    const double yLat = mercatorY(std::sin(k * lat));
+    const double yLat = mercatorY(std::sin(k * point.lat));
+    return {point.lon / 180.0 + 1.0, -yMax + yLat};
+}
+
+ZoomScale zoomScale(int zoom) {
     const double h = halfWorld(zoom);
-    return {truncToWorld(h * (lon / 180.0 + 1.0)),
-            truncToWorld((-h / kPiProjection) * (-yMax + yLat))};
+    return {h, -h / kPiProjection};
+}
+
+WorldPixel projectToWorldAtZoom(double lat, double lon, int zoom) {
+    return scaleToZoom(mercatorPlane(GeoPoint{lat, lon, 0.0, 0, 0}), zoomScale(zoom));
 }
 
 WorldPosition projectToWorld(const MapView& view, double lat, double lon) {

@@ -10,6 +10,8 @@
 #include <cstdint>
 
 #include "app/state/map_view.h"
+#include "gpx/collections.h"
+#include "platform/numeric.h"
 
 namespace quorel {
 
@@ -41,6 +43,20 @@ struct GeoCoord {
 double mercatorY(double s);
 
 WorldPixel projectToWorldAtZoom(double lat, double lon, int zoom);
+
+// projectToWorldAtZoom in two steps, for points drawn again and again: the part that
+// does not depend on the zoom (lon / 180 + 1, and the latitude's Mercator value above
+// the limit's), kept per point, then the scaling to a zoom. The two steps give exactly
+// the pixel projectToWorldAtZoom gives.
+PlanePoint mercatorPlane(const GeoPoint& point);
+struct ZoomScale {
+    double x = 0.0;  // 2^(zoom + 7)
+    double y = 0.0;  // -2^(zoom + 7) / pi
+};
+ZoomScale zoomScale(int zoom);
+inline WorldPixel scaleToZoom(PlanePoint p, ZoomScale scale) {
+    return {platform::truncToWorld(scale.x * p.x), platform::truncToWorld(scale.y * p.y)};
+}
 WorldPosition projectToWorld(const MapView& view, double lat, double lon);
 GeoCoord worldToGeo(const MapView& view, std::int64_t wx, std::int64_t wy);
 

@@ -41,10 +41,24 @@ void placeCell(MapView& view, std::int64_t i, std::int64_t j) {
     if (picture != nullptr) platform::blit(view.mosaicBitmap, x, y, view.tileWidth, view.tileHeight, *picture, 0, 0);
 }
 
+TileKey cellTile(const MapView& view, std::int64_t i, std::int64_t j) {
+    return {view.zoomLevel, view.mosaicTileX + i - view.mosaicCols / 2, view.mosaicTileY + j - view.mosaicRows / 2};
+}
+
 void loadCell(MapView& view, TileLoader& tiles, std::int64_t i, std::int64_t j) {
-    loadTile(view, tiles, view.zoomLevel, view.mosaicTileX + i - view.mosaicCols / 2,
-             view.mosaicTileY + j - view.mosaicRows / 2);
+    const TileKey tile = cellTile(view, i, j);
+    loadTile(view, tiles, tile.zoom, tile.col, tile.row);
     placeCell(view, i, j);
+}
+
+// The cells in the order given (corner cells of a scroll come twice), their tiles made
+// ready all at once first.
+void loadCells(MapView& view, TileLoader& tiles, const std::vector<std::pair<std::int64_t, std::int64_t>>& cells) {
+    std::vector<TileKey> wanted;
+    for (const auto& [i, j] : cells) wanted.push_back(cellTile(view, i, j));
+    tiles.prepare(view, wanted);
+    for (const auto& [i, j] : cells) loadCell(view, tiles, i, j);
+    tiles.prepare(view, {});
 }
 
 void finishMosaic(MapView& view) {
@@ -55,8 +69,7 @@ void finishMosaic(MapView& view) {
 
 }  // namespace
 
-bool MapTileLoader::load(MapView& view, int zoom, std::int64_t col, std::int64_t row) {
-    view.tileBitmap.reset();
+void MapTileLoader::openStore(const MapView& view) {
     const std::string dir = platform::storagePath(view.storageRootPath, view.mapDir);
     if (!store_ || dir != storeDir_) {
         std::vector<std::string> unreadable;
@@ -64,20 +77,81 @@ bool MapTileLoader::load(MapView& view, int zoom, std::int64_t col, std::int64_t
         storeDir_ = dir;
         for (const std::string& line : unreadable) reportBadTile(reports, line, "map file " + line);
     }
-    TileRead read = store_->read(zoom, col, row);
+}
+
+MapTileLoader::Prepared* MapTileLoader::takePrepared(int zoom, std::int64_t col, std::int64_t row) {
+    for (Prepared& p : prepared_) {
+        if (!p.taken && p.key.zoom == zoom && p.key.col == col && p.key.row == row) {
+            p.taken = true;  // once: a second attempt reads the tile again, as without preparing
+            return &p;
+        }
+    }
+    return nullptr;
+}
+
+bool MapTileLoader::load(MapView& view, int zoom, std::int64_t col, std::int64_t row) {
+    view.tileBitmap.reset();
+    openStore(view);
+    Prepared* ready = takePrepared(zoom, col, row);
+    TileRead read = ready != nullptr ? std::move(ready->read) : store_->read(zoom, col, row);
     if (read.status == TileReadStatus::Damaged) {
         reportBadTile(reports, read.origin.file, "tile " + read.origin.describe() + ": " + read.reason);
         return false;
     }
     if (read.status != TileReadStatus::Found) return false;
-    TileDecodeResult decoded = decodeTileImage(read.bytes);
+    if (const platform::Bitmap* kept = cache.find(read.origin)) {
+        view.tileBitmap = *kept;
+        return true;
+    }
+    TileDecodeResult decoded =
+        ready != nullptr && ready->decodeDone ? std::move(ready->decoded) : decodeTileImage(read.bytes);
     if (decoded.rejected) {
         reportBadTile(reports, read.origin.file, "tile " + read.origin.describe() + " " + std::string(decoded.reason));
         return false;
     }
     if (!decoded.bitmap) return false;
+    cache.keep(read.origin, *decoded.bitmap);
     view.tileBitmap = std::move(decoded.bitmap);
     return true;
+}
+
+void MapTileLoader::setDecodeThreads(int threads) {
+    decodeThreads_ = std::max(threads, 0);
+    pool_.reset();
+}
+
+void MapTileLoader::prepare(const MapView& view, std::span<const TileKey> tiles) {
+    prepared_.clear();
+    if (tiles.empty()) return;
+    openStore(view);
+    for (const TileKey& key : tiles) {
+        const bool seen = std::any_of(prepared_.begin(), prepared_.end(), [&](const Prepared& p) {
+            return p.key.zoom == key.zoom && p.key.col == key.col && p.key.row == key.row;
+        });
+        if (!seen) prepared_.push_back(Prepared{key, {}, {}, false, false});
+    }
+    if (decodeThreads_ < 0) decodeThreads_ = decodeThreadsForMachine();
+    if (!pool_) pool_ = std::make_unique<WorkerPool>(decodeThreads_);
+    // Stores may be read from several threads; the cache belongs to this one, so the
+    // tiles it holds are left out of the decoding.
+    const LayeredTileStore& store = *store_;
+    pool_->run(prepared_.size(), [&](std::size_t i) {
+        Prepared& p = prepared_[i];
+        p.read = store.read(p.key.zoom, p.key.col, p.key.row);
+    });
+    std::vector<Prepared*> toDecode;
+    for (Prepared& p : prepared_) {
+        if (p.read.status == TileReadStatus::Found && cache.find(p.read.origin) == nullptr) toDecode.push_back(&p);
+    }
+    pool_->run(toDecode.size(), [&](std::size_t i) {
+        Prepared& p = *toDecode[i];
+        try {
+            p.decoded = decodeTileImage(p.read.bytes);
+            p.decodeDone = true;
+        } catch (...) {
+            p.decodeDone = false;  // load decodes it again, on the caller's thread
+        }
+    });
 }
 
 bool loadTileFromCoarser(MapView& view, TileLoader& tiles, int zoom, std::int64_t col, std::int64_t row,
@@ -118,9 +192,11 @@ void fillMosaic(MapView& view, TileLoader& tiles) {
     view.mosaicTileY = centre.row;
     // Without a mosaic bitmap (a screen too large for one) there is nothing to load into.
     if (view.mosaicBitmap.valid()) {
+        std::vector<std::pair<std::int64_t, std::int64_t>> cells;
         for (std::int64_t i = 0; i < view.mosaicCols; ++i) {
-            for (std::int64_t j = 0; j < view.mosaicRows; ++j) loadCell(view, tiles, i, j);
+            for (std::int64_t j = 0; j < view.mosaicRows; ++j) cells.emplace_back(i, j);
         }
+        loadCells(view, tiles, cells);
     }
     finishMosaic(view);
 }
@@ -153,14 +229,16 @@ void scrollMosaic(MapView& view, TileLoader& tiles) {
         }
     }
 
+    std::vector<std::pair<std::int64_t, std::int64_t>> cells;
     for (std::int64_t n = 0; n < bandCols; ++n) {
         const std::int64_t i = dx > 0 ? view.mosaicCols - 1 - n : n;
-        for (std::int64_t j = 0; j < view.mosaicRows; ++j) loadCell(view, tiles, i, j);
+        for (std::int64_t j = 0; j < view.mosaicRows; ++j) cells.emplace_back(i, j);
     }
     for (std::int64_t n = 0; n < bandRows; ++n) {
         const std::int64_t j = dy > 0 ? view.mosaicRows - 1 - n : n;
-        for (std::int64_t i = 0; i < view.mosaicCols; ++i) loadCell(view, tiles, i, j);
+        for (std::int64_t i = 0; i < view.mosaicCols; ++i) cells.emplace_back(i, j);
     }
+    loadCells(view, tiles, cells);
     finishMosaic(view);
 }
 

@@ -10,10 +10,15 @@
 // the placeholder image.
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "app/state/map_view.h"
+#include "map/mbtiles.h"
+#include "map/tile_cache.h"
 #include "map/tile_store.h"
+#include "map/worker_pool.h"
 #include "png/tile_image.h"
 
 namespace quorel {
@@ -24,21 +29,54 @@ namespace quorel {
 struct TileLoader {
     virtual ~TileLoader() = default;
     virtual bool load(MapView& view, int zoom, std::int64_t col, std::int64_t row) = 0;
+
+    // Told before a fill or a scroll which tiles its cells will ask for, in cell order,
+    // so that a loader may get them ready at once; load then answers as it would have.
+    // An empty list ends the fill: what was not asked for is forgotten.
+    virtual void prepare(const MapView& view, std::span<const TileKey> tiles) {
+        (void)view;
+        (void)tiles;
+    }
 };
 
 // The program's loader: the map named by the view's storage root and mapDir (device
 // grammar, so "Maps\std" and "/srv/tiles" both work), that is the tile tree there
 // (zoom/column/row.png, else .jpg) and then the MBTiles file of the same name with
 // ".mbtiles". A tile that cannot be shown is reported through reportBadTile, once per
-// file in the loader's lifetime (the program keeps one loader for the run).
+// file in the loader's lifetime (the program keeps one loader for the run). Decoded
+// tiles are kept in cache; a tile that cannot be decoded is not, so it is decoded
+// (and reported) as it always was.
+//
+// prepare reads the tiles of a fill and decodes those not in cache on a few worker
+// threads; load then hands them out in cell order on the calling (main) thread, which
+// alone reports bad tiles, keeps tiles in cache and touches the view.
 class MapTileLoader final : public TileLoader {
 public:
     bool load(MapView& view, int zoom, std::int64_t col, std::int64_t row) override;
+    void prepare(const MapView& view, std::span<const TileKey> tiles) override;
+    // Worker threads for decoding; 0 decodes on the caller. The machine's count
+    // (decodeThreadsForMachine) until set.
+    void setDecodeThreads(int threads);
+
     TileReports reports;
+    TileCache cache;
 
 private:
+    struct Prepared {
+        TileKey key;
+        TileRead read;
+        TileDecodeResult decoded;
+        bool decodeDone = false;
+        bool taken = false;
+    };
+    void openStore(const MapView& view);
+    Prepared* takePrepared(int zoom, std::int64_t col, std::int64_t row);
+
     std::string storeDir_;  // the tree the store was opened for
     std::unique_ptr<LayeredTileStore> store_;
+    std::vector<Prepared> prepared_;
+    int decodeThreads_ = -1;
+    std::unique_ptr<WorkerPool> pool_;
 };
 
 // Looks for the tile of zoom - levelsUp that covers (zoom, col, row) and leaves the part

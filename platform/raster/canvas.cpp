@@ -21,7 +21,7 @@ std::int64_t clampCoordinate(std::int64_t v) {
 class Plotter {
 public:
     Plotter(Bitmap& b, Color color)
-        : b_(b), color_(color & 0xFFFFFFu), pair_(std::uint64_t{color_} << 32 | color_), direct_(b.bitsPerPixel == 32) {}
+        : b_(b), color_(color & 0xFFFFFFu), quad_{color_, color_, color_, color_}, direct_(b.bitsPerPixel == 32) {}
 
     void plot(int x, int y) {
         if (!direct_) {
@@ -42,15 +42,27 @@ public:
         const int memRow = b_.bottomUp ? b_.height - 1 - y : y;
         std::uint8_t* p = b_.bits.data() + static_cast<std::size_t>(memRow) * static_cast<std::size_t>(b_.stride) +
                           4 * static_cast<std::size_t>(x0);
-        int x = x0;
-        for (; x + 1 <= x1; x += 2, p += 8) std::memcpy(p, &pair_, sizeof pair_);
-        if (x <= x1) std::memcpy(p, &color_, sizeof color_);
+        spanAt(p, x1 - x0 + 1);
+    }
+
+    // n > 0 pixels from p in a 32-bit row, unclipped. Every store writes the same
+    // colour, so stores may overlap: that spares the loops their tails.
+    void spanAt(std::uint8_t* p, int n) const {
+        if (n < 4) {
+            std::memcpy(p, &color_, sizeof color_);
+            std::memcpy(p + 4 * (n / 2), &color_, sizeof color_);
+            std::memcpy(p + 4 * (n - 1), &color_, sizeof color_);
+            return;
+        }
+        std::uint8_t* const lastFour = p + 4 * (n - 4);
+        for (; p < lastFour; p += 16) std::memcpy(p, quad_.data(), 16);
+        std::memcpy(lastFour, quad_.data(), 16);
     }
 
 private:
     Bitmap& b_;
     Color color_;
-    std::uint64_t pair_;  // two pixels of the colour, for stores of two at a time
+    std::array<Color, 4> quad_;  // four pixels of the colour, for stores of four at a time
     bool direct_;
 };
 
@@ -182,7 +194,7 @@ void wideLineDirect(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1
 // A recorded track is thousands of segments of a few pixels each. The pixels of a short
 // segment depend only on its extent and the pen width, so they are worked out once per
 // shape, relative to the start point, and then only placed and clipped.
-constexpr int kShortSegment = 12;   // |dx| and |dy| up to this use the shapes
+constexpr int kShortSegment = 24;   // |dx| and |dy| up to this use the shapes
 constexpr int kShapedPenWidth = 32; // widths up to this
 
 struct SpanRow {
@@ -191,16 +203,22 @@ struct SpanRow {
     int xLast;
 };
 
-const std::vector<SpanRow>& segmentShape(int width, int dx, int dy, bool startCap) {
+// The rows of a shape and the box around them, which tells when a placed shape needs
+// no clipping.
+struct Shape {
+    std::vector<SpanRow> rows;
+    int top = 0, bottom = -1, left = 0, right = -1;
+};
+
+const Shape& segmentShape(int width, int dx, int dy, bool startCap) {
     constexpr int side = 2 * kShortSegment + 1;
     // One lazily made table per pen width and kind of start: a memo of a pure function,
     // never invalidated.
-    static std::array<std::array<std::vector<std::vector<SpanRow>>, 2>, kShapedPenWidth + 1> shapes;
-    std::vector<std::vector<SpanRow>>& table = shapes[static_cast<std::size_t>(width)][startCap ? 1 : 0];
+    static std::array<std::array<std::vector<Shape>, 2>, kShapedPenWidth + 1> shapes;
+    std::vector<Shape>& table = shapes[static_cast<std::size_t>(width)][startCap ? 1 : 0];
     if (table.empty()) table.resize(side * side);
-    std::vector<SpanRow>& shape =
-        table[static_cast<std::size_t>((dy + kShortSegment) * side + (dx + kShortSegment))];
-    if (shape.empty()) {
+    Shape& shape = table[static_cast<std::size_t>((dy + kShortSegment) * side + (dx + kShortSegment))];
+    if (shape.rows.empty()) {
         const double c = (width % 2) ? 0.5 : 0.0;
         const double r = width / 2.0;
         const double bx = dx + c, by = dy + c;
@@ -209,9 +227,18 @@ const std::vector<SpanRow>& segmentShape(int width, int dx, int dy, bool startCa
         capsuleRows(c, c, bx, by, r, rowLo, rowHi, startCap, [&](int py, double lo, double hi) {
             const int first = static_cast<int>(std::floor(lo - 0.5) + 1.0);
             const int last = static_cast<int>(std::ceil(hi - 0.5) - 1.0);
-            if (first <= last) shape.push_back({py, first, last});
+            if (first > last) return;
+            if (shape.rows.empty()) {
+                shape.top = py;
+                shape.left = first;
+                shape.right = last;
+            }
+            shape.bottom = py;
+            shape.left = std::min(shape.left, first);
+            shape.right = std::max(shape.right, last);
+            shape.rows.push_back({py, first, last});
         });
-        if (shape.empty()) shape.push_back({0, 1, 0});  // nothing to draw, but known
+        if (shape.rows.empty()) shape.rows.push_back({0, 1, 0});  // nothing to draw, but known
     }
     return shape;
 }
@@ -230,7 +257,22 @@ void wideLine(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1, std:
     if (x0 < -reach || y0 < -reach || x0 > b.width + reach || y0 > b.height + reach) return;
     Plotter plotter(b, color);
     const int ox = static_cast<int>(x0), oy = static_cast<int>(y0);
-    for (const SpanRow& row : segmentShape(width, static_cast<int>(dx), static_cast<int>(dy), startCap)) {
+    const Shape& shape = segmentShape(width, static_cast<int>(dx), static_cast<int>(dy), startCap);
+    if (b.bitsPerPixel == 32 && ox >= 0 && ox < b.width && oy >= 0 && oy < b.height && ox + shape.left >= 0 &&
+        ox + shape.right < b.width && oy + shape.top >= 0 && oy + shape.bottom < b.height) {
+        // Wholly inside: rows are found by stepping, spans need no clipping.
+        const std::ptrdiff_t rowStep = b.bottomUp ? -std::ptrdiff_t{b.stride} : std::ptrdiff_t{b.stride};
+        std::uint8_t* const origin = b.bits.data() +
+                                     static_cast<std::ptrdiff_t>(b.bottomUp ? b.height - 1 - oy : oy) * b.stride +
+                                     std::ptrdiff_t{4} * ox;
+        for (const SpanRow& row : shape.rows) {
+            if (row.xFirst <= row.xLast) {
+                plotter.spanAt(origin + row.dy * rowStep + std::ptrdiff_t{4} * row.xFirst, row.xLast - row.xFirst + 1);
+            }
+        }
+        return;
+    }
+    for (const SpanRow& row : shape.rows) {
         const int py = oy + row.dy;
         if (py < 0 || py >= b.height) continue;
         const int first = std::max(ox + row.xFirst, 0), last = std::min(ox + row.xLast, b.width - 1);

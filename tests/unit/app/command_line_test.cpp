@@ -8,12 +8,13 @@ namespace {
 
 // The headless command line is the one every scenario runs with.
 TEST(CommandLine, AcceptsTheWindowFrontEnd) {
-    const auto window = parseCommandLine({"--window", "800x480", "--root", "r", "--gps", "/dev/ttyACM0"});
+    const auto window = parseCommandLine({"--window", "800x480", "--root", "r", "--gps", "/dev/ttyACM0", "--tile-cache", "0"});
     ASSERT_TRUE(window.options) << window.error;
     EXPECT_FALSE(window.options->headless);
     EXPECT_EQ(window.options->width, 800);
     EXPECT_EQ(window.options->gps, "/dev/ttyACM0");
     EXPECT_EQ(window.options->root, "r");
+    EXPECT_EQ(window.options->tileCacheMb, 0);
 
     EXPECT_TRUE(parseCommandLine({}).options);  // full screen, program directory of the executable
     // headless runs find their folders by the same rule as the window
@@ -42,6 +43,9 @@ TEST(CommandLine, RefusesWhatItCannotMean) {
         {"--script", "s"},
         {"--window"},
         {"--gps"},
+        {"--tile-cache", "-1"},
+        {"--tile-cache", "32MB"},
+        {"--tile-cache", "99999"},
         {"--frobnicate"},
     };
     for (const auto& args : bad) {

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <numbers>
 #include <limits>
-#include <tuple>
 #include <vector>
 
 #include "map/frame_parts.h"
@@ -44,44 +43,12 @@ TEST(ComposeFrame, AnyCentreZoomTapOrTrackComposesWithoutFault) {
     }
 }
 
-// A view of +-0.25 degrees around 0, 0 at zoom 8 on a bitmap reaching +-0.8 degrees, so
-// that segments drawn outside the view show. Points {lat, lon} in twentieths of a degree,
-// and the segments drawn: those whose box meets the view (touching counts), and the first
-// other one after them (it finishes the stroke that leaves the view). Pins go only on
-// points strictly inside.
-TEST(Overlays, APathLeavingTheViewFinishesItsSegmentThenLiftsThePen) {
+// Pins go only on points strictly inside the view. (How paths are culled is checked
+// against a plain drawing in track_drawing_test.cpp.)
+TEST(Overlays, OnlyPointsStrictlyInsideTheViewGetPins) {
     MapView view;
-    view.zoomLevel = 8;
     view.viewTopLeftLat = view.viewBottomRightLon = 0.25;
     view.viewBottomRightLat = view.viewTopLeftLon = -0.25;
-    const WorldPixel origin = projectToWorldAtZoom(0.8, -0.8, 8);
-    std::tie(view.viewOriginX, view.viewOriginY) = std::tie(origin.x, origin.y);
-    const struct {
-        const char* what;
-        std::vector<std::pair<int, int>> points;
-        std::vector<int> drawn;
-    } cases[] = {
-        {"entering", {{0, -12}, {0, -8}, {0, 0}, {2, 2}}, {1, 2}},
-        {"leaving", {{0, 0}, {0, 2}, {0, 8}, {0, 12}, {6, 12}}, {0, 1, 2}},
-        {"passing across", {{-10, -12}, {2, -10}, {2, 10}, {10, 12}, {12, 12}}, {1, 2}},
-        {"staying outside", {{-10, -10}, {-10, 10}, {10, 10}, {10, -10}}, {}},
-        {"leaving and coming back", {{0, 0}, {0, 10}, {10, 10}, {10, 0}, {0, 0}}, {0, 1, 3}},
-        {"past a corner", {{8, -4}, {4, -8}}, {0}},
-        {"touching a bound, given backwards", {{8, 2}, {5, 0}, {8, -2}}, {0, 1}},
-    };
-    for (const auto& c : cases) {
-        GpxPath path;
-        for (const auto& [lat, lon] : c.points) path.addPoint(GeoPoint{lat / 20.0, lon / 20.0, 0, 0, 0});
-        const auto at = [&](int k) { return projectToWorldAtZoom(path.points[k].lat, path.points[k].lon, 8); };
-        platform::Bitmap drawn = platform::createBitmap(300, 300), want = drawn;
-        platform::Canvas canvas(drawn);
-        canvas.pen = platform::Pen{platform::rgb(255, 0, 0), 1};
-        drawPath(view, canvas, path);
-        for (const int k : c.drawn) {
-            platform::drawLine(want, at(k).x - origin.x, at(k).y - origin.y, at(k + 1).x - origin.x, at(k + 1).y - origin.y, canvas.pen);
-        }
-        EXPECT_EQ(drawn.bits, want.bits) << c.what;
-    }
     EXPECT_TRUE(pointInView(view, 0.2, -0.2));
     for (const auto& [lat, lon] : {std::pair{0.25, 0.0}, {-0.25, 0.0}, {0.0, 0.25}, {0.0, -0.25}, {kNan, 0.0}}) {
         EXPECT_FALSE(pointInView(view, lat, lon)) << lat << "," << lon;
@@ -96,27 +63,14 @@ std::vector<std::uint8_t> onBlank(MapView& view, Draw draw) {
     return view.frameBitmap.bits;
 }
 
-// The previous run's log and this run's points are two strokes: no line from where the
-// last journey ended to where this one began, and no arrow for that jump.
-TEST(Overlays, TheRecordedTrackDoesNotJoinThePreviousRunToThisOne) {
+// No arrow for the jump from where the last journey ended to where this one began (that
+// the two runs are two strokes is checked in track_drawing_test.cpp).
+TEST(Overlays, NoArrowForTheStepBetweenThePreviousRunAndThisOne) {
     MapScreen s(480, 272);
     s.compose();
-    GpxPath previous, current;
-    for (const double dLon : {-0.004, -0.003}) previous.addPoint({s.view.centerLat + 0.002, s.view.centerLon + dLon, 0, 0, 0});
-    for (const double dLon : {0.003, 0.004}) current.addPoint({s.view.centerLat - 0.002, s.view.centerLon + dLon, 0, 0, 0});
-    GpxPath both = previous;
-    both.addPoint(current.points[0]);
-    both.addPoint(current.points[1]);
-    const auto apart = onBlank(s.view, [&] {
-        drawGpsTrack(s.view, previous, 0);
-        drawGpsTrack(s.view, current, 0);
-    });
-    EXPECT_EQ(onBlank(s.view, [&] { drawGpsTrack(s.view, both, 2); }), apart);
-    EXPECT_NE(onBlank(s.view, [&] { drawGpsTrack(s.view, both, 0); }), apart);  // one run: one stroke
-
     GpxPath justBegun;
-    justBegun.addPoint(previous.points[1]);
-    justBegun.addPoint(current.points[0]);
+    justBegun.addPoint({s.view.centerLat + 0.002, s.view.centerLon - 0.003, 0, 0, 0});
+    justBegun.addPoint({s.view.centerLat - 0.002, s.view.centerLon + 0.003, 0, 0, 0});
     s.view.hasHeading = false;
     EXPECT_EQ(onBlank(s.view, [&] { drawHeadingArrow(s.view, justBegun, 1); }), onBlank(s.view, [] {}));
     EXPECT_FALSE(s.view.hasHeading);

@@ -1,0 +1,109 @@
+// Frames along one walk of zooms and taps over a tile tree (a tile replaced on the way), tiles
+// loaded one at a time or made ready at once, with and without cache, on 0, 1 and 4 threads.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "png/png_writer.h"
+#include "tests/unit/map/map_fixture.h"
+
+namespace quorel {
+namespace {
+
+void writeTile(const std::filesystem::path& file, std::int64_t c, std::int64_t r, int shade, int second) {
+    platform::Bitmap tile = platform::createBitmap(256, 256);
+    platform::fillRect(tile, {0, 0, 256, 256}, platform::rgb(int(c % 256), int(r % 256), shade));
+    platform::fillRect(tile, {int(c % 200), 0, int(c % 200) + 40, 256}, platform::rgb(250, 250, int(r % 256)));
+    EXPECT_TRUE(writePngFile(tile, file));
+    std::filesystem::last_write_time(file, std::filesystem::file_time_type(std::chrono::seconds(second)));
+}
+
+// Zoom 14 around (col, row) with holes, zoom 13 under part of it, and damaged tiles.
+std::filesystem::path writeTree(std::int64_t col, std::int64_t row) {
+    const auto root = std::filesystem::temp_directory_path() / ("quorel_tile_threads_" + std::to_string(getpid()));
+    for (const int zoom : {13, 14}) {
+        const std::int64_t c0 = zoom == 14 ? col : col / 2, r0 = zoom == 14 ? row : row / 2;
+        for (std::int64_t c = c0 - 6; c <= c0 + 6; ++c) {
+            for (std::int64_t r = r0 - 4; r <= r0 + 4; ++r) {
+                if ((c * 7 + r * 3) % 5 == 0 || (zoom == 13 && c > c0)) continue;  // holes
+                const std::filesystem::path file = treeTilePath(root / "Maps" / "std", zoom, c, r, ".png");
+                std::filesystem::create_directories(file.parent_path());
+                if ((c + r) % 11 == 0) std::ofstream(file) << "damaged";
+                if ((c + r) % 11 != 0) writeTile(file, c, r, zoom * 10, 1000);
+            }
+        }
+    }
+    return root;
+}
+
+// The loader one tile at a time, as the mosaic asks: nothing is made ready beforehand.
+struct OneAtATime : TileLoader {
+    explicit OneAtATime(MapTileLoader& l) : loader(l) {}
+    bool load(MapView& v, int zoom, std::int64_t col, std::int64_t row) override { return loader.load(v, zoom, col, row); }
+    MapTileLoader& loader;
+};
+
+struct Walk {
+    std::vector<std::vector<std::uint8_t>> frames;
+    std::string messages;  // about bad tiles, in their order
+};
+
+Walk walk(const std::filesystem::path& root, std::size_t cacheBytes, int threads, bool prepared = true) {
+    test::MapScreen s(480, 272);
+    s.view.storageRootPath = root.string() + "/";
+    MapTileLoader loader;
+    loader.cache.setBudget(cacheBytes);
+    loader.setDecodeThreads(threads);
+    OneAtATime oneAtATime(loader);
+    const FrameSources sources{s.gps, s.idle, prepared ? static_cast<TileLoader&>(loader) : oneAtATime};
+    Walk run;
+    testing::internal::CaptureStderr();
+    const double homeLat = s.view.centerLat, homeLon = s.view.centerLon;
+    const WorldPosition home = projectToWorld(s.view, homeLat, homeLon);
+    const std::filesystem::path homeTile = treeTilePath(root / "Maps" / "std", 14, home.col, home.row, ".png");
+    writeTile(homeTile, home.col, home.row, 140, 1000);
+    int step = 0;
+    for (const auto& [zoom, tapX, tapY] : {std::tuple{14, 240, 136}, {13, 470, 10}, {14, 5, 260}, {14, 400, 200},
+                                           {13, 240, 136}, {14, 100, 30}, {13, 10, 10}}) {
+        if (++step == 6) writeTile(homeTile, home.col, home.row, 99, 2000);  // the card's tile replaced
+        s.view.zoomLevel = zoom;
+        composeFrame(s.view, sources, RedrawKind::Normal);
+        run.frames.push_back(s.view.frameBitmap.bits);
+        s.centreOn(tapX, tapY);
+        composeFrame(s.view, sources, RedrawKind::Recentred);
+        run.frames.push_back(s.view.frameBitmap.bits);
+        if (tapX == 240) std::tie(s.view.centerLat, s.view.centerLon) = std::tuple{homeLat, homeLon};
+    }
+    std::istringstream err(testing::internal::GetCapturedStderr());
+    for (std::string line; std::getline(err, line);) {  // libpng's own words come as it decodes, and may cut in
+        for (const std::string_view ours : {std::string_view("quorel: "), kNotPngMessage}) {
+            if (const auto at = line.find(ours); at != std::string::npos) run.messages += line.substr(at) + "\n";
+        }
+    }
+    return run;
+}
+
+TEST(TileThreads, FramesAndMessagesAreTheSameWithAndWithoutCacheAndThreads) {
+    test::MapScreen probe(480, 272);
+    const WorldPosition home = projectToWorld(probe.view, probe.view.centerLat, probe.view.centerLon);
+    const std::filesystem::path root = writeTree(home.col, home.row);
+    const Walk plain = walk(root, 0, 0, false);
+    EXPECT_NE(plain.messages.find("quorel: tile"), std::string::npos);
+    for (const auto& [cacheBytes, threads] : {std::pair<std::size_t, int>{0, 0}, {0, 4}, {kDefaultTileCacheBytes, 1},
+                                              {kDefaultTileCacheBytes, 4}, {300'000, 4}}) {
+        const Walk other = walk(root, cacheBytes, threads);
+        EXPECT_EQ(other.messages, plain.messages) << cacheBytes << " bytes, threads " << threads;
+        ASSERT_EQ(other.frames.size(), plain.frames.size());
+        for (std::size_t i = 0; i < plain.frames.size(); ++i) {
+            EXPECT_EQ(other.frames[i], plain.frames[i]) << "frame " << i << ", " << cacheBytes << " bytes, threads " << threads;
+        }
+    }
+    std::filesystem::remove_all(root);
+}
+
+}  // namespace
+}  // namespace quorel
