@@ -102,10 +102,15 @@ bool readPixels(png_structp png, png_infop info, png_infop endInfo, const Header
     return true;
 }
 
+// libpng would print its own line for every damaged file, from whichever thread decodes it;
+// the program reports a damaged tile itself, once, by name, so the library stays quiet.
+[[noreturn]] void failQuietly(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void ignoreWarning(png_structp, png_const_charp) {}
+
 PngDecodeResult decodeWith(png_rw_ptr reader, void* io) {
     PngDecodeResult result;
     ReadStructs s;
-    s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, failQuietly, ignoreWarning);
     if (s.png == nullptr) return result;
     s.info = png_create_info_struct(s.png);
     if (s.info == nullptr) return result;
