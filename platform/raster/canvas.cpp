@@ -213,8 +213,9 @@ struct Shape {
 const Shape& segmentShape(int width, int dx, int dy, bool startCap) {
     constexpr int side = 2 * kShortSegment + 1;
     // One lazily made table per pen width and kind of start: a memo of a pure function,
-    // never invalidated.
-    static std::array<std::array<std::vector<Shape>, 2>, kShapedPenWidth + 1> shapes;
+    // never invalidated. Each thread that draws fills its own, so drawing stays safe from
+    // any thread (today only the main thread draws).
+    thread_local std::array<std::array<std::vector<Shape>, 2>, kShapedPenWidth + 1> shapes;
     std::vector<Shape>& table = shapes[static_cast<std::size_t>(width)][startCap ? 1 : 0];
     if (table.empty()) table.resize(side * side);
     Shape& shape = table[static_cast<std::size_t>((dy + kShortSegment) * side + (dx + kShortSegment))];
