@@ -1,8 +1,10 @@
 #include "map/overlays.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -23,11 +25,20 @@ struct ViewPoint {
     std::int64_t y = 0;
 };
 
-platform::Canvas penCanvas(MapView& view, platform::Color color) {
-    platform::Canvas canvas(view.frameBitmap);
-    canvas.pen = platform::Pen{color, overlayPenWidth(view)};
-    return canvas;
-}
+// The frame with the pen of the paths, and the coverage their pixels are marked in
+// (made once for all the paths drawn with it).
+struct PathCanvas {
+    PathCanvas(MapView& view, platform::Color color)
+        : cover(view.frameBitmap.width, view.frameBitmap.height), canvas(view.frameBitmap) {
+        canvas.pen = platform::Pen{color, overlayPenWidth(view)};
+        canvas.coverage = &cover;
+    }
+    PathCanvas(const PathCanvas&) = delete;
+    PathCanvas& operator=(const PathCanvas&) = delete;
+
+    platform::Coverage cover;
+    platform::Canvas canvas;
+};
 
 double reduceTurn(double a) { return a > kTwoPiDistance ? a - kTwoPiDistance : a; }
 
@@ -144,21 +155,23 @@ private:
     std::int64_t originY_;
 };
 
-// Points [first, end) of a list as one polyline: a segment whose box lies outside the
-// view is left out, but the one that leaves the view is finished before the pen lifts.
-// Chunks of points wholly outside the view cost one test, so the time goes with what
-// is on the screen rather than with the length of the path.
-void drawPoints(const MapView& view, platform::Canvas& canvas, const GeoPointList& points, int first, int end) {
-    if (end - first < 2) return;
+// Segments of a run are placed together and passed over together when the coverage
+// holds every pixel around their points already.
+constexpr int kRunSegments = 16;
+
+// The polyline of drawPoints, its pixels marked in the canvas's coverage.
+void strokePoints(const MapView& view, platform::Canvas& canvas, const GeoPointList& points, int first, int end) {
     const ViewPlacer at(view, points);
+    const platform::Coverage& cover = *canvas.coverage;
+    // A pixel a segment paints lies within half the pen and a pixel of its ends.
+    const std::int64_t reach = canvas.pen.width / 2 + 2;
     StrokeWriter out(canvas);
     bool penDown = false;
     // Segment i runs from point i - 1 to point i.
-    const auto segment = [&](int i, bool visible) {
+    const auto segment = [&](ViewPoint from, ViewPoint to, bool visible) {
         if (visible) {
             if (!penDown) {
                 penDown = true;
-                const ViewPoint from = at(i - 1);
                 out.moveTo(from.x, from.y);
             }
         } else if (!penDown) {
@@ -166,8 +179,34 @@ void drawPoints(const MapView& view, platform::Canvas& canvas, const GeoPointLis
         } else {
             penDown = false;  // this segment leaves the view: finish it, then lift the pen
         }
-        const ViewPoint to = at(i);
         out.lineTo(to.x, to.y);
+    };
+    // Segments [from, to) of one chunk, all in view or each to be tested, a run at a time.
+    std::array<ViewPoint, kRunSegments + 1> run;
+    const auto pixel = [](std::int64_t v, int limit) {
+        return static_cast<int>(std::clamp<std::int64_t>(v, -1, std::int64_t{limit} + 1));
+    };
+    const auto runs = [&](int from, int to, bool allVisible) {
+        for (int k = from; k < to; k += kRunSegments) {
+            const int n = std::min(kRunSegments, to - k);
+            ViewPoint low = at(k - 1), high = low;
+            run[0] = low;
+            for (int j = 1; j <= n; ++j) {
+                const ViewPoint p = run[static_cast<std::size_t>(j)] = at(k - 1 + j);
+                low = {std::min(low.x, p.x), std::min(low.y, p.y)};
+                high = {std::max(high.x, p.x), std::max(high.y, p.y)};
+            }
+            if (cover.covers({pixel(low.x - reach, cover.width()), pixel(low.y - reach, cover.height()),
+                              pixel(high.x + reach + 1, cover.width()), pixel(high.y + reach + 1, cover.height())})) {
+                penDown = false;  // nothing here paints a new pixel; the pen goes down afresh after it
+                continue;
+            }
+            for (int j = 1; j <= n; ++j) {
+                const int i = k - 1 + j;
+                const bool visible = allVisible || segmentMayBeVisible(view, points[i - 1], points[i]);
+                segment(run[static_cast<std::size_t>(j - 1)], run[static_cast<std::size_t>(j)], visible);
+            }
+        }
     };
     constexpr int kChunk = GeoPointList::kChunkPoints;
     const std::span<const PointBounds> boxes = points.chunkBounds();
@@ -178,13 +217,13 @@ void drawPoints(const MapView& view, platform::Canvas& canvas, const GeoPointLis
         const int last = std::min((chunk + 1) * kChunk, end);
         switch (placeChunk(view, boxes[static_cast<std::size_t>(chunk)])) {
             case ChunkPlace::Outside:
-                if (penDown && i < last) segment(i, false);
+                if (penDown && i < last) segment(at(i - 1), at(i), false);
                 break;
             case ChunkPlace::Inside:
-                for (int k = i; k < last; ++k) segment(k, true);
+                runs(i, last, true);
                 break;
             case ChunkPlace::Across:
-                for (int k = i; k < last; ++k) segment(k, segmentMayBeVisible(view, points[k - 1], points[k]));
+                runs(i, last, false);
                 break;
         }
         if (last < end) {
@@ -195,10 +234,32 @@ void drawPoints(const MapView& view, platform::Canvas& canvas, const GeoPointLis
             const PointBounds both{std::min(a.minLat, b.minLat), std::max(a.maxLat, b.maxLat),
                                    std::min(a.minLon, b.minLon), std::max(a.maxLon, b.maxLon)};
             const bool outside = placeChunk(view, both) == ChunkPlace::Outside;
-            segment(last, !outside && segmentMayBeVisible(view, points[last - 1], points[last]));
+            if (!outside && segmentMayBeVisible(view, points[last - 1], points[last])) {
+                segment(at(last - 1), at(last), true);
+            } else if (penDown) {
+                segment(at(last - 1), at(last), false);
+            }
         }
         i = last + 1;
     }
+}
+
+// Points [first, end) of a list as one polyline: a segment whose box lies outside the
+// view is left out, but the one that leaves the view is finished before the pen lifts.
+// Chunks of points wholly outside the view cost one test, runs of points over pixels
+// painted already (a long track crossing itself) little more, so the time goes with
+// what is on the screen rather than with the length of the path.
+void drawPoints(const MapView& view, platform::Canvas& canvas, const GeoPointList& points, int first, int end) {
+    if (end - first < 2 || canvas.target == nullptr) return;
+    std::optional<platform::Coverage> own;
+    platform::Coverage* cover = canvas.coverage;
+    if (cover == nullptr || cover->width() != canvas.target->width || cover->height() != canvas.target->height) {
+        cover = &own.emplace(canvas.target->width, canvas.target->height);
+    }
+    platform::Coverage* const before = std::exchange(canvas.coverage, cover);
+    strokePoints(view, canvas, points, first, end);
+    canvas.coverage = before;
+    cover->paintOnto(*canvas.target, canvas.pen.color);
 }
 
 }  // namespace
@@ -242,26 +303,26 @@ void drawSprite(const Surface& image, platform::Bitmap& target, int x, int y, in
 int overlayPenWidth(const MapView& view) { return platform::truncToInt(4.0 * view.uiScale); }
 
 void drawTracks(MapView& view) {
-    platform::Canvas canvas = penCanvas(view, kRed);
-    for (int i = 0; i < view.tracks.count(); ++i) drawPath(view, canvas, view.tracks[i]);
+    PathCanvas pen(view, kRed);
+    for (int i = 0; i < view.tracks.count(); ++i) drawPath(view, pen.canvas, view.tracks[i]);
 }
 
 void drawRoutes(MapView& view) {
-    platform::Canvas canvas = penCanvas(view, kRed);
-    for (int i = 0; i < view.routes.count(); ++i) drawPathWithPins(view, canvas, view.routes[i]);
+    PathCanvas pen(view, kRed);
+    for (int i = 0; i < view.routes.count(); ++i) drawPathWithPins(view, pen.canvas, view.routes[i]);
 }
 
 void drawGpsTrack(MapView& view, const GpxPath& track, int previousRunPoints) {
-    platform::Canvas canvas = penCanvas(view, kCyan);
+    PathCanvas pen(view, kCyan);
     const int n = track.pointCount();
     const int split = std::clamp(previousRunPoints, 0, n);
-    drawPoints(view, canvas, track.points, 0, split);
-    drawPoints(view, canvas, track.points, split, n);
+    drawPoints(view, pen.canvas, track.points, 0, split);
+    drawPoints(view, pen.canvas, track.points, split, n);
 }
 
 void drawCurrentRoute(MapView& view) {
-    platform::Canvas canvas = penCanvas(view, kMagenta);
-    drawPathWithPins(view, canvas, view.currentRoute);
+    PathCanvas pen(view, kMagenta);
+    drawPathWithPins(view, pen.canvas, view.currentRoute);
 }
 
 void drawHeadingArrow(MapView& view, const GpxPath& track, int previousRunPoints) {

@@ -17,13 +17,19 @@ std::int64_t clampCoordinate(std::int64_t v) {
     return std::clamp(v, -kWorldPixelLimit, kWorldPixelLimit);
 }
 
-// Paints pixels of one bitmap, 32-bit rows directly, other layouts through setPixel.
+// Paints pixels of one bitmap, 32-bit rows directly, other layouts through setPixel;
+// or, given a coverage, marks them there.
 class Plotter {
 public:
-    Plotter(Bitmap& b, Color color)
-        : b_(b), color_(color & 0xFFFFFFu), quad_{color_, color_, color_, color_}, direct_(b.bitsPerPixel == 32) {}
+    Plotter(Bitmap& b, Color color, Coverage* cover = nullptr)
+        : b_(b), color_(color & 0xFFFFFFu), quad_{color_, color_, color_, color_}, direct_(b.bitsPerPixel == 32),
+          cover_(cover) {}
 
     void plot(int x, int y) {
+        if (cover_ != nullptr) {
+            cover_->mark(x, y);
+            return;
+        }
         if (!direct_) {
             setPixel(b_, x, y, color_);
             return;
@@ -35,6 +41,10 @@ public:
     }
 
     void span(int y, int x0, int x1) {  // [x0, x1]
+        if (cover_ != nullptr) {
+            cover_->markSpan(y, x0, x1);
+            return;
+        }
         if (!direct_) {
             for (int x = x0; x <= x1; ++x) setPixel(b_, x, y, color_);
             return;
@@ -64,9 +74,11 @@ private:
     Color color_;
     std::array<Color, 4> quad_;  // four pixels of the colour, for stores of four at a time
     bool direct_;
+    Coverage* cover_;
 };
 
-void thinLine(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, Color color) {
+void thinLine(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, Color color,
+              Coverage* cover) {
     const std::int64_t dx = x1 - x0, dy = y1 - y0;
     if (dx == 0 && dy == 0) return;
     const bool xMajor = (dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy);
@@ -94,7 +106,7 @@ void thinLine(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1, std:
     const __int128 num = static_cast<__int128>(2) * iLo * adv + adu;
     std::int64_t q = static_cast<std::int64_t>(num / den);
     std::int64_t r = static_cast<std::int64_t>(num % den);
-    Plotter plotter(b, color);
+    Plotter plotter(b, color, cover);
     for (std::int64_t i = iLo; i < iHi; ++i) {
         const std::int64_t u = u0 + su * i;
         const std::int64_t v = v0 + sv * q;
@@ -173,7 +185,7 @@ double firstRowNear(double minY, double r) { return std::floor(minY - r - 0.5) +
 double endRowNear(double maxY, double r) { return std::ceil(maxY + r - 0.5); }
 
 void wideLineDirect(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, int width,
-                    Color color) {
+                    Color color, Coverage* cover = nullptr) {
     if (x0 == x1 && y0 == y1) return;
     const double c = (width % 2) ? 0.5 : 0.0;
     const double r = width / 2.0;
@@ -182,7 +194,7 @@ void wideLineDirect(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1
     const double h = static_cast<double>(b.height), w = static_cast<double>(b.width);
     const int rowLo = static_cast<int>(std::clamp(firstRowNear(std::min(ay, by), r), 0.0, h));
     const int rowHi = static_cast<int>(std::clamp(endRowNear(std::max(ay, by), r), 0.0, h));
-    Plotter plotter(b, color);
+    Plotter plotter(b, color, cover);
     capsuleRows(ax, ay, bx, by, r, rowLo, rowHi, true, [&](int py, double lo, double hi) {
         // Pixels whose centre lies strictly inside (lo, hi).
         const double first = std::clamp(std::floor(lo - 0.5) + 1.0, 0.0, w);
@@ -208,6 +220,8 @@ struct SpanRow {
 struct Shape {
     std::vector<SpanRow> rows;
     int top = 0, bottom = -1, left = 0, right = -1;
+    // Row top + k as bits from column left (bit j is column left + j), for coverages.
+    std::vector<std::uint64_t> rowBits;
 };
 
 const Shape& segmentShape(int width, int dx, int dy, bool startCap) {
@@ -240,27 +254,39 @@ const Shape& segmentShape(int width, int dx, int dy, bool startCap) {
             shape.rows.push_back({py, first, last});
         });
         if (shape.rows.empty()) shape.rows.push_back({0, 1, 0});  // nothing to draw, but known
+        static_assert(kShortSegment + kShapedPenWidth + 2 <= Coverage::kRowBits, "a short shape fits a word");
+        shape.rowBits.assign(static_cast<std::size_t>(shape.bottom - shape.top + 1), 0);
+        for (const SpanRow& row : shape.rows) {
+            if (row.xFirst > row.xLast) continue;
+            shape.rowBits[static_cast<std::size_t>(row.dy - shape.top)] |=
+                Coverage::bitsOf(row.xFirst - shape.left, row.xLast - shape.left);
+        }
     }
     return shape;
 }
 
 void wideLine(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, int width,
-              Color color, bool startCap) {
+              Color color, bool startCap, Coverage* cover) {
     const std::int64_t dx = x1 - x0, dy = y1 - y0;
     if (dx == 0 && dy == 0) return;
     if (width > kShapedPenWidth || dx < -kShortSegment || dx > kShortSegment || dy < -kShortSegment ||
         dy > kShortSegment) {
-        wideLineDirect(b, x0, y0, x1, y1, width, color);
+        wideLineDirect(b, x0, y0, x1, y1, width, color, cover);
         return;
     }
     // Wholly outside: the shape lies within width + |d| of the start point.
     const std::int64_t reach = width + kShortSegment;
     if (x0 < -reach || y0 < -reach || x0 > b.width + reach || y0 > b.height + reach) return;
-    Plotter plotter(b, color);
+    Plotter plotter(b, color, cover);
     const int ox = static_cast<int>(x0), oy = static_cast<int>(y0);
     const Shape& shape = segmentShape(width, static_cast<int>(dx), static_cast<int>(dy), startCap);
-    if (b.bitsPerPixel == 32 && ox >= 0 && ox < b.width && oy >= 0 && oy < b.height && ox + shape.left >= 0 &&
-        ox + shape.right < b.width && oy + shape.top >= 0 && oy + shape.bottom < b.height) {
+    const bool inside = ox >= 0 && ox < b.width && oy >= 0 && oy < b.height && ox + shape.left >= 0 &&
+                        ox + shape.right < b.width && oy + shape.top >= 0 && oy + shape.bottom < b.height;
+    if (cover != nullptr && inside) {
+        cover->markRows(ox + shape.left, oy + shape.top, shape.right - shape.left + 1, shape.rowBits);
+        return;
+    }
+    if (cover == nullptr && inside && b.bitsPerPixel == 32) {
         // Wholly inside: rows are found by stepping, spans need no clipping.
         const std::ptrdiff_t rowStep = b.bottomUp ? -std::ptrdiff_t{b.stride} : std::ptrdiff_t{b.stride};
         std::uint8_t* const origin = b.bits.data() +
@@ -293,23 +319,25 @@ void drawWideLineWithoutShapes(Bitmap& bitmap, std::int64_t x0, std::int64_t y0,
 namespace {
 
 void drawLineFrom(Bitmap& bitmap, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
-                  const Pen& pen, bool startCap) {
-    if (!usableBitmap(bitmap)) return;
+                  const Pen& pen, bool startCap, Coverage* cover) {
+    // Marks go to a coverage of the bitmap's size; the pixels themselves are not touched.
+    if (cover != nullptr && (cover->width() != bitmap.width || cover->height() != bitmap.height)) cover = nullptr;
+    if (cover == nullptr && !usableBitmap(bitmap)) return;
     x0 = clampCoordinate(x0);
     y0 = clampCoordinate(y0);
     x1 = clampCoordinate(x1);
     y1 = clampCoordinate(y1);
     if (pen.width <= 1) {
-        thinLine(bitmap, x0, y0, x1, y1, pen.color);
+        thinLine(bitmap, x0, y0, x1, y1, pen.color, cover);
     } else {
-        wideLine(bitmap, x0, y0, x1, y1, pen.width, pen.color, startCap);
+        wideLine(bitmap, x0, y0, x1, y1, pen.width, pen.color, startCap, cover);
     }
 }
 
 }  // namespace
 
 void drawLine(Bitmap& bitmap, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, const Pen& pen) {
-    drawLineFrom(bitmap, x0, y0, x1, y1, pen, true);
+    drawLineFrom(bitmap, x0, y0, x1, y1, pen, true, nullptr);
 }
 
 void moveTo(Canvas& canvas, std::int64_t x, std::int64_t y) {
@@ -326,7 +354,7 @@ void lineTo(Canvas& canvas, std::int64_t x, std::int64_t y) {
     const bool joined = canvas.endCapPainted && canvas.endCapPen.width == canvas.pen.width &&
                         canvas.endCapPen.color == canvas.pen.color;
     if (canvas.target != nullptr) {
-        drawLineFrom(*canvas.target, canvas.currentX, canvas.currentY, x, y, canvas.pen, !joined);
+        drawLineFrom(*canvas.target, canvas.currentX, canvas.currentY, x, y, canvas.pen, !joined, canvas.coverage);
     }
     canvas.currentX = x;
     canvas.currentY = y;

@@ -25,6 +25,7 @@
 #include <utility>
 
 #include "platform/raster/bitmap.h"
+#include "platform/raster/coverage.h"
 #include "platform/raster/raster.h"
 
 namespace quorel::platform {
@@ -63,6 +64,9 @@ struct Canvas {
     // the next segment of the polyline leaves that disc alone. moveTo clears it.
     bool endCapPainted = false;
     Pen endCapPen;
+    // While set (and of the target's size), lines mark their pixels here instead of
+    // painting them; the caller paints the coverage onto the target in the pen's colour.
+    Coverage* coverage = nullptr;
 };
 
 // Keeps the pen, font, colours and background mode of a canvas and puts them back at

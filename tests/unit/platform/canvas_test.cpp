@@ -94,7 +94,9 @@ TEST(WideLines, AreExactlyAsThickAsThePenWithRoundEnds) {
 }
 
 // Short wide segments are drawn from kept shapes and polyline joints are painted once;
-// both must paint what the row-by-row computation of every segment paints.
+// both must paint what the row-by-row computation of every segment paints. So must the
+// polyline marked in a coverage and painted at the end onto a bottom-up 24-bit bitmap,
+// and the coverage must know which boxes it covers wholly.
 TEST(WideLines, ShortSegmentShapesAndJointsPaintTheSamePixels) {
     std::uint32_t seed = 12345;
     const auto next = [&seed](int n) {
@@ -104,21 +106,38 @@ TEST(WideLines, ShortSegmentShapesAndJointsPaintTheSamePixels) {
     for (int width : {2, 3, 4, 6, 7, 11}) {
         for (int trial = 0; trial < 60; ++trial) {
             Bitmap shaped = paper(48, 40), direct = paper(48, 40), joined = paper(48, 40);
-            Canvas polyline(joined);
-            polyline.pen = Pen{kInk, width};
+            Bitmap covered = createDib(48, 40, 24);
+            fillRect(covered, {0, 0, 48, 40}, kPaper);
+            Coverage marks(48, 40);
+            Canvas polyline(joined), marked(covered);
+            polyline.pen = marked.pen = Pen{kInk, width};
+            marked.coverage = &marks;
             std::int64_t x = next(60) - 6, y = next(52) - 6;
             moveTo(polyline, x, y);
+            moveTo(marked, x, y);
             for (int k = 0; k < 8; ++k) {
                 const int reach = k % 4 == 3 ? 30 : 13;  // mostly short, some beyond the shapes
                 const std::int64_t nx = x + next(2 * reach + 1) - reach, ny = y + next(2 * reach + 1) - reach;
                 drawLine(shaped, x, y, nx, ny, Pen{kInk, width});
                 detail::drawWideLineWithoutShapes(direct, x, y, nx, ny, Pen{kInk, width});
                 lineTo(polyline, nx, ny);
+                lineTo(marked, nx, ny);
                 x = nx;
                 y = ny;
             }
             EXPECT_EQ(inked(shaped), inked(direct)) << "width " << width << " trial " << trial;
             EXPECT_EQ(inked(joined), inked(direct)) << "width " << width << " trial " << trial;
+            const PixelSet ink = inked(direct);
+            for (int box = 0; box < 20; ++box) {
+                const int left = next(56) - 4, top = next(48) - 4, right = left + next(20), bottom = top + next(20);
+                bool all = true;
+                for (int py = std::max(top, 0); py < std::min(bottom, 40); ++py) {
+                    for (int px = std::max(left, 0); px < std::min(right, 48); ++px) all = all && ink.count({px, py}) > 0;
+                }
+                EXPECT_EQ(marks.covers({left, top, right, bottom}), all) << left << "," << top << " " << right << "," << bottom;
+            }
+            marks.paintOnto(covered, kInk);
+            EXPECT_EQ(inked(covered), ink) << "width " << width << " trial " << trial;
         }
     }
 }
