@@ -142,6 +142,21 @@ MbtilesStore::~MbtilesStore() {
     sqlite3_close(db_);
 }
 
+std::optional<TileOrigin> MbtilesStore::locate(int zoom, std::int64_t col, std::int64_t row) const {
+    if (zoom < 0 || zoom > kMaxStoreZoom || col < 0 || row < 0 || col > flipRow(zoom, 0) || row > flipRow(zoom, 0)) {
+        return std::nullopt;
+    }
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (abandoned_) return std::nullopt;
+    }
+    TileOrigin origin = file_;  // whether the table holds the tile only a lookup tells
+    origin.zoom = zoom;
+    origin.col = col;
+    origin.row = row;
+    return origin;
+}
+
 TileRead MbtilesStore::read(int zoom, std::int64_t col, std::int64_t row) const {
     TileRead result;
     if (zoom < 0 || zoom > kMaxStoreZoom || col < 0 || row < 0 || col > flipRow(zoom, 0) || row > flipRow(zoom, 0)) {

@@ -50,6 +50,7 @@ public:
     MbtilesStore& operator=(const MbtilesStore&) = delete;
 
     TileRead read(int zoom, std::int64_t col, std::int64_t row) const override;
+    std::optional<TileOrigin> locate(int zoom, std::int64_t col, std::int64_t row) const override;
 
 private:
     struct Opening {

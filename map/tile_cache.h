@@ -2,10 +2,15 @@
 // Decoded tiles kept for the next time they are wanted: zooming back out, going home and
 // back, recentring on ground seen a moment ago. A tile is known by where it came from
 // (TileOrigin: the file, zoom, column and row) and by the file's size and modification
-// time, so a tile file replaced on the card while the program runs is decoded again.
-// Bounded in bytes of pixels; the tile used longest ago goes first.
+// time, so a tile file replaced on the card while the program runs is decoded again;
+// the enlarged parts of coarser tiles that stand in for missing ones are kept the same
+// way, under the coarser tile's origin. Bounded in bytes of pixels; the picture used
+// longest ago goes first. Pictures are shared, never changed: a caller holding one keeps
+// it whatever the cache lets go.
 #include <cstddef>
+#include <cstdint>
 #include <list>
+#include <memory>
 #include <string>
 #include <unordered_map>
 
@@ -14,19 +19,29 @@
 
 namespace quorel {
 
-// About 32 MB: some 130 truecolour tiles, three fills of an 800 x 480 mosaic.
+// About 32 MB: some 130 tiles of 32-bit pixels, three fills of an 800 x 480 mosaic.
 inline constexpr std::size_t kDefaultTileCacheBytes = std::size_t{32} << 20;
+
+using TilePicture = std::shared_ptr<const platform::Bitmap>;
+
+// Which picture of a tile: the tile itself (levelsUp 0), or the square of it that lies
+// over the tile (col, row) levelsUp zooms finer, enlarged to a whole tile.
+struct TilePart {
+    int levelsUp = 0;
+    std::int64_t col = 0;
+    std::int64_t row = 0;
+};
 
 class TileCache {
 public:
     explicit TileCache(std::size_t budgetBytes = kDefaultTileCacheBytes) : budget_(budgetBytes) {}
 
-    // The tile decoded from origin, now the most recently used; nothing when not kept.
-    const platform::Bitmap* find(const TileOrigin& origin);
+    // The picture made from origin, now the most recently used; nothing when not kept.
+    TilePicture find(const TileOrigin& origin, const TilePart& part = {});
 
-    // Keeps a copy of the tile, then lets the least recently used go until the budget
-    // holds. A tile larger than the whole budget (or any tile with budget 0) is not kept.
-    void keep(const TileOrigin& origin, const platform::Bitmap& tile);
+    // Keeps the picture, then lets the least recently used go until the budget holds. A
+    // picture larger than the whole budget (or any with budget 0) is not kept.
+    void keep(const TileOrigin& origin, TilePicture picture, const TilePart& part = {});
 
     void setBudget(std::size_t budgetBytes);
     std::size_t bytes() const { return bytes_; }
@@ -35,7 +50,7 @@ public:
 private:
     struct Entry {
         std::string key;
-        platform::Bitmap tile;
+        TilePicture picture;
         std::size_t bytes = 0;
     };
     void trimTo(std::size_t budget);

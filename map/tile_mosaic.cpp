@@ -61,6 +61,20 @@ void loadCells(MapView& view, TileLoader& tiles, const std::vector<std::pair<std
     tiles.prepare(view, {});
 }
 
+// A decoded tile as the mosaic's own 32-bit pixels, so that placing it, again and again
+// from the cache, is a plain copy (blit converts exactly so when it places a tile of
+// another layout).
+TilePicture mosaicPicture(platform::Bitmap tile) {
+    if (tile.bitsPerPixel != 32 || tile.bottomUp) {
+        platform::Bitmap converted = platform::createBitmap(tile.width, tile.height);
+        if (converted.valid()) {
+            platform::blit(converted, 0, 0, tile.width, tile.height, tile, 0, 0);
+            tile = std::move(converted);
+        }
+    }
+    return std::make_shared<const platform::Bitmap>(std::move(tile));
+}
+
 void finishMosaic(MapView& view) {
     if (view.showTileGrid) drawTileGrid(view);
     view.mosaicZoom = view.zoomLevel;
@@ -89,29 +103,69 @@ MapTileLoader::Prepared* MapTileLoader::takePrepared(int zoom, std::int64_t col,
     return nullptr;
 }
 
+TilePicture MapTileLoader::cached(int zoom, std::int64_t col, std::int64_t row, const TilePart& part) {
+    if (cache.count() == 0) return nullptr;
+    const std::optional<TileOrigin> origin = store_->locate(zoom, col, row);
+    if (!origin) return nullptr;
+    TilePicture kept = cache.find(*origin, part);
+    if (kept) loadedFrom_ = origin;
+    return kept;
+}
+
 bool MapTileLoader::load(MapView& view, int zoom, std::int64_t col, std::int64_t row) {
     view.tileBitmap.reset();
+    loadedFrom_.reset();
     openStore(view);
     Prepared* ready = takePrepared(zoom, col, row);
+    if (ready == nullptr || ready->inCache) {
+        if (TilePicture kept = cached(zoom, col, row)) {
+            view.tileBitmap = std::move(kept);
+            return true;
+        }
+        ready = nullptr;  // gone from the cache since: read as if nothing were prepared
+    }
     TileRead read = ready != nullptr ? std::move(ready->read) : store_->read(zoom, col, row);
     if (read.status == TileReadStatus::Damaged) {
         reportBadTile(reports, read.origin.file, "tile " + read.origin.describe() + ": " + read.reason);
         return false;
     }
     if (read.status != TileReadStatus::Found) return false;
-    if (const platform::Bitmap* kept = cache.find(read.origin)) {
-        view.tileBitmap = *kept;
+    loadedFrom_ = read.origin;
+    if (TilePicture kept = cache.find(read.origin)) {
+        view.tileBitmap = std::move(kept);
         return true;
     }
-    TileDecodeResult decoded =
-        ready != nullptr && ready->decodeDone ? std::move(ready->decoded) : decodeTileImage(read.bytes);
-    if (decoded.rejected) {
-        reportBadTile(reports, read.origin.file, "tile " + read.origin.describe() + " " + std::string(decoded.reason));
-        return false;
+    TilePicture picture;
+    if (ready != nullptr && ready->decodeDone) {
+        if (ready->decoded.rejected) {
+            reportBadTile(reports, read.origin.file, "tile " + read.origin.describe() + " " + std::string(ready->decoded.reason));
+            return false;
+        }
+        picture = std::move(ready->picture);
+    } else {
+        TileDecodeResult decoded = decodeTileImage(read.bytes);
+        if (decoded.rejected) {
+            reportBadTile(reports, read.origin.file, "tile " + read.origin.describe() + " " + std::string(decoded.reason));
+            return false;
+        }
+        if (decoded.bitmap) picture = mosaicPicture(std::move(*decoded.bitmap));
     }
-    if (!decoded.bitmap) return false;
-    cache.keep(read.origin, *decoded.bitmap);
-    view.tileBitmap = std::move(decoded.bitmap);
+    if (!picture) return false;
+    cache.keep(read.origin, picture);
+    view.tileBitmap = std::move(picture);
+    return true;
+}
+
+bool MapTileLoader::loadEnlarged(MapView& view, int zoom, std::int64_t col, std::int64_t row, int levelsUp) {
+    openStore(view);
+    const std::int64_t f = std::int64_t{1} << levelsUp;
+    const TilePart part{levelsUp, col % f, row % f};
+    if (TilePicture kept = cached(platform::saturatingAdd(zoom, -levelsUp), col / f, row / f, part)) {
+        view.tileBitmap = std::move(kept);
+        return true;
+    }
+    if (!TileLoader::loadEnlarged(view, zoom, col, row, levelsUp)) return false;
+    if (loadedFrom_) cache.keep(*loadedFrom_, view.tileBitmap, part);
     return true;
 }
 
@@ -128,25 +182,34 @@ void MapTileLoader::prepare(const MapView& view, std::span<const TileKey> tiles)
         const bool seen = std::any_of(prepared_.begin(), prepared_.end(), [&](const Prepared& p) {
             return p.key.zoom == key.zoom && p.key.col == key.col && p.key.row == key.row;
         });
-        if (!seen) prepared_.push_back(Prepared{key, {}, {}, false, false});
+        if (seen) continue;
+        Prepared p;
+        p.key = key;
+        p.inCache = cached(key.zoom, key.col, key.row) != nullptr;
+        prepared_.push_back(std::move(p));
     }
     if (decodeThreads_ < 0) decodeThreads_ = decodeThreadsForMachine();
     if (!pool_) pool_ = std::make_unique<WorkerPool>(decodeThreads_);
     // Stores may be read from several threads; the cache belongs to this one, so the
-    // tiles it holds are left out of the decoding.
+    // tiles it holds are left out of the reading and decoding.
+    std::vector<Prepared*> toRead;
+    for (Prepared& p : prepared_) {
+        if (!p.inCache) toRead.push_back(&p);
+    }
     const LayeredTileStore& store = *store_;
-    pool_->run(prepared_.size(), [&](std::size_t i) {
-        Prepared& p = prepared_[i];
+    pool_->run(toRead.size(), [&](std::size_t i) {
+        Prepared& p = *toRead[i];
         p.read = store.read(p.key.zoom, p.key.col, p.key.row);
     });
     std::vector<Prepared*> toDecode;
-    for (Prepared& p : prepared_) {
-        if (p.read.status == TileReadStatus::Found && cache.find(p.read.origin) == nullptr) toDecode.push_back(&p);
+    for (Prepared* p : toRead) {
+        if (p->read.status == TileReadStatus::Found && cache.find(p->read.origin) == nullptr) toDecode.push_back(p);
     }
     pool_->run(toDecode.size(), [&](std::size_t i) {
         Prepared& p = *toDecode[i];
         try {
             p.decoded = decodeTileImage(p.read.bytes);
+            if (p.decoded.bitmap) p.picture = mosaicPicture(std::move(*p.decoded.bitmap));
             p.decodeDone = true;
         } catch (...) {
             p.decodeDone = false;  // load decodes it again, on the caller's thread
@@ -154,27 +217,34 @@ void MapTileLoader::prepare(const MapView& view, std::span<const TileKey> tiles)
     });
 }
 
-bool loadTileFromCoarser(MapView& view, TileLoader& tiles, int zoom, std::int64_t col, std::int64_t row,
-                         int levelsUp) {
-    if (levelsUp < 0 || levelsUp >= kCoarserLevels) return false;
-    // Truncating division would put tiles -1 .. -(f-1) under tile 0, which lies on the
-    // other side of the edge of the world.
-    if (levelsUp > 0 && (col < 0 || row < 0)) return false;
+bool TileLoader::loadEnlarged(MapView& view, int zoom, std::int64_t col, std::int64_t row, int levelsUp) {
     const int f = 1 << levelsUp;
     const int cell = kTileSide / f;
-    const bool found = tiles.load(view, platform::saturatingAdd(zoom, -levelsUp), col / f, row / f);
+    const bool found = load(view, platform::saturatingAdd(zoom, -levelsUp), col / f, row / f);
     if (!found || !view.tileBitmap) {
         view.tileBitmap.reset();
         return false;
     }
-    if (f == 1) return true;  // the whole tile at its own size: nothing to enlarge
-
     const int sx = cell * static_cast<int>(col % f);
     const int sy = cell * static_cast<int>(row % f);
     platform::Bitmap enlarged = platform::createBitmap(kTileSide, kTileSide);
     platform::stretchBlit(enlarged, 0, 0, kTileSide, kTileSide, *view.tileBitmap, sx, sy, cell, cell);
-    view.tileBitmap = std::move(enlarged);
+    view.tileBitmap = std::make_shared<const platform::Bitmap>(std::move(enlarged));
     return true;
+}
+
+bool loadTileFromCoarser(MapView& view, TileLoader& tiles, int zoom, std::int64_t col, std::int64_t row,
+                         int levelsUp) {
+    if (levelsUp < 0 || levelsUp >= kCoarserLevels) return false;
+    if (levelsUp == 0) {  // the whole tile at its own size: nothing to enlarge
+        if (tiles.load(view, zoom, col, row) && view.tileBitmap) return true;
+        view.tileBitmap.reset();
+        return false;
+    }
+    // Truncating division would put tiles -1 .. -(f-1) under tile 0, which lies on the
+    // other side of the edge of the world.
+    if (col < 0 || row < 0) return false;
+    return tiles.loadEnlarged(view, zoom, col, row, levelsUp);
 }
 
 bool loadTile(MapView& view, TileLoader& tiles, int zoom, std::int64_t col, std::int64_t row) {

@@ -10,6 +10,7 @@
 // the placeholder image.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -24,11 +25,17 @@
 namespace quorel {
 
 // Where the mosaic gets its tiles from, by zoom, column and row (rows counted from the
-// north). Each call replaces view.tileBitmap: with the decoded tile on success, with
+// north). Each call replaces view.tileBitmap: with the tile's picture on success, with
 // nothing otherwise.
 struct TileLoader {
     virtual ~TileLoader() = default;
     virtual bool load(MapView& view, int zoom, std::int64_t col, std::int64_t row) = 0;
+
+    // The square of the tile levelsUp (>= 1) zooms coarser that lies over the tile
+    // (zoom, col, row), col and row >= 0, enlarged to 256 x 256; false when that tile is
+    // missing. Loads the coarser tile and enlarges its square, unless a loader keeps
+    // the enlarged square itself.
+    virtual bool loadEnlarged(MapView& view, int zoom, std::int64_t col, std::int64_t row, int levelsUp);
 
     // Told before a fill or a scroll which tiles its cells will ask for, in cell order,
     // so that a loader may get them ready at once; load then answers as it would have.
@@ -43,16 +50,18 @@ struct TileLoader {
 // grammar, so "Maps\std" and "/srv/tiles" both work), that is the tile tree there
 // (zoom/column/row.png, else .jpg) and then the MBTiles file of the same name with
 // ".mbtiles". A tile that cannot be shown is reported through reportBadTile, once per
-// file in the loader's lifetime (the program keeps one loader for the run). Decoded
-// tiles are kept in cache; a tile that cannot be decoded is not, so it is decoded
-// (and reported) as it always was.
+// file in the loader's lifetime (the program keeps one loader for the run). Pictures are
+// kept in cache as the 32-bit pixels the mosaic is made of, enlarged squares of coarser
+// tiles too; the cache is asked before anything is read. A tile that cannot be decoded
+// is not kept, so it is decoded (and reported) as it always was.
 //
-// prepare reads the tiles of a fill and decodes those not in cache on a few worker
-// threads; load then hands them out in cell order on the calling (main) thread, which
-// alone reports bad tiles, keeps tiles in cache and touches the view.
+// prepare reads the tiles of a fill that are not in cache and decodes them on a few
+// worker threads; load then hands them out in cell order on the calling (main) thread,
+// which alone reports bad tiles, keeps pictures in cache and touches the view.
 class MapTileLoader final : public TileLoader {
 public:
     bool load(MapView& view, int zoom, std::int64_t col, std::int64_t row) override;
+    bool loadEnlarged(MapView& view, int zoom, std::int64_t col, std::int64_t row, int levelsUp) override;
     void prepare(const MapView& view, std::span<const TileKey> tiles) override;
     // Worker threads for decoding; 0 decodes on the caller. The machine's count
     // (decodeThreadsForMachine) until set.
@@ -64,19 +73,23 @@ public:
 private:
     struct Prepared {
         TileKey key;
+        bool inCache = false;  // nothing read: the cache holds it
         TileRead read;
         TileDecodeResult decoded;
+        TilePicture picture;
         bool decodeDone = false;
         bool taken = false;
     };
     void openStore(const MapView& view);
     Prepared* takePrepared(int zoom, std::int64_t col, std::int64_t row);
+    TilePicture cached(int zoom, std::int64_t col, std::int64_t row, const TilePart& part = {});
 
     std::string storeDir_;  // the tree the store was opened for
     std::unique_ptr<LayeredTileStore> store_;
     std::vector<Prepared> prepared_;
     int decodeThreads_ = -1;
     std::unique_ptr<WorkerPool> pool_;
+    std::optional<TileOrigin> loadedFrom_;  // of the picture load left in the view
 };
 
 // Looks for the tile of zoom - levelsUp that covers (zoom, col, row) and leaves the part

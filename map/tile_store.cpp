@@ -51,12 +51,30 @@ TileRead TileTree::read(int zoom, std::int64_t col, std::int64_t row) const {
     return result;
 }
 
+std::optional<TileOrigin> TileTree::locate(int zoom, std::int64_t col, std::int64_t row) const {
+    for (const std::string_view extension : kTreeExtensions) {
+        const std::filesystem::path file = treeTilePath(dir_, zoom, col, row, extension);
+        struct stat st {};
+        if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;  // as read: missing
+        return TileOrigin{file.string(), false, zoom, col, row, static_cast<std::uint64_t>(st.st_size),
+                          std::int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec};
+    }
+    return std::nullopt;
+}
+
 TileRead LayeredTileStore::read(int zoom, std::int64_t col, std::int64_t row) const {
     for (const auto& layer : layers_) {
         TileRead r = layer->read(zoom, col, row);
         if (r.status != TileReadStatus::Missing) return r;
     }
     return {};
+}
+
+std::optional<TileOrigin> LayeredTileStore::locate(int zoom, std::int64_t col, std::int64_t row) const {
+    for (const auto& layer : layers_) {
+        if (std::optional<TileOrigin> origin = layer->locate(zoom, col, row)) return origin;
+    }
+    return std::nullopt;
 }
 
 std::filesystem::path mbtilesBeside(const std::filesystem::path& treeDir) {

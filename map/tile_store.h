@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,11 @@ inline constexpr std::size_t kMaxTileBytes = std::size_t{16} << 20;
 struct TileStore {
     virtual ~TileStore() = default;
     virtual TileRead read(int zoom, std::int64_t col, std::int64_t row) const = 0;
+
+    // Where read would take the tile from, found without reading it, so that a cache
+    // can be asked first: nothing when the store surely does not hold the tile. An
+    // origin says only where the tile would be, not that it is there.
+    virtual std::optional<TileOrigin> locate(int zoom, std::int64_t col, std::int64_t row) const = 0;
 };
 
 // The tile tree: dir/zoom/column/row.png, else .jpg, with signed decimal numbers, so a
@@ -58,6 +64,7 @@ class TileTree final : public TileStore {
 public:
     explicit TileTree(std::filesystem::path dir) : dir_(std::move(dir)) {}
     TileRead read(int zoom, std::int64_t col, std::int64_t row) const override;
+    std::optional<TileOrigin> locate(int zoom, std::int64_t col, std::int64_t row) const override;
     const std::filesystem::path& dir() const { return dir_; }
 
 private:
@@ -75,6 +82,7 @@ class LayeredTileStore final : public TileStore {
 public:
     explicit LayeredTileStore(std::vector<std::unique_ptr<TileStore>> layers) : layers_(std::move(layers)) {}
     TileRead read(int zoom, std::int64_t col, std::int64_t row) const override;
+    std::optional<TileOrigin> locate(int zoom, std::int64_t col, std::int64_t row) const override;
     bool empty() const { return layers_.empty(); }
 
 private:

@@ -4,6 +4,7 @@
 // A new record holds the start values of every field: they are written here only.
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -123,7 +124,8 @@ struct MapView {
     platform::Bitmap* windowBitmap = nullptr;   // what the window shows
     platform::Bitmap frameBitmap;               // back buffer, viewWidth x viewHeight
     platform::Bitmap mosaicBitmap;              // tile mosaic, mosaicWidth x mosaicHeight
-    std::optional<platform::Bitmap> tileBitmap; // the tile decoded last, if any
+    // The tile loaded last, if any; shared with the tile cache, never changed.
+    std::shared_ptr<const platform::Bitmap> tileBitmap;
     int mosaicZoom = -1;                        // zoom the mosaic was filled at
     std::optional<Surface> noTileImage;
     std::optional<Surface> mosaicSurface;

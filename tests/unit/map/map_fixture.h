@@ -3,7 +3,9 @@
 // the records a frame reads, and tiles held in memory that record every tile asked for.
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/state/map_view.h"
@@ -37,14 +39,17 @@ struct FakeTiles : TileLoader {
     bool load(MapView& view, int zoom, std::int64_t col, std::int64_t row) override {
         asked.push_back(name(zoom, col, row));
         view.tileBitmap.reset();
-        if (const auto it = pictures.find(asked.back()); it != pictures.end()) view.tileBitmap = it->second;
-        if (const auto it = tags.find(asked.back()); it != tags.end()) {
-            view.tileBitmap = platform::createBitmap(256, 256);
-            for (int y = 0; y < 256; ++y) {
-                for (int x = 0; x < 256; ++x) platform::setPixel(*view.tileBitmap, x, y, platform::rgb(x, y, it->second));
-            }
+        if (const auto it = pictures.find(asked.back()); it != pictures.end()) {
+            view.tileBitmap = std::make_shared<const platform::Bitmap>(it->second);
         }
-        return view.tileBitmap.has_value();
+        if (const auto it = tags.find(asked.back()); it != tags.end()) {
+            platform::Bitmap tile = platform::createBitmap(256, 256);
+            for (int y = 0; y < 256; ++y) {
+                for (int x = 0; x < 256; ++x) platform::setPixel(tile, x, y, platform::rgb(x, y, it->second));
+            }
+            view.tileBitmap = std::make_shared<const platform::Bitmap>(std::move(tile));
+        }
+        return view.tileBitmap != nullptr;
     }
 };
 

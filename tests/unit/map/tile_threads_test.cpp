@@ -67,9 +67,10 @@ Walk walk(const std::filesystem::path& root, std::size_t cacheBytes, int threads
     const std::filesystem::path homeTile = treeTilePath(root / "Maps" / "std", 14, home.col, home.row, ".png");
     writeTile(homeTile, home.col, home.row, 140, 1000);
     int step = 0;
-    for (const auto& [zoom, tapX, tapY] : {std::tuple{14, 240, 136}, {13, 470, 10}, {14, 5, 260}, {14, 400, 200},
-                                           {13, 240, 136}, {14, 100, 30}, {13, 10, 10}}) {
-        if (++step == 6) writeTile(homeTile, home.col, home.row, 99, 2000);  // the card's tile replaced
+    // Zoom 15 shows enlarged squares of zoom 14 and 13, the replaced home tile's among them.
+    for (const auto& [zoom, tapX, tapY] : {std::tuple{14, 240, 136}, {15, 240, 136}, {13, 470, 10}, {14, 5, 260},
+                                           {14, 400, 200}, {13, 240, 136}, {15, 240, 136}, {14, 100, 30}, {13, 10, 10}}) {
+        if (++step == 7) writeTile(homeTile, home.col, home.row, 99, 2000);  // the card's tile replaced
         s.view.zoomLevel = zoom;
         composeFrame(s.view, sources, RedrawKind::Normal);
         run.frames.push_back(s.view.frameBitmap.bits);
