@@ -77,6 +77,8 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
     d.put("timer.armed", app.timer.armed);
     d.put("timer.periodMs", app.timer.periodMs);
     d.put("dialog.ended", app.dialogEnded);
+    d.put("tiles.cacheCount", static_cast<std::int64_t>(app.tiles.cache.count()));
+    d.put("tiles.cacheBytes", static_cast<std::int64_t>(app.tiles.cache.bytes()));
     d.put("process.peakResidentKb", static_cast<std::int64_t>(platform::peakResidentKb()));
     d.put("process.openDescriptors", platform::openDescriptorCount());
     return d.text;
