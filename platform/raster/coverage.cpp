@@ -10,12 +10,13 @@ namespace quorel::platform {
 
 Coverage::Coverage(int width, int height)
     : width_(std::max(width, 0)), height_(std::max(height, 0)), wordsPerRow_((width_ + 63) / 64),
-      stride_(wordsPerRow_ + 1), words_(static_cast<std::size_t>(stride_) * height_), firstMarkedRow_(height_) {}
+      stride_(wordsPerRow_ + 1), firstMarkedRow_(height_) {}
 
 bool Coverage::covers(const Rect& box) const {
     const int left = std::max(box.left, 0), right = std::min(box.right, width_);
     const int top = std::max(box.top, 0), bottom = std::min(box.bottom, height_);
     if (left >= right || top >= bottom) return true;
+    if (words_.empty()) return false;  // nothing marked yet
     const int first = left >> 6, last = (right - 1) >> 6;
     for (int y = top; y < bottom; ++y) {
         const std::uint64_t* const row = words_.data() + static_cast<std::size_t>(y) * stride_;

@@ -17,7 +17,7 @@ namespace quorel::platform {
 
 class Coverage {
 public:
-    // Nothing covered, over a bitmap of the given size.
+    // Nothing covered, over a bitmap of the given size; the bits are made at the first mark.
     Coverage(int width, int height);
 
     int width() const { return width_; }
@@ -75,6 +75,7 @@ public:
 
 private:
     void markedRows(int top, int bottom) {
+        if (words_.empty()) words_.assign(static_cast<std::size_t>(stride_) * height_, 0);  // the first mark
         firstMarkedRow_ = top < firstMarkedRow_ ? top : firstMarkedRow_;
         lastMarkedRow_ = bottom > lastMarkedRow_ ? bottom : lastMarkedRow_;
     }
