@@ -148,9 +148,20 @@ public:
         return {w.x - originX_, w.y - originY_};
     }
 
+    // Every point of the box lands well inside the range of world pixels, so that its
+    // place needs no guard against NaN and overflow: direct gives what operator() gives.
+    bool tame(const PointBounds& b) const {
+        return tameZoom_ && b.minLat >= -89.0 && b.maxLat <= 89.0 && b.minLon >= -1000.0 && b.maxLon <= 1000.0;
+    }
+    ViewPoint direct(int i) const {
+        const PlanePoint p = placed_[static_cast<std::size_t>(i)];
+        return {static_cast<std::int64_t>(scale_.x * p.x) - originX_, static_cast<std::int64_t>(scale_.y * p.y) - originY_};
+    }
+
 private:
     std::span<const PlanePoint> placed_;
     ZoomScale scale_;
+    bool tameZoom_ = scale_.x <= 0x1p50;
     std::int64_t originX_;
     std::int64_t originY_;
 };
@@ -186,13 +197,13 @@ void strokePoints(const MapView& view, platform::Canvas& canvas, const GeoPointL
     const auto pixel = [](std::int64_t v, int limit) {
         return static_cast<int>(std::clamp<std::int64_t>(v, -1, std::int64_t{limit} + 1));
     };
-    const auto runs = [&](int from, int to, bool allVisible) {
+    const auto runs = [&](int from, int to, bool allVisible, bool tame) {
         for (int k = from; k < to; k += kRunSegments) {
             const int n = std::min(kRunSegments, to - k);
             ViewPoint low = at(k - 1), high = low;
             run[0] = low;
             for (int j = 1; j <= n; ++j) {
-                const ViewPoint p = run[static_cast<std::size_t>(j)] = at(k - 1 + j);
+                const ViewPoint p = run[static_cast<std::size_t>(j)] = tame ? at.direct(k - 1 + j) : at(k - 1 + j);
                 low = {std::min(low.x, p.x), std::min(low.y, p.y)};
                 high = {std::max(high.x, p.x), std::max(high.y, p.y)};
             }
@@ -215,15 +226,16 @@ void strokePoints(const MapView& view, platform::Canvas& canvas, const GeoPointL
         // from its last point to the next chunk's first is tested on its own.
         const int chunk = (i - 1) / kChunk;
         const int last = std::min((chunk + 1) * kChunk, end);
-        switch (placeChunk(view, boxes[static_cast<std::size_t>(chunk)])) {
+        const PointBounds& box = boxes[static_cast<std::size_t>(chunk)];
+        switch (placeChunk(view, box)) {
             case ChunkPlace::Outside:
                 if (penDown && i < last) segment(at(i - 1), at(i), false);
                 break;
             case ChunkPlace::Inside:
-                runs(i, last, true);
+                runs(i, last, true, at.tame(box));
                 break;
             case ChunkPlace::Across:
-                runs(i, last, false);
+                runs(i, last, false, at.tame(box));
                 break;
         }
         if (last < end) {

@@ -277,7 +277,6 @@ void wideLine(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1, std:
     // Wholly outside: the shape lies within width + |d| of the start point.
     const std::int64_t reach = width + kShortSegment;
     if (x0 < -reach || y0 < -reach || x0 > b.width + reach || y0 > b.height + reach) return;
-    Plotter plotter(b, color, cover);
     const int ox = static_cast<int>(x0), oy = static_cast<int>(y0);
     const Shape& shape = segmentShape(width, static_cast<int>(dx), static_cast<int>(dy), startCap);
     const bool inside = ox >= 0 && ox < b.width && oy >= 0 && oy < b.height && ox + shape.left >= 0 &&
@@ -286,6 +285,7 @@ void wideLine(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1, std:
         cover->markRows(ox + shape.left, oy + shape.top, shape.right - shape.left + 1, shape.rowBits);
         return;
     }
+    Plotter plotter(b, color, cover);
     if (cover == nullptr && inside && b.bitsPerPixel == 32) {
         // Wholly inside: rows are found by stepping, spans need no clipping.
         const std::ptrdiff_t rowStep = b.bottomUp ? -std::ptrdiff_t{b.stride} : std::ptrdiff_t{b.stride};
@@ -318,15 +318,12 @@ void drawWideLineWithoutShapes(Bitmap& bitmap, std::int64_t x0, std::int64_t y0,
 
 namespace {
 
+// The ends are clamped to the world pixel limit already.
 void drawLineFrom(Bitmap& bitmap, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
                   const Pen& pen, bool startCap, Coverage* cover) {
     // Marks go to a coverage of the bitmap's size; the pixels themselves are not touched.
     if (cover != nullptr && (cover->width() != bitmap.width || cover->height() != bitmap.height)) cover = nullptr;
     if (cover == nullptr && !usableBitmap(bitmap)) return;
-    x0 = clampCoordinate(x0);
-    y0 = clampCoordinate(y0);
-    x1 = clampCoordinate(x1);
-    y1 = clampCoordinate(y1);
     if (pen.width <= 1) {
         thinLine(bitmap, x0, y0, x1, y1, pen.color, cover);
     } else {
@@ -337,7 +334,8 @@ void drawLineFrom(Bitmap& bitmap, std::int64_t x0, std::int64_t y0, std::int64_t
 }  // namespace
 
 void drawLine(Bitmap& bitmap, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, const Pen& pen) {
-    drawLineFrom(bitmap, x0, y0, x1, y1, pen, true, nullptr);
+    drawLineFrom(bitmap, clampCoordinate(x0), clampCoordinate(y0), clampCoordinate(x1), clampCoordinate(y1), pen, true,
+                 nullptr);
 }
 
 void moveTo(Canvas& canvas, std::int64_t x, std::int64_t y) {
@@ -354,7 +352,8 @@ void lineTo(Canvas& canvas, std::int64_t x, std::int64_t y) {
     const bool joined = canvas.endCapPainted && canvas.endCapPen.width == canvas.pen.width &&
                         canvas.endCapPen.color == canvas.pen.color;
     if (canvas.target != nullptr) {
-        drawLineFrom(*canvas.target, canvas.currentX, canvas.currentY, x, y, canvas.pen, !joined, canvas.coverage);
+        drawLineFrom(*canvas.target, clampCoordinate(canvas.currentX), clampCoordinate(canvas.currentY), x, y, canvas.pen,
+                     !joined, canvas.coverage);
     }
     canvas.currentX = x;
     canvas.currentY = y;

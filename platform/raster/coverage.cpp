@@ -18,12 +18,16 @@ bool Coverage::covers(const Rect& box) const {
     if (left >= right || top >= bottom) return true;
     if (words_.empty()) return false;  // nothing marked yet
     const int first = left >> 6, last = (right - 1) >> 6;
+    const std::uint64_t firstBits = bitsOf(left & 63, first == last ? (right - 1) & 63 : 63);
+    const std::uint64_t lastBits = bitsOf(0, (right - 1) & 63);
     for (int y = top; y < bottom; ++y) {
         const std::uint64_t* const row = words_.data() + static_cast<std::size_t>(y) * stride_;
-        for (int k = first; k <= last; ++k) {
-            const std::uint64_t wanted = bitsOf(k == first ? left & 63 : 0, k == last ? (right - 1) & 63 : 63);
-            if ((row[k] & wanted) != wanted) return false;
+        if ((row[first] & firstBits) != firstBits) return false;
+        if (first == last) continue;
+        for (int k = first + 1; k < last; ++k) {
+            if (row[k] != ~std::uint64_t{0}) return false;
         }
+        if ((row[last] & lastBits) != lastBits) return false;
     }
     return true;
 }
