@@ -47,9 +47,14 @@ namespace fs = std::filesystem;
 
 const fs::path kScenarioDir = fs::path(QUOREL_SOURCE_DIR) / "tests" / "scenarios";
 
-std::string unescape(std::string s) {
-    for (std::size_t at = 0; (at = s.find("\\n", at)) != std::string::npos; ++at) s.replace(at, 2, "\n");
-    return s;
+std::string unescape(const std::string& s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const bool newline = s[i] == '\\' && i + 1 < s.size() && s[i + 1] == 'n';
+        out += newline ? '\n' : s[i];
+        i += newline ? 1 : 0;
+    }
+    return out;
 }
 
 std::vector<std::string> splitWords(const std::string& s) {

@@ -133,7 +133,9 @@ TEST(SerialPort, SentencesOf512BytesOrMoreAreDropped) {
     for (const std::size_t length : {511u, 512u, 2047u}) {  // line feed included
         SCOPED_TRACE(length);
         Link link;
-        const std::string line = "$" + std::string(length - 2, 'Z') + "\n";
+        std::string line(length, 'Z');
+        line.front() = '$';
+        line.back() = '\n';
         link.send(line + "$GPGGA,after\r\n");
         SentenceBuffer buffer;
         buffer.fill('#');
