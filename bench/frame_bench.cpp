@@ -35,6 +35,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/surfaces.h"
@@ -283,37 +284,33 @@ void BM_WarmFrame(benchmark::State& state) {
     for (auto _ : state) requestRedraw(s.view, s.sources());
 }
 
-// The argument is the speed of the recording in decimetres per second: a walk, a ride,
-// a drive in town. The cost grows with the track's length in pixels.
-void BM_WarmFrameWithTrack(benchmark::State& state) {
-    if (!ready(state)) return;
+// Warm frames with the track as the recorded one, which goes again at the end; the
+// caller has checked that the screen is ready.
+void warmFramesWith(benchmark::State& state, GpxPath track) {
     Screen& s = screen();
-    s.gps.track = s.wanderingTrack(static_cast<double>(state.range(0)) / 10.0);
+    s.gps.track = std::move(track);
     requestRedraw(s.view, s.sources());
     for (auto _ : state) requestRedraw(s.view, s.sources());
     state.counters["points"] = s.gps.track.pointCount();
     s.gps.track = GpxPath{};
 }
 
+// The argument is the speed of the recording in decimetres per second: a walk, a ride,
+// a drive in town. The cost grows with the track's length in pixels.
+void BM_WarmFrameWithTrack(benchmark::State& state) {
+    if (!ready(state)) return;
+    warmFramesWith(state, screen().wanderingTrack(static_cast<double>(state.range(0)) / 10.0));
+}
+
 void BM_WarmFrameWithLongTrack(benchmark::State& state) {
     if (!ready(state)) return;
-    Screen& s = screen();
-    s.gps.track = s.wanderingTrack(1.4, 1'000'000);
-    requestRedraw(s.view, s.sources());
-    for (auto _ : state) requestRedraw(s.view, s.sources());
-    state.counters["points"] = s.gps.track.pointCount();
-    s.gps.track = GpxPath{};
+    warmFramesWith(state, screen().wanderingTrack(1.4, 1'000'000));
 }
 
 // The same wandering a screen and a half east of the view.
 void BM_WarmFrameTrackElsewhere(benchmark::State& state) {
     if (!ready(state)) return;
-    Screen& s = screen();
-    s.gps.track = s.wanderingTrack(1.4, 1'000'000, kWidth * 3 / 2);
-    requestRedraw(s.view, s.sources());
-    for (auto _ : state) requestRedraw(s.view, s.sources());
-    state.counters["points"] = s.gps.track.pointCount();
-    s.gps.track = GpxPath{};
+    warmFramesWith(state, screen().wanderingTrack(1.4, 1'000'000, kWidth * 3 / 2));
 }
 
 void BM_FirstFrameWithTrack(benchmark::State& state) {
