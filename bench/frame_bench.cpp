@@ -255,6 +255,8 @@ void BM_ZoomInAndOut(benchmark::State& state) {
     s.view.zoomLevel = kZoom;
     fillMosaic(s.view, s.tiles);
     state.counters["ratio"] = std::chrono::duration<double>(second).count() / std::chrono::duration<double>(first).count();
+    state.counters["first_ms"] = std::chrono::duration<double>(first).count() * 1e3 / static_cast<double>(state.iterations());
+    state.counters["second_ms"] = std::chrono::duration<double>(second).count() * 1e3 / static_cast<double>(state.iterations());
 }
 
 void BM_ScrollOneColumn(benchmark::State& state) {

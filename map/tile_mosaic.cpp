@@ -62,17 +62,30 @@ void loadCells(MapView& view, TileLoader& tiles, const std::vector<std::pair<std
 }
 
 // A decoded tile as the mosaic's own 32-bit pixels, so that placing it, again and again
-// from the cache, is a plain copy (blit converts exactly so when it places a tile of
-// another layout).
-TilePicture mosaicPicture(platform::Bitmap tile) {
+// from the cache, is a plain copy. Most PNG tiles come so from the decoder; the others
+// are converted here, as blit converts them when it places a tile of another layout.
+TilePicture mosaicPicture(platform::Bitmap tile, const std::shared_ptr<PicturePool>& pictures) {
     if (tile.bitsPerPixel != 32 || tile.bottomUp) {
-        platform::Bitmap converted = platform::createBitmap(tile.width, tile.height);
+        platform::Bitmap converted = platform::createBitmap(tile.width, tile.height, pictures->take());
         if (converted.valid()) {
             platform::blit(converted, 0, 0, tile.width, tile.height, tile, 0, 0);
             tile = std::move(converted);
         }
     }
-    return std::make_shared<const platform::Bitmap>(std::move(tile));
+    return pooledPicture(std::move(tile), pictures);
+}
+
+// The square of coarse that lies over the tile (col, row) levelsUp zooms finer,
+// enlarged to a whole tile.
+platform::Bitmap enlargedSquare(const platform::Bitmap& coarse, std::int64_t col, std::int64_t row, int levelsUp,
+                                std::vector<std::uint8_t> storage = {}) {
+    const int f = 1 << levelsUp;
+    const int cell = kTileSide / f;
+    const int sx = cell * static_cast<int>(col % f);
+    const int sy = cell * static_cast<int>(row % f);
+    platform::Bitmap enlarged = platform::createBitmap(kTileSide, kTileSide, std::move(storage));
+    platform::stretchBlit(enlarged, 0, 0, kTileSide, kTileSide, coarse, sx, sy, cell, cell);
+    return enlarged;
 }
 
 void finishMosaic(MapView& view) {
@@ -103,10 +116,22 @@ MapTileLoader::Prepared* MapTileLoader::takePrepared(int zoom, std::int64_t col,
     return nullptr;
 }
 
+bool MapTileLoader::knownMissing(int zoom, std::int64_t col, std::int64_t row) const {
+    return std::any_of(missing_.begin(), missing_.end(),
+                       [&](const TileKey& k) { return k.zoom == zoom && k.col == col && k.row == row; });
+}
+
+void MapTileLoader::noteMissing(const TileKey& key) {
+    if (!prepared_.empty()) missing_.push_back(key);  // only while a fill is under way
+}
+
 TilePicture MapTileLoader::cached(int zoom, std::int64_t col, std::int64_t row, const TilePart& part) {
-    if (cache.count() == 0) return nullptr;
+    if (cache.count() == 0 || knownMissing(zoom, col, row)) return nullptr;
     const std::optional<TileOrigin> origin = store_->locate(zoom, col, row);
-    if (!origin) return nullptr;
+    if (!origin) {
+        noteMissing({zoom, col, row});
+        return nullptr;
+    }
     TilePicture kept = cache.find(*origin, part);
     if (kept) loadedFrom_ = origin;
     return kept;
@@ -117,14 +142,20 @@ bool MapTileLoader::load(MapView& view, int zoom, std::int64_t col, std::int64_t
     loadedFrom_.reset();
     openStore(view);
     Prepared* ready = takePrepared(zoom, col, row);
-    if (ready == nullptr || ready->inCache) {
+    if (ready != nullptr && ready->inCache) {
+        loadedFrom_ = ready->read.origin;
+        view.tileBitmap = std::move(ready->picture);
+        return true;
+    }
+    if (ready == nullptr) {
         if (TilePicture kept = cached(zoom, col, row)) {
             view.tileBitmap = std::move(kept);
             return true;
         }
-        ready = nullptr;  // gone from the cache since: read as if nothing were prepared
+        if (knownMissing(zoom, col, row)) return false;
     }
     TileRead read = ready != nullptr ? std::move(ready->read) : store_->read(zoom, col, row);
+    if (ready == nullptr && read.status == TileReadStatus::Missing) noteMissing({zoom, col, row});
     if (read.status == TileReadStatus::Damaged) {
         reportBadTile(reports, read.origin.file, "tile " + read.origin.describe() + ": " + read.reason);
         return false;
@@ -143,12 +174,12 @@ bool MapTileLoader::load(MapView& view, int zoom, std::int64_t col, std::int64_t
         }
         picture = std::move(ready->picture);
     } else {
-        TileDecodeResult decoded = decodeTileImage(read.bytes);
+        TileDecodeResult decoded = decodeTileImage(read.bytes, pictures_->take());
         if (decoded.rejected) {
             reportBadTile(reports, read.origin.file, "tile " + read.origin.describe() + " " + std::string(decoded.reason));
             return false;
         }
-        if (decoded.bitmap) picture = mosaicPicture(std::move(*decoded.bitmap));
+        if (decoded.bitmap) picture = mosaicPicture(std::move(*decoded.bitmap), pictures_);
     }
     if (!picture) return false;
     cache.keep(read.origin, picture);
@@ -164,7 +195,15 @@ bool MapTileLoader::loadEnlarged(MapView& view, int zoom, std::int64_t col, std:
         view.tileBitmap = std::move(kept);
         return true;
     }
-    if (!TileLoader::loadEnlarged(view, zoom, col, row, levelsUp)) return false;
+    if (knownMissing(platform::saturatingAdd(zoom, -levelsUp), col / f, row / f)) {
+        view.tileBitmap.reset();
+        return false;
+    }
+    if (!load(view, platform::saturatingAdd(zoom, -levelsUp), col / f, row / f) || !view.tileBitmap) {
+        view.tileBitmap.reset();
+        return false;
+    }
+    view.tileBitmap = pooledPicture(enlargedSquare(*view.tileBitmap, col, row, levelsUp, pictures_->take()), pictures_);
     if (loadedFrom_) cache.keep(*loadedFrom_, view.tileBitmap, part);
     return true;
 }
@@ -176,6 +215,7 @@ void MapTileLoader::setDecodeThreads(int threads) {
 
 void MapTileLoader::prepare(const MapView& view, std::span<const TileKey> tiles) {
     prepared_.clear();
+    missing_.clear();
     if (tiles.empty()) return;
     openStore(view);
     for (const TileKey& key : tiles) {
@@ -185,7 +225,9 @@ void MapTileLoader::prepare(const MapView& view, std::span<const TileKey> tiles)
         if (seen) continue;
         Prepared p;
         p.key = key;
-        p.inCache = cached(key.zoom, key.col, key.row) != nullptr;
+        p.picture = cached(key.zoom, key.col, key.row);
+        p.inCache = p.picture != nullptr;
+        if (p.inCache) p.read.origin = *loadedFrom_;  // where cached found it
         prepared_.push_back(std::move(p));
     }
     if (decodeThreads_ < 0) decodeThreads_ = decodeThreadsForMachine();
@@ -197,19 +239,25 @@ void MapTileLoader::prepare(const MapView& view, std::span<const TileKey> tiles)
         if (!p.inCache) toRead.push_back(&p);
     }
     const LayeredTileStore& store = *store_;
+    const std::shared_ptr<PicturePool>& pictures = pictures_;
     pool_->run(toRead.size(), [&](std::size_t i) {
         Prepared& p = *toRead[i];
         p.read = store.read(p.key.zoom, p.key.col, p.key.row);
     });
     std::vector<Prepared*> toDecode;
     for (Prepared* p : toRead) {
+        if (p->read.status == TileReadStatus::Missing) noteMissing(p->key);
         if (p->read.status == TileReadStatus::Found && cache.find(p->read.origin) == nullptr) toDecode.push_back(p);
     }
+    // The largest files first, so that the threads do not end with one of them waiting
+    // on the other's long decode.
+    std::stable_sort(toDecode.begin(), toDecode.end(),
+                     [](const Prepared* a, const Prepared* b) { return a->read.bytes.size() > b->read.bytes.size(); });
     pool_->run(toDecode.size(), [&](std::size_t i) {
         Prepared& p = *toDecode[i];
         try {
-            p.decoded = decodeTileImage(p.read.bytes);
-            if (p.decoded.bitmap) p.picture = mosaicPicture(std::move(*p.decoded.bitmap));
+            p.decoded = decodeTileImage(p.read.bytes, pictures->take());
+            if (p.decoded.bitmap) p.picture = mosaicPicture(std::move(*p.decoded.bitmap), pictures);
             p.decodeDone = true;
         } catch (...) {
             p.decodeDone = false;  // load decodes it again, on the caller's thread
@@ -219,17 +267,12 @@ void MapTileLoader::prepare(const MapView& view, std::span<const TileKey> tiles)
 
 bool TileLoader::loadEnlarged(MapView& view, int zoom, std::int64_t col, std::int64_t row, int levelsUp) {
     const int f = 1 << levelsUp;
-    const int cell = kTileSide / f;
     const bool found = load(view, platform::saturatingAdd(zoom, -levelsUp), col / f, row / f);
     if (!found || !view.tileBitmap) {
         view.tileBitmap.reset();
         return false;
     }
-    const int sx = cell * static_cast<int>(col % f);
-    const int sy = cell * static_cast<int>(row % f);
-    platform::Bitmap enlarged = platform::createBitmap(kTileSide, kTileSide);
-    platform::stretchBlit(enlarged, 0, 0, kTileSide, kTileSide, *view.tileBitmap, sx, sy, cell, cell);
-    view.tileBitmap = std::make_shared<const platform::Bitmap>(std::move(enlarged));
+    view.tileBitmap = std::make_shared<const platform::Bitmap>(enlargedSquare(*view.tileBitmap, col, row, levelsUp));
     return true;
 }
 

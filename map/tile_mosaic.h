@@ -17,6 +17,7 @@
 
 #include "app/state/map_view.h"
 #include "map/mbtiles.h"
+#include "map/picture_pool.h"
 #include "map/tile_cache.h"
 #include "map/tile_store.h"
 #include "map/worker_pool.h"
@@ -73,7 +74,7 @@ public:
 private:
     struct Prepared {
         TileKey key;
-        bool inCache = false;  // nothing read: the cache holds it
+        bool inCache = false;  // nothing read: the cache held picture, made from read.origin
         TileRead read;
         TileDecodeResult decoded;
         TilePicture picture;
@@ -82,14 +83,21 @@ private:
     };
     void openStore(const MapView& view);
     Prepared* takePrepared(int zoom, std::int64_t col, std::int64_t row);
+    bool knownMissing(int zoom, std::int64_t col, std::int64_t row) const;
+    void noteMissing(const TileKey& key);
     TilePicture cached(int zoom, std::int64_t col, std::int64_t row, const TilePart& part = {});
 
     std::string storeDir_;  // the tree the store was opened for
     std::unique_ptr<LayeredTileStore> store_;
     std::vector<Prepared> prepared_;
+    // Tiles the stores did not hold, in the fill under way: asked for again (a missing
+    // cell's tile once more, the coarser tiles under every missing cell), they are
+    // known missing without looking.
+    std::vector<TileKey> missing_;
     int decodeThreads_ = -1;
     std::unique_ptr<WorkerPool> pool_;
     std::optional<TileOrigin> loadedFrom_;  // of the picture load left in the view
+    std::shared_ptr<PicturePool> pictures_ = std::make_shared<PicturePool>();
 };
 
 // Looks for the tile of zoom - levelsUp that covers (zoom, col, row) and leaves the part

@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <array>
 #include <csetjmp>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "platform/file_handle.h"
+#include "platform/raster/raster.h"
 #include "png/png_callbacks.h"
 
 namespace quorel {
@@ -54,24 +56,29 @@ struct Header {
     png_uint_32 height = 0;
     int bitDepth = 0;
     int colorType = 0;
+    int interlace = 0;
 };
 
-// The two steps that run under libpng's error recovery. A libpng error long-jumps
-// back here and the step returns false; only trivially destructible objects live in
-// these frames, and everything they touch is owned by the caller.
+// Rows decoded at a time into the strip that a picture in the 32-bit layout is made
+// from: small enough to stay in the processor's cache, large enough that the
+// conversion's own set-up is nothing beside it.
+constexpr png_uint_32 kStripRows = 16;
+
+// The steps that run under libpng's error recovery. A libpng error long-jumps back
+// into the step, which returns false; only trivially destructible objects live in these
+// frames, and everything they touch is owned by the caller.
 
 bool readHeader(png_structp png, png_infop info, png_rw_ptr reader, void* io, Header* header) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_read_fn(png, io, reader);
     png_read_info(png, info);
-    int interlace = 0;
-    png_get_IHDR(png, info, &header->width, &header->height, &header->bitDepth, &header->colorType, &interlace,
-                 nullptr, nullptr);
+    png_get_IHDR(png, info, &header->width, &header->height, &header->bitDepth, &header->colorType,
+                 &header->interlace, nullptr, nullptr);
     return true;
 }
 
-bool readPixels(png_structp png, png_infop info, png_infop endInfo, const Header* header, png_bytepp rows,
-                png_colorp table, int tableEntries) {
+// Sets the transforms of the format table and fills the colour table.
+bool setUpTransforms(png_structp png, png_infop info, const Header* header, png_colorp table, int tableEntries) {
     if (setjmp(png_jmpbuf(png))) return false;
     if (header->colorType & PNG_COLOR_MASK_ALPHA) png_set_strip_alpha(png);
     if (header->bitDepth == 2) {
@@ -97,7 +104,25 @@ bool readPixels(png_structp png, png_infop info, png_infop endInfo, const Header
             png_build_grayscale_palette(header->bitDepth == 16 ? 8 : header->bitDepth, table);
         }
     }
+    return true;
+}
+
+bool readImage(png_structp png, png_infop endInfo, png_bytepp rows) {
+    if (setjmp(png_jmpbuf(png))) return false;
     png_read_image(png, rows);
+    png_read_end(png, endInfo);
+    return true;
+}
+
+// The next count rows of an image that is not interlaced.
+bool readRows(png_structp png, png_bytepp rows, png_uint_32 count) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_read_rows(png, rows, nullptr, count);
+    return true;
+}
+
+bool readEnd(png_structp png, png_infop endInfo) {
+    if (setjmp(png_jmpbuf(png))) return false;
     png_read_end(png, endInfo);
     return true;
 }
@@ -107,7 +132,10 @@ bool readPixels(png_structp png, png_infop info, png_infop endInfo, const Header
 [[noreturn]] void failQuietly(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 void ignoreWarning(png_structp, png_const_charp) {}
 
-PngDecodeResult decodeWith(png_rw_ptr reader, void* io) {
+// The table's layout, or (for images that are not interlaced) the 32-bit one.
+enum class Layout { Table, ThirtyTwoBits };
+
+PngDecodeResult decodeWith(png_rw_ptr reader, void* io, Layout layout, std::vector<std::uint8_t> storage) {
     PngDecodeResult result;
     ReadStructs s;
     s.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, failQuietly, ignoreWarning);
@@ -139,27 +167,36 @@ PngDecodeResult decodeWith(png_rw_ptr reader, void* io) {
         stride > intMax || bytes > kMaxPngPixelBytes) {
         return result;
     }
+    const int width = static_cast<int>(header.width);
+    const int height = static_cast<int>(header.height);
 
+    // The image in the table's layout, or a strip of it on its way into the 32-bit picture.
     platform::Bitmap bitmap;
+    platform::Bitmap picture;
     std::vector<png_bytep> rows;
     std::vector<png_color> table;
     try {
-        bitmap.bits.assign(static_cast<std::size_t>(bytes), 0);
-        rows.resize(header.height);
+        if (layout == Layout::ThirtyTwoBits && header.interlace == PNG_INTERLACE_NONE) {
+            picture = platform::createBitmap(width, height, std::move(storage));
+        }
+        const png_uint_32 bitmapRows = picture.valid() ? std::min(header.height, kStripRows) : header.height;
+        bitmap.bits.assign(static_cast<std::size_t>(stride) * bitmapRows, 0);
+        rows.resize(bitmapRows);
         table.resize(static_cast<std::size_t>(tableEntries));
     } catch (const std::bad_alloc&) {
         return result;
     }
-    bitmap.width = static_cast<int>(header.width);
-    bitmap.height = static_cast<int>(header.height);
+    bitmap.width = width;
+    bitmap.height = static_cast<int>(rows.size());
     bitmap.bitsPerPixel = depth;
     bitmap.stride = static_cast<int>(stride);
-    bitmap.bottomUp = true;
-    // Bottom-up: the PNG's first row is the last row in memory.
-    for (png_uint_32 i = 0; i < header.height; ++i) {
-        rows[i] = bitmap.bits.data() + static_cast<std::size_t>(header.height - 1 - i) * static_cast<std::size_t>(stride);
+    // The whole image bottom-up: the PNG's first row is the last row in memory.
+    bitmap.bottomUp = !picture.valid();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::size_t row = bitmap.bottomUp ? rows.size() - 1 - i : i;
+        rows[i] = bitmap.bits.data() + row * static_cast<std::size_t>(stride);
     }
-    if (!readPixels(s.png, s.info, s.endInfo, &header, rows.data(), table.data(), tableEntries)) {
+    if (!setUpTransforms(s.png, s.info, &header, table.data(), tableEntries)) {
         result.libpngError = true;
         return result;
     }
@@ -167,7 +204,28 @@ PngDecodeResult decodeWith(png_rw_ptr reader, void* io) {
     for (const png_color& c : table) {
         bitmap.palette.push_back((std::uint32_t{c.red} << 16) | (std::uint32_t{c.green} << 8) | c.blue);
     }
-    result.bitmap = std::move(bitmap);
+
+    if (!picture.valid()) {
+        if (!readImage(s.png, s.endInfo, rows.data())) {
+            result.libpngError = true;
+            return result;
+        }
+        result.bitmap = std::move(bitmap);
+        return result;
+    }
+    for (png_uint_32 y = 0; y < header.height; y += kStripRows) {
+        const png_uint_32 count = std::min(kStripRows, header.height - y);
+        if (!readRows(s.png, rows.data(), count)) {
+            result.libpngError = true;
+            return result;
+        }
+        platform::blit(picture, 0, static_cast<int>(y), width, static_cast<int>(count), bitmap, 0, 0);
+    }
+    if (!readEnd(s.png, s.endInfo)) {
+        result.libpngError = true;
+        return result;
+    }
+    result.bitmap = std::move(picture);
     return result;
 }
 
@@ -208,15 +266,25 @@ PngDecodeResult decodePngFile(const std::filesystem::path& path) {
     const std::unique_ptr<std::FILE, FileCloser> file(::fdopen(fd.get(), "rb"));
     if (!file) return {};
     fd.release();  // the stream owns it now
-    return decodeWith(pngFileReader, file.get());
+    return decodeWith(pngFileReader, file.get(), Layout::Table, {});
 }
 
-PngDecodeResult decodePngMemory(std::span<const std::uint8_t> bytes) {
+namespace {
+
+PngDecodeResult decodeMemory(std::span<const std::uint8_t> bytes, Layout layout, std::vector<std::uint8_t> storage) {
     MemorySource source{bytes.data(), bytes.size(), 0};
     if (source.data == nullptr) source.size = 0;
     static constexpr std::uint8_t kEmpty[1] = {0};
     if (source.data == nullptr) source.data = kEmpty;
-    return decodeWith(memoryReader, &source);
+    return decodeWith(memoryReader, &source, layout, std::move(storage));
+}
+
+}  // namespace
+
+PngDecodeResult decodePngMemory(std::span<const std::uint8_t> bytes) { return decodeMemory(bytes, Layout::Table, {}); }
+
+PngDecodeResult decodePngMemory32(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t> storage) {
+    return decodeMemory(bytes, Layout::ThirtyTwoBits, std::move(storage));
 }
 
 }  // namespace quorel

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "platform/raster/bitmap.h"
 
@@ -38,5 +39,13 @@ PngDecodeResult decodePngFile(const std::filesystem::path& path);
 
 // The same decoding of a PNG held in memory (the program's embedded images).
 PngDecodeResult decodePngMemory(std::span<const std::uint8_t> bytes);
+
+// The same decoding of a PNG held in memory into the layout the map composes with
+// (32 bits, top-down), the colours exactly those blit gives from the table's layout:
+// rows pass through a small strip, so the image is never held in two layouts at once.
+// Interlaced images, whose passes need the whole image, and those too large for a
+// 32-bit bitmap come in the table's layout.
+// storage: a buffer the picture may be made in (createBitmap).
+PngDecodeResult decodePngMemory32(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t> storage = {});
 
 }  // namespace quorel

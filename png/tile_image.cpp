@@ -1,6 +1,7 @@
 #include "png/tile_image.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "platform/message_box.h"
 #include "png/jpeg_decoder.h"
@@ -16,7 +17,7 @@ bool startsAsJpeg(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-TileDecodeResult decodeTileImage(std::span<const std::uint8_t> bytes) {
+TileDecodeResult decodeTileImage(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t> storage) {
     TileDecodeResult result;
     if (startsAsJpeg(bytes)) {
         JpegDecodeResult jpeg = decodeJpegMemory(bytes);
@@ -25,7 +26,7 @@ TileDecodeResult decodeTileImage(std::span<const std::uint8_t> bytes) {
         result.reason = "is a damaged or unsupported JPEG image";
         return result;
     }
-    PngDecodeResult png = decodePngMemory(bytes);
+    PngDecodeResult png = decodePngMemory32(bytes, std::move(storage));
     result.bitmap = std::move(png.bitmap);
     result.rejected = png.libpngError;
     result.reason = "is not a PNG or JPEG image, or a damaged one";

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/raster/bitmap.h"
 
@@ -23,10 +24,12 @@ struct TileDecodeResult {
 };
 
 // PNG bytes (and anything that is neither PNG nor JPEG, which libpng then rejects) go
-// to the PNG decoder, bytes that open as a JPEG to the JPEG decoder; both give the same
-// layouts (png/png_decoder.h). A pure function of the bytes: worker threads may call it.
-// An image too large to decode gives nothing without rejection.
-TileDecodeResult decodeTileImage(std::span<const std::uint8_t> bytes);
+// to the PNG decoder, which gives the map's 32-bit layout where it can
+// (decodePngMemory32); bytes that open as a JPEG go to the JPEG decoder, which gives the
+// truecolour layout of png/png_decoder.h. A pure function of the bytes: worker threads
+// may call it. An image too large to decode gives nothing without rejection. storage:
+// a buffer a PNG's picture may be made in (createBitmap).
+TileDecodeResult decodeTileImage(std::span<const std::uint8_t> bytes, std::vector<std::uint8_t> storage = {});
 
 // The tiles (by file) already reported in this run. A bad file is read again for every
 // fallback that covers it and at every refill; the user hears of it once.

@@ -238,7 +238,7 @@ AxisMap mapAxis(int d, int dExtent, int s, int sExtent, int dstSize, int srcSize
 
 }  // namespace
 
-Bitmap createBitmap(int width, int height) {
+Bitmap createBitmap(int width, int height, std::vector<std::uint8_t> storage) {
     Bitmap b;
     if (width <= 0 || height <= 0 || std::int64_t{width} * height > kMaxBitmapPixels) return b;
     b.width = width;
@@ -246,6 +246,7 @@ Bitmap createBitmap(int width, int height) {
     b.bitsPerPixel = 32;
     b.stride = width * 4;
     b.bottomUp = false;
+    b.bits = std::move(storage);
     b.bits.assign(static_cast<std::size_t>(b.stride) * static_cast<std::size_t>(height), 0);
     return b;
 }

@@ -38,9 +38,10 @@ struct Rect {
 // request gives an empty bitmap, as a failed allocation would.
 inline constexpr std::int64_t kMaxBitmapPixels = std::int64_t{1} << 26;
 
-// A 32-bit, top-down bitmap, all black. Empty (not valid()) when a side is not
-// positive or the size is beyond kMaxBitmapPixels.
-Bitmap createBitmap(int width, int height);
+// A 32-bit, top-down bitmap, all black, made in storage when that holds enough bytes
+// (a buffer of a bitmap let go, to be used again). Empty (not valid()) when a side is
+// not positive or the size is beyond kMaxBitmapPixels.
+Bitmap createBitmap(int width, int height, std::vector<std::uint8_t> storage = {});
 
 // A device-independent bitmap of 1, 4, 8 or 24 bits, all pixels zero. A positive
 // height gives a bottom-up bitmap (the first row in memory is the bottom one), a

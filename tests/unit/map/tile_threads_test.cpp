@@ -1,4 +1,5 @@
-// Frames along one walk of zooms and taps over a tile tree (a tile replaced on the way), tiles
+// Frames along one walk of zooms and taps over a tile tree (a tile replaced and holes filled on
+// the way), tiles
 // loaded one at a time or made ready at once, with and without cache, on 0, 1 and 4 threads.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -47,6 +48,17 @@ struct OneAtATime : TileLoader {
     MapTileLoader& loader;
 };
 
+// The holes of zoom 14 next to the home tile.
+std::vector<std::filesystem::path> holesNearHome(const std::filesystem::path& root, const WorldPosition& home) {
+    std::vector<std::filesystem::path> holes;
+    for (std::int64_t c = home.col - 2; c <= home.col + 2; ++c) {
+        for (std::int64_t r = home.row - 1; r <= home.row + 1; ++r) {
+            if ((c * 7 + r * 3) % 5 == 0) holes.push_back(treeTilePath(root / "Maps" / "std", 14, c, r, ".png"));
+        }
+    }
+    return holes;
+}
+
 struct Walk {
     std::vector<std::vector<std::uint8_t>> frames;
     std::string messages;  // about bad tiles, in their order
@@ -66,11 +78,16 @@ Walk walk(const std::filesystem::path& root, std::size_t cacheBytes, int threads
     const WorldPosition home = projectToWorld(s.view, homeLat, homeLon);
     const std::filesystem::path homeTile = treeTilePath(root / "Maps" / "std", 14, home.col, home.row, ".png");
     writeTile(homeTile, home.col, home.row, 140, 1000);
+    const std::vector<std::filesystem::path> holes = holesNearHome(root, home);
+    for (const auto& hole : holes) std::filesystem::remove(hole);
     int step = 0;
     // Zoom 15 shows enlarged squares of zoom 14 and 13, the replaced home tile's among them.
     for (const auto& [zoom, tapX, tapY] : {std::tuple{14, 240, 136}, {15, 240, 136}, {13, 470, 10}, {14, 5, 260},
                                            {14, 400, 200}, {13, 240, 136}, {15, 240, 136}, {14, 100, 30}, {13, 10, 10}}) {
-        if (++step == 7) writeTile(homeTile, home.col, home.row, 99, 2000);  // the card's tile replaced
+        if (++step == 7) {  // the card's tile replaced, tiles copied into the holes
+            writeTile(homeTile, home.col, home.row, 99, 2000);
+            for (const auto& hole : holes) writeTile(hole, home.col, home.row, 33, 2000);
+        }
         s.view.zoomLevel = zoom;
         composeFrame(s.view, sources, RedrawKind::Normal);
         run.frames.push_back(s.view.frameBitmap.bits);
@@ -92,6 +109,7 @@ TEST(TileThreads, FramesAndMessagesAreTheSameWithAndWithoutCacheAndThreads) {
     test::MapScreen probe(480, 272);
     const WorldPosition home = projectToWorld(probe.view, probe.view.centerLat, probe.view.centerLon);
     const std::filesystem::path root = writeTree(home.col, home.row);
+    ASSERT_FALSE(holesNearHome(root, home).empty());
     const Walk plain = walk(root, 0, 0, false);
     EXPECT_NE(plain.messages.find("quorel: tile"), std::string::npos);
     for (const auto& [cacheBytes, threads] : {std::pair<std::size_t, int>{0, 0}, {0, 4}, {kDefaultTileCacheBytes, 1},

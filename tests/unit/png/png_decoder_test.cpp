@@ -122,6 +122,15 @@ TEST(PngSuite, EveryGoodImageDecodesToTheTableFormatWithTheReferencePixels) {
         ASSERT_TRUE(fromMemory.bitmap.has_value());
         EXPECT_EQ(fromMemory.bitmap->bits, b.bits);
         EXPECT_EQ(fromMemory.bitmap->palette, b.palette);
+        // The map's layout: the same pixels as blit's conversion of the table's layout
+        // (strips of 16 rows for files that are not interlaced, the whole image for the rest).
+        Bitmap converted = platform::createBitmap(b.width, b.height);
+        platform::blit(converted, 0, 0, b.width, b.height, b, 0, 0);
+        const PngDecodeResult direct = decodePngMemory32(bytes);
+        ASSERT_TRUE(direct.bitmap.has_value());
+        const Bitmap& d = bytes[28] != 0 ? b : converted;  // byte 28: the interlace method
+        EXPECT_EQ(std::tuple(direct.bitmap->bitsPerPixel, direct.bitmap->bottomUp, direct.bitmap->bits),
+                  std::tuple(d.bitsPerPixel, d.bottomUp, d.bits));
 
         const auto ref = simplifiedDecode(plain);
         ASSERT_TRUE(ref.has_value());
@@ -156,7 +165,9 @@ TEST(PngDecoder, TruncatedAndOversizedFilesAreRefused) {
         const PngDecodeResult fromFile = decodePngFile(path);
         EXPECT_TRUE(fromFile.libpngError) << keep;
         EXPECT_FALSE(fromFile.bitmap) << keep;
-        EXPECT_TRUE(decodePngMemory(Bytes(good.begin(), good.begin() + static_cast<long>(keep))).libpngError) << keep;
+        const Bytes cut(good.begin(), good.begin() + static_cast<long>(keep));
+        EXPECT_TRUE(decodePngMemory(cut).libpngError) << keep;
+        EXPECT_TRUE(decodePngMemory32(cut).libpngError) << keep;
     }
     std::filesystem::remove(path);
     Bytes big = good;  // announcing 60000 x 60000 pixels, with the header's CRC made right
