@@ -7,7 +7,8 @@
 //   BM_RefillFromCache     the same fill again, as after zooming in and back out: the
 //                          tiles come from the cache; goal: at most 10% of BM_FillMosaic
 //   BM_ZoomInAndOut        zoom 15 -> 16 -> 15 with an empty cache: the ratio counter is the
-//                          time of the second refill over the first
+//                          time of the second refill over the first (both in first_ms and
+//                          second_ms, per iteration)
 //   BM_DecodeFillTiles     decodePngFile alone over exactly the files that fill decodes;
 //                          goal: BM_FillMosaic <= 1.1 x this
 //   BM_FillAgainstDecode   both interleaved in one loop; the ratio counter is fill / decode,
