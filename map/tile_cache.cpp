@@ -46,6 +46,8 @@ void TileCache::keep(const TileOrigin& origin, TilePicture picture, const TilePa
     bytes_ += size;
 }
 
+void TileCache::makeRoom(std::size_t bytes) { trimTo(bytes < budget_ ? budget_ - bytes : 0); }
+
 void TileCache::setBudget(std::size_t budgetBytes) {
     budget_ = budgetBytes;
     trimTo(budget_);

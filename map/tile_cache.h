@@ -43,6 +43,11 @@ public:
     // picture larger than the whole budget (or any with budget 0) is not kept.
     void keep(const TileOrigin& origin, TilePicture picture, const TilePart& part = {});
 
+    // Lets the least recently used go until pictures of the given bytes would fit as
+    // well, before they are made: the cache and the pictures on their way into it then
+    // stay within the budget together.
+    void makeRoom(std::size_t bytes);
+
     void setBudget(std::size_t budgetBytes);
     std::size_t bytes() const { return bytes_; }
     std::size_t count() const { return byKey_.size(); }
@@ -63,5 +68,8 @@ private:
 
 // The size of a tile in the cache: its pixels and colour table.
 std::size_t tileBytes(const platform::Bitmap& tile);
+
+// The size in the cache of a 256 x 256 tile of 32-bit pixels, as most are.
+inline constexpr std::size_t kTilePictureBytes = 256 * 256 * 4 + sizeof(platform::Bitmap);
 
 }  // namespace quorel

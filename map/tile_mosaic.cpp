@@ -253,6 +253,8 @@ void MapTileLoader::prepare(const MapView& view, std::span<const TileKey> tiles)
     // on the other's long decode.
     std::stable_sort(toDecode.begin(), toDecode.end(),
                      [](const Prepared* a, const Prepared* b) { return a->read.bytes.size() > b->read.bytes.size(); });
+    // The pictures the cache lets go for them are the buffers they are decoded into.
+    cache.makeRoom(toDecode.size() * kTilePictureBytes);
     pool_->run(toDecode.size(), [&](std::size_t i) {
         Prepared& p = *toDecode[i];
         try {
