@@ -22,6 +22,9 @@ TEST(TileCache, LetsTheLeastRecentlyUsedGoWhenTheBytesRunOut) {
     cache.keep(originOf(3), tile);
     EXPECT_EQ(cache.find(originOf(1)), nullptr);
     for (const int col : {0, 2, 3}) EXPECT_NE(cache.find(originOf(col)), nullptr) << col;
+    cache.makeRoom(tileBytes(*tile));  // for a tile about to be decoded
+    EXPECT_EQ(cache.find(originOf(0)), nullptr);
+    EXPECT_EQ(cache.count(), 2u);
 
     cache.setBudget(0);  // --tile-cache 0
     cache.keep(originOf(4), tile);
