@@ -233,10 +233,11 @@ void MapTileLoader::prepare(const MapView& view, std::span<const TileKey> tiles)
     if (decodeThreads_ < 0) decodeThreads_ = decodeThreadsForMachine();
     if (!pool_) pool_ = std::make_unique<WorkerPool>(decodeThreads_);
     // Stores may be read from several threads; the cache belongs to this one, so the
-    // tiles it holds are left out of the reading and decoding.
+    // tiles it holds are left out of the reading and decoding, as are those the stores
+    // were just found not to hold (their reads stay Missing).
     std::vector<Prepared*> toRead;
     for (Prepared& p : prepared_) {
-        if (!p.inCache) toRead.push_back(&p);
+        if (!p.inCache && !knownMissing(p.key.zoom, p.key.col, p.key.row)) toRead.push_back(&p);
     }
     const LayeredTileStore& store = *store_;
     const std::shared_ptr<PicturePool>& pictures = pictures_;
