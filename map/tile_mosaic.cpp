@@ -195,10 +195,6 @@ bool MapTileLoader::loadEnlarged(MapView& view, int zoom, std::int64_t col, std:
         view.tileBitmap = std::move(kept);
         return true;
     }
-    if (knownMissing(platform::saturatingAdd(zoom, -levelsUp), col / f, row / f)) {
-        view.tileBitmap.reset();
-        return false;
-    }
     if (!load(view, platform::saturatingAdd(zoom, -levelsUp), col / f, row / f) || !view.tileBitmap) {
         view.tileBitmap.reset();
         return false;
