@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "app/main_timer.h"
-#include "app/state/map_view.h"
+#include "state/map_view.h"
 #include "gps/gps_receiver.h"
 #include "map/frame.h"
 #include "platform/clock.h"

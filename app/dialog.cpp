@@ -5,7 +5,7 @@
 #include "app/loading.h"
 #include "app/surfaces.h"
 #include "app/touch.h"
-#include "app/state/present.h"
+#include "map/present.h"
 #include "gps/gps_receiver.h"
 #include "map/frame.h"
 #include "map/frame_parts.h"

@@ -8,11 +8,11 @@
 #include "app/state_dump.h"
 #include "platform/headless/virtual_clock.h"
 #include "platform/headless/virtual_screen.h"
-#include "platform/power_recording.h"
+#include "platform/headless/power_recording.h"
 #include "platform/raster/raster.h"
 #include "platform/text_file.h"
 #include "platform/serial_select.h"
-#include "platform/virtual_serial.h"
+#include "platform/headless/virtual_serial.h"
 #include "png/png_writer.h"
 
 namespace quorel {

@@ -1,7 +1,7 @@
 #include "app/state_dump.h"
 
 #include "platform/format.h"
-#include "platform/power_recording.h"
+#include "platform/headless/power_recording.h"
 #include "platform/process_stats.h"
 
 namespace quorel {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "app/state/controls_layout.h"
+#include "app/controls_layout.h"
 #include "platform/numeric.h"
 #include "platform/raster/raster.h"
 #include "png/png_decoder.h"

@@ -2,7 +2,7 @@
 // The drawing surfaces of the map screen: created when the window is set up, released
 // when it closes. The window's pixels belong to the front end; everything else is
 // owned by the MapView.
-#include "app/state/map_view.h"
+#include "state/map_view.h"
 #include "platform/raster/bitmap.h"
 
 namespace quorel {

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "app/state/map_view.h"
-#include "app/state/present.h"
+#include "state/map_view.h"
+#include "map/present.h"
 #include "platform/raster/canvas.h"
 #include "platform/raster/raster.h"
 #include "platform/raster/text.h"

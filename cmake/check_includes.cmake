@@ -4,16 +4,17 @@
 # lower layer, never those of its own layer's other folders or of a higher one:
 #   1  platform                 the thin layer over Linux
 #   2  gpx, power               overlay collections and readers; display power
-#   3  app/state                the map-view records: a low layer, although it lives under app/
+#   3  state                    the shared records: the map view
 #   4  settings, png, gps       the settings file, the tile decoder, the receiver and track log
 #   5  map                      projection, tile mosaic, frames, overlays
-#   6  app                      the program: may include anything, so it is not checked
+#   6  app                      the program: may include anything, so it is not checked;
+#                               only it and the tools include app/
 # resources sits beside the chain: the embedded images, over platform only; app alone
 # includes it.
 # Run as: cmake -DROOT=<source dir> -P check_includes.cmake
 set(layer1 "platform")
 set(layer2 "gpx;power")
-set(layer3 "app/state")
+set(layer3 "state")
 set(layer4 "settings;png;gps")
 set(layer5 "map")
 

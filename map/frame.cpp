@@ -4,7 +4,7 @@
 #include <limits>
 #include <optional>
 
-#include "app/state/present.h"
+#include "map/present.h"
 #include "map/frame_parts.h"
 #include "map/overlays.h"
 #include "map/projection.h"

@@ -1,7 +1,7 @@
 #pragma once
 // Composing a frame: the map background cut out of the tile mosaic, everything drawn
 // over it in a fixed order, and the result presented on the window at once.
-#include "app/state/map_view.h"
+#include "state/map_view.h"
 #include "gps/gps_receiver.h"
 #include "map/tile_mosaic.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/state/map_view.h"
+#include "state/map_view.h"
 #include "platform/raster/bitmap.h"
 #include "platform/raster/raster.h"
 

@@ -21,12 +21,6 @@ namespace quorel {
 // Zooms a store can number: columns and rows 0 .. 2^zoom - 1 in 64 bits.
 inline constexpr int kMaxStoreZoom = 62;
 
-struct TileKey {
-    int zoom = 0;
-    std::int64_t col = 0;
-    std::int64_t row = 0;  // counted from the north, as in the tree
-};
-
 // The tree's key for a row of the tiles table; nothing when the zoom, column or row
 // lies outside the world (a hostile or damaged file).
 std::optional<TileKey> keyFromTms(std::int64_t zoom, std::int64_t col, std::int64_t tmsRow);

@@ -4,7 +4,7 @@
 // at the newest recorded point. Everything goes into the back buffer (frameBitmap) at
 // view positions: world pixel minus the view origin of computeViewBounds, so call
 // that first.
-#include "app/state/map_view.h"
+#include "state/map_view.h"
 #include "gps/gps_receiver.h"
 #include "gpx/collections.h"
 #include "platform/raster/canvas.h"

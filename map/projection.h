@@ -9,7 +9,7 @@
 // 64-bit and saturate (see platform/numeric.h); everything else is the plain arithmetic.
 #include <cstdint>
 
-#include "app/state/map_view.h"
+#include "state/map_view.h"
 #include "gpx/collections.h"
 #include "platform/numeric.h"
 

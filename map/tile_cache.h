@@ -22,8 +22,6 @@ namespace quorel {
 // About 32 MB: some 130 tiles of 32-bit pixels, three fills of an 800 x 480 mosaic.
 inline constexpr std::size_t kDefaultTileCacheBytes = std::size_t{32} << 20;
 
-using TilePicture = std::shared_ptr<const platform::Bitmap>;
-
 // Which picture of a tile: the tile itself (levelsUp 0), or the square of it that lies
 // over the tile (col, row) levelsUp zooms finer, enlarged to a whole tile.
 struct TilePart {

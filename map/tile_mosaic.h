@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/state/map_view.h"
+#include "state/map_view.h"
 #include "map/mbtiles.h"
 #include "map/picture_pool.h"
 #include "map/tile_cache.h"

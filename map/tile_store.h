@@ -16,7 +16,21 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/raster/bitmap.h"
+
 namespace quorel {
+
+// A tile by zoom, column and row.
+struct TileKey {
+    int zoom = 0;
+    std::int64_t col = 0;
+    std::int64_t row = 0;  // counted from the north, as in the tree
+
+    friend bool operator==(const TileKey&, const TileKey&) = default;
+};
+
+// A decoded tile: shared, never changed, so a holder keeps it whatever a cache lets go.
+using TilePicture = std::shared_ptr<const platform::Bitmap>;
 
 struct TileOrigin {
     std::string file;         // the tile file, or the map file that holds the tile

@@ -12,7 +12,7 @@
 
 #include "platform/clock.h"
 #include "platform/serial_device.h"
-#include "platform/virtual_serial.h"
+#include "platform/headless/virtual_serial.h"
 
 namespace quorel::platform {
 

@@ -10,7 +10,7 @@
 // ("WaiteTapTime", "OrignBtn", "EraceBtn") is that of the files in users' hands.
 #include <filesystem>
 
-#include "app/state/map_view.h"
+#include "state/map_view.h"
 
 namespace quorel {
 

@@ -13,7 +13,7 @@
 #include <thread>
 #include <unordered_map>
 
-#include "app/state/map_view.h"
+#include "state/map_view.h"
 #include "map/projection.h"
 #include "platform/format.h"
 #include "platform/numeric.h"

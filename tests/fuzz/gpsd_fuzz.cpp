@@ -16,7 +16,7 @@
 
 #include "gps/gps_receiver.h"
 #include "platform/gpsd_device.h"
-#include "platform/power_recording.h"
+#include "platform/headless/power_recording.h"
 #include "tests/fakes/fake_clock.h"
 
 namespace {

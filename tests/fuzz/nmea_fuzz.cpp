@@ -7,8 +7,8 @@
 
 #include "gps/gps_receiver.h"
 #include "gps/nmea.h"
-#include "platform/power_recording.h"
-#include "platform/virtual_serial.h"
+#include "platform/headless/power_recording.h"
+#include "platform/headless/virtual_serial.h"
 #include "tests/fakes/fake_clock.h"
 
 namespace {

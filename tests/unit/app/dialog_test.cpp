@@ -7,9 +7,9 @@
 
 #include "platform/headless/virtual_clock.h"
 #include "platform/headless/virtual_screen.h"
-#include "platform/power_recording.h"
+#include "platform/headless/power_recording.h"
 #include "platform/raster/raster.h"
-#include "platform/virtual_serial.h"
+#include "platform/headless/virtual_serial.h"
 
 namespace quorel {
 namespace {

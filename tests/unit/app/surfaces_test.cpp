@@ -4,7 +4,7 @@
 
 #include <tuple>
 
-#include "app/state/controls_layout.h"
+#include "app/controls_layout.h"
 #include "platform/raster/raster.h"
 
 namespace quorel {

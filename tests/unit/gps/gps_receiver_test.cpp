@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/format.h"
-#include "platform/power_recording.h"
+#include "platform/headless/power_recording.h"
 #include "platform/text_file.h"
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/fake_serial.h"

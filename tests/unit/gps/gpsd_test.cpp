@@ -23,7 +23,7 @@
 #include "gps/gps_receiver.h"
 #include "platform/format.h"
 #include "platform/gpsd_device.h"
-#include "platform/power_recording.h"
+#include "platform/headless/power_recording.h"
 #include "platform/serial_termios.h"
 #include "tests/fakes/fake_clock.h"
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/state/map_view.h"
+#include "state/map_view.h"
 #include "app/surfaces.h"
 #include "gps/gps_receiver.h"
 #include "map/frame.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/power_linux.h"
-#include "platform/power_recording.h"
+#include "platform/headless/power_recording.h"
 #include "platform/text_file.h"
 
 namespace quorel {

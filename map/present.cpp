@@ -1,4 +1,4 @@
-#include "app/state/present.h"
+#include "map/present.h"
 
 #include "platform/raster/raster.h"
 

@@ -1,4 +1,4 @@
-#include "app/state/map_view.h"
+#include "state/map_view.h"
 
 namespace quorel {
 

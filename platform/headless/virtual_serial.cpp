@@ -1,4 +1,4 @@
-#include "platform/virtual_serial.h"
+#include "platform/headless/virtual_serial.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "platform/power_recording.h"
+#include "platform/headless/power_recording.h"
 
 #include "platform/format.h"
 

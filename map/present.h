@@ -1,7 +1,7 @@
 #pragma once
 // Showing a composed frame: the back buffer goes to the window's pixels at once,
 // mirrored when the screen is watched as a reflection (head-up display).
-#include "app/state/map_view.h"
+#include "state/map_view.h"
 
 namespace quorel {
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <optional>
 
-#include "app/state/map_view.h"
+#include "state/map_view.h"
 
 namespace quorel {
 

@@ -1,4 +1,4 @@
-#include "app/state/controls_layout.h"
+#include "app/controls_layout.h"
 
 #include "platform/numeric.h"
 
