@@ -1,4 +1,5 @@
 // quorel: the map viewer and track logger.
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -14,6 +15,9 @@
 
 int main(int argc, char** argv) {
     using namespace quorel;
+    // A reader that went away (stderr into a closed pipe, a log viewer closed) makes
+    // writes fail with EPIPE instead of ending the program in the middle of a recording.
+    std::signal(SIGPIPE, SIG_IGN);
     const ParsedCommandLine parsed = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.options) {
         std::fprintf(stderr, "quorel: %s\n%s", parsed.error.c_str(), usageText());

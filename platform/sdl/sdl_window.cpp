@@ -1,6 +1,7 @@
 #include "platform/sdl/sdl_window.h"
 
 #include <SDL.h>
+#include <signal.h>
 
 #include "platform/raster/raster.h"
 
@@ -19,8 +20,28 @@ struct SdlWindow::Sdl {
     }
 };
 
+namespace {
+
+// SDL turns SIGINT and SIGTERM into a quit event, so that the program closes as at a
+// tap on the close corner: the track log gets its closing lines and its dated copy. A
+// closed terminal (SIGHUP) ends it the same way, unless it was told to ignore that
+// signal (nohup).
+void hangUpAsTerminate(int) { raise(SIGTERM); }
+
+void quitOnHangUp() {
+    struct sigaction hangUp {};
+    if (sigaction(SIGHUP, nullptr, &hangUp) != 0 || hangUp.sa_handler != SIG_DFL) return;
+    hangUp.sa_handler = hangUpAsTerminate;
+    sigemptyset(&hangUp.sa_mask);
+    hangUp.sa_flags = SA_RESTART;
+    sigaction(SIGHUP, &hangUp, nullptr);
+}
+
+}  // namespace
+
 std::unique_ptr<SdlWindow> SdlWindow::create(int width, int height) {
     if (SDL_Init(SDL_INIT_VIDEO) != 0) return nullptr;
+    quitOnHangUp();
     std::unique_ptr<SdlWindow> w(new SdlWindow);
     w->sdl_ = std::make_unique<Sdl>();
     if (width > 0 && height > 0) {

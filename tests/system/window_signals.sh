@@ -1,0 +1,90 @@
+#!/bin/sh
+# Signals a system sends to a recording window: its standard error goes into a pipe whose
+# reader has gone (the first report must not end the program), and a closed terminal
+# (SIGHUP) ends it as SIGTERM does, with status 0, the log's closing lines and its dated
+# copy. The real window on a private X server (Xvfb), the receiver a pseudo-terminal fed
+# by quorel-replay-nmea; skipped (status 77) when Xvfb is missing or does not start.
+# usage: window_signals.sh QUOREL REPLAY MAKE_DRIVE
+quorel=$1
+replay=$2
+make_drive=$3
+skip() { echo "SKIP: $*"; exit 77; }
+fail() { echo "FAIL: $*"; exit 1; }
+command -v Xvfb >/dev/null || skip "Xvfb is not installed (tools/install-deps installs it)"
+
+work=$(mktemp -d)
+xvfb=""
+feeder=""
+program=""
+cleanup() {
+    [ -n "$program" ] && kill "$program" 2>/dev/null
+    [ -n "$feeder" ] && kill "$feeder" 2>/dev/null
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+display=""
+n=190
+while [ $n -lt 290 ]; do
+    if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=$n; break; fi
+    n=$((n + 1))
+done
+[ -n "$display" ] || skip "no free X display number"
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+i=0
+until [ -e "/tmp/.X11-unix/X$display" ]; do
+    i=$((i + 1))
+    [ $i -le 50 ] && kill -0 "$xvfb" 2>/dev/null || skip "Xvfb did not start: $(cat "$work/xvfb.log")"
+    sleep 0.1
+done
+export DISPLAY=":$display"
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+
+# A moving receiver: one GGA and one RMC a second.
+"$make_drive" 1 "$work/unused" | sed -n 's/^nmea //p' | head -n 400 >"$work/drive.nmea"
+"$replay" "$work/drive.nmea" "$work/gps" >/dev/null 2>&1 &
+feeder=$!
+i=0
+until [ -L "$work/gps" ]; do
+    i=$((i + 1))
+    [ $i -le 50 ] || fail "the receiver's pseudo-terminal did not appear"
+    sleep 0.1
+done
+
+# A fresh home has no tiles, so the program reports at once on standard error, which
+# goes into a pipe that nobody reads any more.
+mkdir -p "$work/home/sdmmc" "$work/xdg"
+fifo="$work/stderr.fifo"
+mkfifo "$fifo"
+(exec 0<"$fifo") &  # opens the pipe for reading, then goes away
+XDG_RUNTIME_DIR="$work/xdg" "$quorel" --window 480x272 --home "$work/home" --gps "$work/gps" \
+    >/dev/null 2>"$fifo" &
+program=$!
+log="$work/home/sdmmc/GPX/scurrent.gpx"
+i=0
+points() { cat "$log" 2>/dev/null | grep -c '<trkpt'; }
+while [ "$(points)" -lt 5 ]; do
+    i=$((i + 1))
+    kill -0 "$program" 2>/dev/null || fail "the program ended before recording (a write to a closed pipe?)"
+    [ $i -le 300 ] || fail "no points recorded in 30 s"
+    sleep 0.1
+done
+
+kill -HUP "$program"
+i=0
+while kill -0 "$program" 2>/dev/null; do
+    i=$((i + 1))
+    [ $i -le 100 ] || fail "SIGHUP did not end the program"
+    sleep 0.1
+done
+wait "$program"
+status=$?
+program=""
+[ "$status" -eq 0 ] || fail "exit status $status after SIGHUP"
+tail -n 1 "$log" | grep -q '</gpx>' || fail "the log has no closing lines"
+copy=$(ls "$work/home/sdmmc/GPX/" | grep -v '^scurrent.gpx$' | head -n 1)
+[ -n "$copy" ] || fail "no dated copy of the log: $(ls -la "$work/home/sdmmc/GPX/")"
+cmp -s "$log" "$work/home/sdmmc/GPX/$copy" || fail "the dated copy $copy differs from the log"
+echo "PASS"
