@@ -10,6 +10,7 @@
 #include "map/frame.h"
 #include "map/frame_parts.h"
 #include "map/projection.h"
+#include "platform/file_handle.h"
 #include "platform/format.h"
 #include "platform/numeric.h"
 #include "platform/paths.h"
@@ -28,6 +29,9 @@ void initialiseDialog(App& app) {
     const std::string& root = app.gps.settings.storageRoot;
     v.storageRootPath = platform::storageRootDir(root, app.deviceRoot);
     v.currentRoutePath = platform::storagePath(v.storageRootPath, "GPX\\crntroot.gpx");
+    // A save of the route that was cut short (killed, power gone) left its temporary file;
+    // the route file itself is the old one or the new one, whole.
+    platform::removeReplacementLeftover(v.currentRoutePath);
     v.autoLoadDir = platform::storagePath(v.storageRootPath, "GPX\\Auto");
 
     createSurfaces(v, app.window.clientPixels());

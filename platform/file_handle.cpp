@@ -55,9 +55,20 @@ bool syncDirectory(const std::filesystem::path& dir) {
     return d && ::fsync(d.get()) == 0;
 }
 
-bool replaceFile(const std::filesystem::path& target, const std::function<bool(int fd)>& writeBody) {
+namespace {
+
+std::filesystem::path replacementTemp(const std::filesystem::path& target) {
     std::filesystem::path temp = target;
     temp += ".tmp";
+    return temp;
+}
+
+}  // namespace
+
+void removeReplacementLeftover(const std::filesystem::path& target) { ::unlink(replacementTemp(target).c_str()); }
+
+bool replaceFile(const std::filesystem::path& target, const std::function<bool(int fd)>& writeBody) {
+    const std::filesystem::path temp = replacementTemp(target);
     // A leftover of an interrupted replacement (or anything else of that name, a FIFO
     // included) goes first, so the open below neither blocks nor follows a link.
     ::unlink(temp.c_str());

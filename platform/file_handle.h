@@ -62,4 +62,8 @@ bool syncDirectory(const std::filesystem::path& dir);
 // when any step fails (writeBody returning false included).
 bool replaceFile(const std::filesystem::path& target, const std::function<bool(int fd)>& writeBody);
 
+// Removes the temporary file that a replacement of target killed half-way left beside
+// it (a file or a link; never a folder).
+void removeReplacementLeftover(const std::filesystem::path& target);
+
 }  // namespace quorel::platform
