@@ -212,19 +212,28 @@ int check(const std::vector<std::string>& args) {
     std::int64_t problems = 0, tiles = 0;
     std::vector<fs::path> files;
     if (fs::is_directory(store, ec)) {
-        const TreeListing listing = listTree(store);
+        // Walked twice, the first time to count, so that a tree of millions of tiles is
+        // checked in little memory.
+        std::int64_t total = 0;
+        const auto count = [&total](const TreeTile&) {
+            ++total;
+            return true;
+        };
+        walkTree(store, count, [](const fs::path&) {});
         Progress progress("checked");
-        std::vector<std::uint8_t> bytes;
-        for (const TreeTile& t : listing.tiles) {
-            const TileRead read = TileTree(store).read(t.key.zoom, t.key.col, t.key.row);
+        const TileTree tree(store);
+        const auto checkTile = [&](const TreeTile& t) {
+            const TileRead read = tree.read(t.key.zoom, t.key.col, t.key.row);
             if (read.status == TileReadStatus::Found) {
                 problems += listProblem(t.file.string(), read.bytes) ? 1 : 0;
             } else {
                 std::printf("%s: %s\n", t.file.c_str(), read.status == TileReadStatus::Damaged ? read.reason.c_str() : "cannot be read");
                 ++problems;
             }
-            progress(++tiles, static_cast<std::int64_t>(listing.tiles.size()));
-        }
+            progress(++tiles, std::max(total, tiles));
+            return true;
+        };
+        walkTree(store, checkTile, [](const fs::path&) {});
         if (fs::exists(mbtilesBeside(store), ec)) files.push_back(mbtilesBeside(store));
     } else {
         files.push_back(store);

@@ -25,6 +25,67 @@ bool parseNumber(const std::string& text, std::int64_t& value) {
     return std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc{};
 }
 
+using OtherFile = std::function<void(const fs::path&)>;
+
+// A folder or tile file of the tree by the number it is named after. Of entries with one
+// number, the one the map shows comes first (rank 0): named without leading zeros, and
+// of a tile's files the .png.
+struct Numbered {
+    std::int64_t number = 0;
+    int rank = 0;
+    fs::path path;
+};
+
+// Every file under folder (links to files included, links to folders not followed).
+void reportFiles(const fs::path& folder, const OtherFile& other) {
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec), end;
+         !ec && it != end; it.increment(ec)) {
+        if (it->is_regular_file(ec)) other(it->path());
+    }
+}
+
+// Adds the entries of folder named after a number to numbered: folders, or with
+// tileFiles the files named "N.png" and "N.jpg". Every other file in it, or in a folder
+// in it, goes to other.
+void listFolder(const Numbered& folder, bool tileFiles, std::vector<Numbered>& numbered, const OtherFile& other) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder.path, fs::directory_options::skip_permission_denied, ec), end;
+         !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        const bool isFolder = !it->is_symlink(typeError) && it->is_directory(typeError);
+        const bool isFile = !isFolder && it->is_regular_file(typeError);
+        const fs::path& path = it->path();
+        const std::string ext = path.extension().string();
+        const std::string name = (tileFiles ? path.stem() : path.filename()).string();
+        std::int64_t number = 0;
+        const bool named = (tileFiles ? isFile && (ext == ".png" || ext == ".jpg") : isFolder) && parseNumber(name, number);
+        if (named) {
+            const int own = (name == std::to_string(number) ? 0 : 2) + (tileFiles && ext != ".png" ? 1 : 0);
+            const int rank = folder.rank * 4 + own;  // the folder's rank counts first
+            numbered.push_back({number, rank, path});
+        } else if (isFolder) {
+            reportFiles(path, other);
+        } else if (isFile) {
+            other(path);
+        }
+    }
+}
+
+// By number, and entries of one number by rank and name.
+void sortByNumber(std::vector<Numbered>& entries) {
+    std::sort(entries.begin(), entries.end(), [](const Numbered& a, const Numbered& b) {
+        return std::tie(a.number, a.rank, a.path) < std::tie(b.number, b.rank, b.path);
+    });
+}
+
+// The end of the run of entries from begin that carry the same number.
+std::size_t endOfGroup(const std::vector<Numbered>& entries, std::size_t begin) {
+    std::size_t end = begin + 1;
+    while (end < entries.size() && entries[end].number == entries[begin].number) ++end;
+    return end;
+}
+
 bool readWhole(const fs::path& file, std::vector<std::uint8_t>& bytes) {
     const platform::UniqueFd fd = platform::openRegularFile(file);
     if (!fd) return false;
@@ -51,7 +112,7 @@ bool exec(sqlite3* db, const char* sql, std::string& error) {
     return false;
 }
 
-bool writeTables(sqlite3* db, const TreeListing& listing, const std::string& name, PackResult& result,
+bool writeTables(sqlite3* db, const fs::path& dir, const std::string& name, PackResult& result,
                  const ProgressFn& progress, std::string& error) {
     if (!exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN;"
                   "CREATE TABLE metadata (name TEXT, value TEXT);"
@@ -65,29 +126,43 @@ bool writeTables(sqlite3* db, const TreeListing& listing, const std::string& nam
         return false;
     }
     const std::unique_ptr<sqlite3_stmt, StmtFinaliser> insert(raw);
+    // A first walk counts the tiles for the progress; the second one writes them.
+    std::int64_t total = 0;
+    const auto count = [&total](const TreeTile&) {
+        ++total;
+        return true;
+    };
+    walkTree(dir, count, [](const fs::path&) {});
     std::int64_t jpegs = 0;
+    int minZoom = 0, maxZoom = 0;
     std::vector<std::uint8_t> bytes;
-    const auto total = static_cast<std::int64_t>(listing.tiles.size());
-    for (const TreeTile& tile : listing.tiles) {
-        if (!readWhole(tile.file, bytes)) {
-            error = "cannot read " + tile.file.string();
-            return false;
-        }
-        jpegs += tile.file.extension() == ".jpg" ? 1 : 0;
-        sqlite3_reset(insert.get());
-        sqlite3_bind_int(insert.get(), 1, tile.key.zoom);
-        sqlite3_bind_int64(insert.get(), 2, tile.key.col);
-        sqlite3_bind_int64(insert.get(), 3, flipRow(tile.key.zoom, tile.key.row));
-        sqlite3_bind_blob64(insert.get(), 4, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
-        if (sqlite3_step(insert.get()) != SQLITE_DONE) {
-            error = sqlite3_errmsg(db);
-            return false;
-        }
-        ++result.tiles;
-        if (progress) progress(result.tiles, total);
-    }
-    const int minZoom = listing.tiles.empty() ? 0 : listing.tiles.front().key.zoom;
-    const int maxZoom = listing.tiles.empty() ? 0 : listing.tiles.back().key.zoom;
+    const bool walked = walkTree(
+        dir,
+        [&](const TreeTile& tile) {
+            if (!readWhole(tile.file, bytes)) {
+                error = "cannot read " + tile.file.string();
+                return false;
+            }
+            jpegs += tile.file.extension() == ".jpg" ? 1 : 0;
+            sqlite3_reset(insert.get());
+            sqlite3_bind_int(insert.get(), 1, tile.key.zoom);
+            sqlite3_bind_int64(insert.get(), 2, tile.key.col);
+            sqlite3_bind_int64(insert.get(), 3, flipRow(tile.key.zoom, tile.key.row));
+            sqlite3_bind_blob64(insert.get(), 4, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
+            if (sqlite3_step(insert.get()) != SQLITE_DONE) {
+                error = sqlite3_errmsg(db);
+                return false;
+            }
+            if (result.tiles == 0) minZoom = tile.key.zoom;
+            maxZoom = tile.key.zoom;
+            ++result.tiles;
+            if (progress) progress(result.tiles, std::max(total, result.tiles));
+            return true;
+        },
+        [&result](const fs::path& file) { result.skipped.push_back(file); });
+    if (!walked) return false;
+    std::sort(result.skipped.begin(), result.skipped.end());
+    total = result.tiles;
     const std::pair<std::string, std::string> metadata[] = {
         {"name", name}, {"format", jpegs * 2 > total ? "jpg" : "png"}, {"type", "baselayer"},
         {"version", "1"}, {"minzoom", std::to_string(minZoom)}, {"maxzoom", std::to_string(maxZoom)}};
@@ -136,42 +211,52 @@ std::string extensionFor(const std::vector<std::uint8_t>& bytes) {
     return "";
 }
 
+bool walkTree(const fs::path& dir, const std::function<bool(const TreeTile&)>& tile, const OtherFile& other) {
+    std::vector<Numbered> zooms;
+    listFolder({0, 0, dir}, false, zooms, other);
+    sortByNumber(zooms);
+    for (std::size_t z = 0; z < zooms.size();) {
+        // Folders of one number ("7" and "07") are walked as one.
+        const std::size_t zEnd = endOfGroup(zooms, z);
+        const std::int64_t zoom = zooms[z].number;
+        std::vector<Numbered> cols;
+        for (std::size_t k = z; k < zEnd; ++k) {
+            if (zoom <= kMaxStoreZoom) {
+                listFolder(zooms[k], false, cols, other);
+            } else {
+                reportFiles(zooms[k].path, other);
+            }
+        }
+        sortByNumber(cols);
+        for (std::size_t c = 0; c < cols.size();) {
+            const std::size_t cEnd = endOfGroup(cols, c);
+            std::vector<Numbered> rows;
+            for (std::size_t k = c; k < cEnd; ++k) listFolder(cols[k], true, rows, other);
+            sortByNumber(rows);
+            for (std::size_t r = 0; r < rows.size(); ++r) {
+                const std::optional<TileKey> key =
+                    keyFromTms(zoom, cols[c].number, flipRow(static_cast<int>(zoom), rows[r].number));
+                // Of a row's files the first is the tile.
+                if (!key || (r > 0 && rows[r - 1].number == rows[r].number)) {
+                    other(rows[r].path);
+                } else if (!tile({*key, rows[r].path})) {
+                    return false;
+                }
+            }
+            c = cEnd;
+        }
+        z = zEnd;
+    }
+    return true;
+}
+
 TreeListing listTree(const fs::path& dir) {
     TreeListing listing;
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec), end;
-         !ec && it != end; it.increment(ec)) {
-        if (!it->is_regular_file(ec)) continue;
-        const fs::path rel = it->path().lexically_relative(dir);
-        std::vector<std::string> parts;
-        for (const fs::path& p : rel) parts.push_back(p.string());
-        const std::string ext = rel.extension().string();
-        std::int64_t zoom = 0, col = 0, row = 0;
-        const bool named = parts.size() == 3 && (ext == ".png" || ext == ".jpg") && parseNumber(parts[0], zoom) &&
-                           parseNumber(parts[1], col) && parseNumber(rel.stem().string(), row);
-        const std::optional<TileKey> key = named && zoom <= kMaxStoreZoom
-                                               ? keyFromTms(zoom, col, flipRow(static_cast<int>(zoom), row))
-                                               : std::nullopt;
-        if (key) {
-            listing.tiles.push_back({*key, it->path()});
-        } else {
-            listing.others.push_back(it->path());
-        }
-    }
-    std::sort(listing.tiles.begin(), listing.tiles.end(), [](const TreeTile& a, const TreeTile& b) {
-        return std::tie(a.key.zoom, a.key.col, a.key.row, a.file) < std::tie(b.key.zoom, b.key.col, b.key.row, b.file);
-    });
-    // .jpg sorts after .png: the second of a pair is the .jpg the tree never shows.
-    std::vector<TreeTile> unique;
-    for (TreeTile& t : listing.tiles) {
-        if (!unique.empty() && unique.back().key.zoom == t.key.zoom && unique.back().key.col == t.key.col &&
-            unique.back().key.row == t.key.row) {
-            listing.others.push_back(t.file);
-        } else {
-            unique.push_back(std::move(t));
-        }
-    }
-    listing.tiles = std::move(unique);
+    const auto keep = [&listing](const TreeTile& t) {
+        listing.tiles.push_back(t);
+        return true;
+    };
+    walkTree(dir, keep, [&listing](const fs::path& file) { listing.others.push_back(file); });
     std::sort(listing.others.begin(), listing.others.end());
     return listing;
 }
@@ -187,8 +272,6 @@ bool packTree(const fs::path& dir, const fs::path& out, PackResult& result, cons
         error = out.string() + " exists already";
         return false;
     }
-    TreeListing listing = listTree(dir);
-    result.skipped = listing.others;
     const fs::path part = out.string() + ".part";
     fs::remove(part, ec);
     sqlite3* raw = nullptr;
@@ -198,7 +281,7 @@ bool packTree(const fs::path& dir, const fs::path& out, PackResult& result, cons
     if (!ok) error = "cannot create " + part.string() + ": " + (raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
     fs::path named = dir.lexically_normal();
     if (named.filename().empty()) named = named.parent_path();
-    ok = ok && writeTables(db.get(), listing, named.filename().string(), result, progress, error);
+    ok = ok && writeTables(db.get(), dir, named.filename().string(), result, progress, error);
     if (ok && sqlite3_close(db.release()) != SQLITE_OK) {
         error = "cannot finish " + part.string();
         ok = false;

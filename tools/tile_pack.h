@@ -26,9 +26,17 @@ struct TreeListing {
 };
 
 // Every tile file of the tree: numeric zoom, column and row inside the world, ".png"
-// or ".jpg". Where a tile has both, the .png is listed (it is the one shown) and the
-// .jpg is among the others.
+// or ".jpg". Where a tile has several files, the one the map shows is listed and the
+// rest are among the others: the .png before the .jpg, and a name without leading
+// zeros ("7/3/4.png") before one with them ("07/3/04.png").
 TreeListing listTree(const std::filesystem::path& dir);
+
+// The same walk without the list: tile is called for every tile in zoom, column, row
+// order, until it returns false, and other for every file that is not a tile (in no
+// order). Only one column's files are held at a time, so a tree of millions of tiles is
+// walked in little memory. False when tile stopped the walk.
+bool walkTree(const std::filesystem::path& dir, const std::function<bool(const TreeTile&)>& tile,
+              const std::function<void(const std::filesystem::path&)>& other);
 
 struct PackResult {
     std::int64_t tiles = 0;

@@ -11,7 +11,9 @@
 #include <iterator>
 #include <string>
 
+#include "map/mbtiles.h"
 #include "map/projection.h"
+#include "map/tile_store.h"
 #include "platform/raster/raster.h"
 #include "png/png_decoder.h"
 #include "png/png_writer.h"
@@ -141,6 +143,25 @@ TEST_F(MapFiles, PackThenUnpackReturnsTheTreeByteForByte) {
     }
     EXPECT_EQ(files, 18);
     EXPECT_EQ(std::distance(fs::recursive_directory_iterator(kScratch / "again"), {}), 18 + 2 + 3 + 3);
+}
+
+// Where a tile has several files (a .png and a .jpg, a folder named with a leading
+// zero), pack takes the one the program shows from the tree.
+TEST_F(MapFiles, PackTakesTheFileTheTreeShows) {
+    ASSERT_EQ(gdalMapFile("PNG", kScratch / "png.mbtiles"), 0);
+    ASSERT_EQ(run(tool("unpack '" + (kScratch / "png.mbtiles").string() + "' '" + treeB.string() + "'")), 0);
+    const fs::path shown = treeB / "14/14553/6398.png", other = treeB / "14/14552/6397.png";
+    fs::copy_file(other, fs::path(shown).replace_extension(".jpg"));
+    fs::create_directories(treeB / "014/14553");
+    fs::copy_file(other, treeB / "014/14553/6398.png");
+    fs::copy_file(other, treeB / "14/14553/06399.png");
+    ASSERT_EQ(run(tool("pack '" + treeB.string() + "' '" + fileA.string() + "'")), 0);
+    std::string error;
+    const auto packed = MbtilesStore::open(fileA, error);
+    ASSERT_TRUE(packed) << error;
+    for (const int row : {6398, 6399}) {
+        EXPECT_EQ(packed->read(14, 14553, row).bytes, TileTree(treeB).read(14, 14553, row).bytes) << row;
+    }
 }
 
 // A hostile map file beside a tree that holds the centre tile: the program draws what
