@@ -11,6 +11,7 @@
 #include "platform/text_file.h"
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/fake_serial.h"
+#include "tests/support/scratch.h"
 
 namespace quorel {
 namespace {
@@ -100,8 +101,7 @@ TEST(PollGps, GgaAndRmcOfOneSecondInOnePollPairAndAreRecordedWhenMoving) {
 }
 
 TEST(InitGps, SettingsAreReadBeforeTheTrackPathIsFormed) {
-    const auto dir = std::filesystem::path(::testing::TempDir()) / "quorel_initgps";
-    std::filesystem::remove_all(dir);
+    const auto dir = test::scratchFolder("initgps");
     std::filesystem::create_directories(dir / "prog");
     platform::writeTextFile(dir / "prog" / "setgps.txt", "RootDir\n\\Storage Card\\\n");
     Receiver rx(false);
