@@ -18,6 +18,7 @@
 //   #> expect-text PATH TEXT      a text file contains TEXT (\n allowed)
 //   #> golden SHOT NAME [X Y W H] a screenshot (or the part of it at X, Y of W x H pixels)
 //                                 equals tests/golden/NAME.png
+//   #> black SHOT                 every pixel of a screenshot is black
 //   #> stderr TEXT                the program's error output contains TEXT
 //   #> stderr-lines N TEXT        the error output of all runs has exactly N lines that are TEXT
 // Each run has a scratch folder of its own, removed when the run passes; every failure of
@@ -31,6 +32,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -259,6 +261,11 @@ TEST_P(Scenario, ShowsWhatItSays) {
             } else {
                 EXPECT_TRUE(test::matchesGolden(*shot.bitmap, c.at(2)));
             }
+        } else if (kind == "black") {
+            const PngDecodeResult shot = decodePngFile(run / c.at(1));
+            ASSERT_TRUE(shot.bitmap) << "no screenshot " << c[1];
+            const auto black = [](std::uint8_t byte) { return byte == 0; };
+            EXPECT_TRUE(std::ranges::all_of(platform::toBitmap32(*shot.bitmap).bits, black)) << c[1] << " is not black";
         } else if (kind == "stderr") {
             EXPECT_NE(errors.find(c.at(2)), std::string::npos) << "error output: " << errors;
         } else if (kind == "stderr-lines") {
