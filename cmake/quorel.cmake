@@ -25,7 +25,8 @@ find_package(GTest REQUIRED)
 # TMPDIR, so that two builds tested at once on one machine never share a file and no
 # test writes into the checkout (tests/support/scratch.h makes its folders there).
 function(quorel_test_scratch test)
-  set(scratch ${CMAKE_CURRENT_BINARY_DIR}/${test}-scratch)
+  # Short, as socket paths must be: the gpsd the gpsd test starts puts its socket there.
+  set(scratch ${CMAKE_BINARY_DIR}/scratch/${test})
   file(MAKE_DIRECTORY ${scratch})
   set(environment "TEST_TMPDIR=${scratch}" "TMPDIR=${scratch}")
   if(QUOREL_SANITIZE)

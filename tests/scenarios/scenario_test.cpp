@@ -135,20 +135,15 @@ std::map<std::string, std::string> readDump(const fs::path& file) {
 }
 
 // A run's scratch folder: every failure of the test names it, and it goes when the test passes.
-class RunFolder {
-public:
+struct RunFolder {
     explicit RunFolder(const std::string& name)
-        : path(test::scratchFolder(name)), trace_(__FILE__, __LINE__, "the run's files are in " + path.string()) {}
+        : path(test::scratchFolder(name)), trace(__FILE__, __LINE__, "the run's files are in " + path.string()) {}
     ~RunFolder() {
         std::error_code ec;
         if (!testing::Test::HasFailure()) fs::remove_all(path, ec);
     }
-    RunFolder(const RunFolder&) = delete;
-    RunFolder& operator=(const RunFolder&) = delete;
     const fs::path path;
-
-private:
-    testing::ScopedTrace trace_;
+    testing::ScopedTrace trace;  // not copied, so neither is the folder
 };
 
 class Scenario : public testing::TestWithParam<std::string> {};
