@@ -21,6 +21,20 @@ endfunction()
 
 find_package(GTest REQUIRED)
 
+# Every test runs with a scratch folder of its own in this build, as TEST_TMPDIR and as
+# TMPDIR, so that two builds tested at once on one machine never share a file and no
+# test writes into the checkout (tests/support/scratch.h makes its folders there).
+function(quorel_test_scratch test)
+  # Short, as socket paths must be: the gpsd the gpsd test starts puts its socket there.
+  set(scratch ${CMAKE_BINARY_DIR}/scratch/${test})
+  file(MAKE_DIRECTORY ${scratch})
+  set(environment "TEST_TMPDIR=${scratch}" "TMPDIR=${scratch}")
+  if(QUOREL_SANITIZE)
+    list(APPEND environment "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan_suppressions.txt")
+  endif()
+  set_tests_properties(${test} PROPERTIES ENVIRONMENT "${environment}")
+endfunction()
+
 # quorel_test(name SOURCES a.cpp ... LIBS quorel_x ... [LABELS l ...])
 function(quorel_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
@@ -32,20 +46,15 @@ function(quorel_test name)
     QUOREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     QUOREL_CORPUS_DIR="${PROJECT_SOURCE_DIR}/tests/corpus")
   add_test(NAME ${name} COMMAND ${name})
-  # Each test keeps its scratch files in its own folder of this build, so that two builds
-  # tested at once on one machine never share a file.
-  set(scratch ${CMAKE_CURRENT_BINARY_DIR}/${name}-scratch)
-  file(MAKE_DIRECTORY ${scratch})
-  set(environment "TEST_TMPDIR=${scratch}")
-  if(QUOREL_SANITIZE)
-    list(APPEND environment "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan_suppressions.txt")
-  endif()
-  set_tests_properties(${name} PROPERTIES LABELS "unit;${T_LABELS}" ENVIRONMENT "${environment}")
+  set_tests_properties(${name} PROPERTIES LABELS "unit;${T_LABELS}")
+  quorel_test_scratch(${name})
 endfunction()
 
 # quorel_fuzz(name SOURCE x_fuzz.cpp LIBS ... ) builds a libFuzzer binary under QUOREL_FUZZ
-# (clang), otherwise a replay executable; both are run by ctest over corpus/ and regressions/,
-# the libFuzzer one also for QUOREL_FUZZ_SECONDS of fresh fuzzing.
+# (clang), otherwise a replay executable; both are run by ctest over corpus/<name> and, when
+# it is there, regressions/<name>, the libFuzzer one also for QUOREL_FUZZ_SECONDS of fresh
+# fuzzing. The replay fails on a folder that is not there and on no input at all, so a
+# corpus moved away cannot pass unnoticed.
 set(QUOREL_FUZZ_SECONDS 20 CACHE STRING "seconds of fresh fuzzing per target in the fuzz build")
 function(quorel_fuzz name)
   cmake_parse_arguments(F "" "SOURCE" "LIBS" ${ARGN})
@@ -60,17 +69,21 @@ function(quorel_fuzz name)
   target_link_libraries(fuzz_${name} PRIVATE ${F_LIBS})
   target_include_directories(fuzz_${name} PRIVATE ${PROJECT_SOURCE_DIR})
   quorel_warnings(fuzz_${name})
-  file(MAKE_DIRECTORY ${dir}/corpus/${name} ${dir}/regressions/${name})
+  set(inputs ${dir}/corpus/${name})
+  if(EXISTS ${dir}/regressions/${name})
+    list(APPEND inputs ${dir}/regressions/${name})
+  endif()
   if(QUOREL_FUZZ)
     file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz-work/${name})
     add_test(NAME fuzz_${name} COMMAND fuzz_${name}
       -max_total_time=${QUOREL_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048
       -artifact_prefix=${CMAKE_BINARY_DIR}/fuzz-work/${name}-
-      ${CMAKE_BINARY_DIR}/fuzz-work/${name} ${dir}/corpus/${name} ${dir}/regressions/${name})
+      ${CMAKE_BINARY_DIR}/fuzz-work/${name} ${inputs})
   else()
-    add_test(NAME fuzz_${name} COMMAND fuzz_${name} ${dir}/corpus/${name} ${dir}/regressions/${name})
+    add_test(NAME fuzz_${name} COMMAND fuzz_${name} ${inputs})
   endif()
   set_tests_properties(fuzz_${name} PROPERTIES LABELS "fuzz")
+  quorel_test_scratch(fuzz_${name})
 endfunction()
 
 # quorel_bench(name SOURCES ... LIBS ...)

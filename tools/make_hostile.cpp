@@ -1,6 +1,7 @@
 // quorel-make-hostile: hostile files for a headless run (tools/hostile-files).
 //
 //   quorel-make-hostile DIR [GPX_MEGABYTES]
+//   quorel-make-hostile --png-seeds DIR
 //
 // Writes, with DIR/home as the program directory and device root:
 //   home/sdmmc/Maps/std/14/<col>/<row>.png  10,000 corrupt tiles, 100 x 100 round the home
@@ -9,7 +10,9 @@
 //   big/big.gpx                             a well-formed GPX track of GPX_MEGABYTES (200)
 //   sweep.scn                               taps that move the view over the whole block,
 //                                           row by row, on an 800 x 480 screen
-// The same arguments always give the same bytes.
+// With --png-seeds, only one corrupt tile of each kind, made from a 16 x 16 tile so that
+// they stay small, as DIR/hostile-<kind>.png: the damaged files the PNG fuzz target keeps
+// (tests/fuzz/regressions/png). The same arguments always give the same bytes.
 #include <zlib.h>
 
 #include <array>
@@ -58,9 +61,9 @@ void fixCrc(Bytes& b, std::size_t at) {
     writeBe32(b, at + 8 + length, static_cast<std::uint32_t>(crc));
 }
 
-// A real 256 x 256 tile of noise, so that its compressed data is long.
-Bytes validTile() {
-    quorel::platform::Bitmap bitmap = quorel::platform::createBitmap(256, 256);
+// A real tile of noise, so that its compressed data is long.
+Bytes validTile(int side) {
+    quorel::platform::Bitmap bitmap = quorel::platform::createBitmap(side, side);
     std::uint32_t state = 7;
     for (auto& byte : bitmap.bits) byte = static_cast<std::uint8_t>(nextRandom(state) % 64);
     return quorel::encodePng(bitmap);
@@ -149,18 +152,24 @@ std::string sweepScript() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool seeds = argc == 3 && std::string(argv[1]) == "--png-seeds";
     if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: quorel-make-hostile DIR [GPX_MEGABYTES]\n");
+        std::fprintf(stderr, "usage: quorel-make-hostile DIR [GPX_MEGABYTES] | --png-seeds DIR\n");
         return 2;
     }
-    const fs::path dir = argv[1];
+    const fs::path dir = argv[seeds ? 2 : 1];
     const std::int64_t megabytes = argc == 3 ? std::atoll(argv[2]) : 200;
-    const Bytes valid = validTile();
+    const Bytes valid = validTile(seeds ? 16 : 256);
     if (valid.size() < 200 || std::string(valid.begin() + kIdatAt + 4, valid.begin() + kIdatAt + 8) != "IDAT") {
         std::fprintf(stderr, "quorel-make-hostile: the encoder's tile has an unexpected layout\n");
         return 1;
     }
     std::uint32_t state = 3;
+    for (int kind = 0; seeds && kind < 8; ++kind) {
+        const Bytes tile = corruptTile(kind, valid, state);
+        if (!writeFile(dir / quorel::platform::format("hostile-%d.png", kind), tile.data(), tile.size())) return 1;
+    }
+    if (seeds) return 0;
     for (int i = 0; i < kSide * kSide; ++i) {
         const fs::path folder = dir / "home/sdmmc/Maps/std" / std::to_string(kZoom) / std::to_string(kFirstCol + i / kSide);
         std::error_code ec;

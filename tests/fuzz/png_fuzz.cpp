@@ -1,29 +1,21 @@
 // Any bytes as a tile file: the decoder must not crash, leak or read undefined memory,
 // the file path and the memory path must agree on the result, and the map's 32-bit
 // pictures must be what blit makes of the table's layout.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "platform/raster/raster.h"
 #include "png/png_decoder.h"
+#include "tests/support/scratch.h"
 
 namespace {
 
 const std::string& scratchFile() {
-    static const std::string path = [] {
-        std::string name = (std::filesystem::temp_directory_path() / "quorel_png_fuzz_XXXXXX").string();
-        const int fd = mkstemp(name.data());
-        if (fd < 0) std::abort();
-        close(fd);
-        std::atexit([] { std::remove(scratchFile().c_str()); });
-        return name;
-    }();
-    return path;
+    static const quorel::test::ScratchFolder folder("png_fuzz");
+    static const std::string file = (folder.path / "input.png").string();
+    return file;
 }
 
 }  // namespace

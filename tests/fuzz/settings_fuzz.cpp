@@ -1,38 +1,21 @@
 // Both settings readers over any bytes. They read a folder, so each input is written as
-// setmap.txt and setgps.txt into one folder made for this process.
-#include <unistd.h>
-
+// setmap.txt and setgps.txt into one scratch folder of this process.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "gps/gps_settings.h"
 #include "platform/utf8.h"
 #include "settings/map_settings.h"
+#include "tests/support/scratch.h"
 
 namespace {
 
-char folderName[4096];  // plain storage: still there when the exit handler runs
-
-void removeFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(folderName, ec);
-}
-
 const std::filesystem::path& folder() {
-    static const std::filesystem::path dir = [] {
-        const std::string pattern =
-            (std::filesystem::temp_directory_path() / "quorel_settings_fuzz_XXXXXX").string();
-        if (pattern.size() >= sizeof folderName) std::abort();
-        std::memcpy(folderName, pattern.c_str(), pattern.size() + 1);
-        if (::mkdtemp(folderName) == nullptr) std::abort();
-        std::atexit(removeFolder);
-        return std::filesystem::path(folderName);
-    }();
-    return dir;
+    static const quorel::test::ScratchFolder dir("settings_fuzz");
+    return dir.path;
 }
 
 void writeFile(const std::filesystem::path& file, const std::uint8_t* data, std::size_t size) {

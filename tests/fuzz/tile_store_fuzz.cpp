@@ -2,7 +2,6 @@
 // (the first byte chooses), read back through the store and decoded as the map does.
 // Nothing may crash, leak or read undefined memory, and a tile read whole is the bytes.
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -11,18 +10,11 @@
 
 #include "map/mbtiles.h"
 #include "png/tile_image.h"
-
-namespace {
-// The map file of the current input, removed when the run ends.
-struct ScratchFile {
-    std::string path = (std::filesystem::temp_directory_path() / ("quorel_tile_store_fuzz_" + std::to_string(getpid()))).string();
-    ~ScratchFile() { std::filesystem::remove(path); }
-};
-}  // namespace
+#include "tests/support/scratch.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const ScratchFile scratch;
-    const std::string& file = scratch.path;
+    static const quorel::test::ScratchFolder scratch("tile_store_fuzz");
+    static const std::string file = (scratch.path / "map.mbtiles").string();
     if (size == 0) return 0;
     std::filesystem::remove(file);
     sqlite3* db = nullptr;

@@ -18,8 +18,11 @@
 //   #> expect-text PATH TEXT      a text file contains TEXT (\n allowed)
 //   #> golden SHOT NAME [X Y W H] a screenshot (or the part of it at X, Y of W x H pixels)
 //                                 equals tests/golden/NAME.png
+//   #> black SHOT                 every pixel of a screenshot is black
 //   #> stderr TEXT                the program's error output contains TEXT
 //   #> stderr-lines N TEXT        the error output of all runs has exactly N lines that are TEXT
+// Each run has a scratch folder of its own, removed when the run passes; every failure of
+// a failing run names it.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -29,6 +32,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -39,6 +43,7 @@
 #include "platform/raster/raster.h"
 #include "png/png_decoder.h"
 #include "tests/support/golden.h"
+#include "tests/support/scratch.h"
 
 namespace quorel {
 namespace {
@@ -129,6 +134,18 @@ std::map<std::string, std::string> readDump(const fs::path& file) {
     return values;
 }
 
+// A run's scratch folder: every failure of the test names it, and it goes when the test passes.
+struct RunFolder {
+    explicit RunFolder(const std::string& name)
+        : path(test::scratchFolder(name)), trace(__FILE__, __LINE__, "the run's files are in " + path.string()) {}
+    ~RunFolder() {
+        std::error_code ec;
+        if (!testing::Test::HasFailure()) fs::remove_all(path, ec);
+    }
+    const fs::path path;
+    testing::ScopedTrace trace;  // not copied, so neither is the folder
+};
+
 class Scenario : public testing::TestWithParam<std::string> {};
 
 TEST_P(Scenario, ShowsWhatItSays) {
@@ -136,10 +153,8 @@ TEST_P(Scenario, ShowsWhatItSays) {
     const std::string text = platform::readTextFile(scenario).value_or("");
     ASSERT_FALSE(text.empty()) << scenario;
 
-    // Of this process alone: test runs of other worktrees may share the temporary folder.
-    const fs::path run = fs::path(testing::TempDir()) /
-                         ("quorel_scenario_" + scenario.stem().string() + "_" + std::to_string(::getpid()));
-    fs::remove_all(run);
+    const RunFolder folder("scenario_" + scenario.stem().string());
+    const fs::path& run = folder.path;
     fs::create_directories(run / "home");
     fs::create_directories(run / "xdg");
 
@@ -241,6 +256,11 @@ TEST_P(Scenario, ShowsWhatItSays) {
             } else {
                 EXPECT_TRUE(test::matchesGolden(*shot.bitmap, c.at(2)));
             }
+        } else if (kind == "black") {
+            const PngDecodeResult shot = decodePngFile(run / c.at(1));
+            ASSERT_TRUE(shot.bitmap) << "no screenshot " << c[1];
+            const auto black = [](std::uint8_t byte) { return byte == 0; };
+            EXPECT_TRUE(std::ranges::all_of(platform::toBitmap32(*shot.bitmap).bits, black)) << c[1] << " is not black";
         } else if (kind == "stderr") {
             EXPECT_NE(errors.find(c.at(2)), std::string::npos) << "error output: " << errors;
         } else if (kind == "stderr-lines") {
@@ -280,8 +300,8 @@ namespace quorel {
 namespace {
 
 TEST(Program, ABadCommandLinePrintsTheUsageAndExits2) {
-    const fs::path run = fs::path(testing::TempDir()) / "quorel_bad_command_line";
-    fs::create_directories(run);
+    const RunFolder folder("bad_command_line");
+    const fs::path& run = folder.path;
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {QUOREL_PROGRAM, "--headless", "--screen", "480x272"},
              {QUOREL_PROGRAM, "--frobnicate"},
@@ -296,8 +316,8 @@ TEST(Program, ABadCommandLinePrintsTheUsageAndExits2) {
 // holding the lock) until the test writes; the second must leave at once, before it has
 // even read its settings.
 TEST(Program, ASecondInstanceLeavesAtOnce) {
-    const fs::path run = fs::path(testing::TempDir()) / "quorel_second_instance";
-    fs::remove_all(run);
+    const RunFolder folder("second_instance");
+    const fs::path& run = folder.path;
     for (const char* d : {"first", "second", "xdg"}) fs::create_directories(run / d);
     const fs::path fifo = run / "receiver.fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -350,9 +370,9 @@ int countPoints(const fs::path& file) {
 // run finds it read-only. The program follows and records throughout, keeps what is on
 // the card, and writes what the card refused once it has room.
 TEST(Program, AFullCardAndAReadOnlyCardLoseNoPointOnTheCard) {
-    const fs::path run = fs::path(testing::TempDir()) / ("quorel_card_run_" + std::to_string(::getpid()));
+    const RunFolder folder("card_run");
+    const fs::path& run = folder.path;
     const fs::path card = run / "home" / "sdmmc";
-    fs::remove_all(run);
     fs::create_directories(card);
     fs::create_directories(run / "xdg");
     if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||

@@ -6,7 +6,8 @@
 # usage: single_instance.sh QUOREL
 quorel=$1
 fail() { echo "FAIL: $*"; exit 1; }
-work=$(mktemp -d)
+. "$(dirname "$0")/../support/scratch.sh"
+work=$(scratch_folder single_instance) || exit 1
 holder=""
 cleanup() {
     [ -n "$holder" ] && kill "$holder" 2>/dev/null

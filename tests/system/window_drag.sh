@@ -11,7 +11,8 @@ fail() { echo "FAIL: $*"; exit 1; }
 command -v Xvfb >/dev/null || skip "Xvfb is not installed (tools/install-deps installs it)"
 command -v xdotool >/dev/null || skip "xdotool is not installed (tools/install-deps installs it)"
 
-work=$(mktemp -d)
+. "$(dirname "$0")/../support/scratch.sh"
+work=$(scratch_folder window_drag) || exit 1
 xvfb=""
 program=""
 cleanup() {

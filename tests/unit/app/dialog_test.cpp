@@ -10,6 +10,7 @@
 #include "platform/headless/power_recording.h"
 #include "platform/raster/raster.h"
 #include "platform/headless/virtual_serial.h"
+#include "tests/support/scratch.h"
 
 namespace quorel {
 namespace {
@@ -17,8 +18,7 @@ namespace {
 // The dialog on a virtual 480 x 272 screen, loaded and showing its first frame.
 struct Dialog {
     Dialog() : app(clock, screen, power, serial) {
-        app.programDir = app.deviceRoot = std::filesystem::path(testing::TempDir()) / "quorel_dialog";
-        std::filesystem::create_directories(app.programDir);
+        app.programDir = app.deviceRoot = test::scratchFolder("dialog");
         EXPECT_TRUE(dialogProcedure(app, Message{MessageKind::Initialise}));
         for (int i = 0; i < 6; ++i) {
             clock.advanceTo(app.timer.deadlineMs);

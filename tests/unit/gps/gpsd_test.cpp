@@ -26,6 +26,7 @@
 #include "platform/headless/power_recording.h"
 #include "platform/serial_termios.h"
 #include "tests/fakes/fake_clock.h"
+#include "tests/support/scratch.h"
 
 namespace quorel {
 namespace {
@@ -68,7 +69,7 @@ int tryPort(int port) {
 struct Gpsfake {
     pid_t pid = -1;
     Gpsfake(int port, const Lines& seconds) {
-        const std::string log = fs::path(::testing::TempDir()) / platform::format("quorel_gpsfake%d.log", port);
+        const std::string log = test::scratchFolder(platform::format("gpsfake%d", port)) / "fake.log";
         std::ofstream out(log, std::ios::binary);
         out << "#Delay-Cookie: @ " << kSecondApartMs / 1000.0 << "\n%Delay: 2\n";
         for (const std::string& second : seconds) out << "@" << second;
@@ -139,7 +140,7 @@ void compareWithGpsd(const char* log, int first, int count, int port) {
     SCOPED_TRACE(log);
     const Lines all = secondsOf(log);
     const Lines seconds(all.begin() + first, all.begin() + first + count);
-    const fs::path byId = fs::path(::testing::TempDir()) / (std::string("quorel_by_id_") + log);
+    const fs::path byId = test::scratchFolder(std::string("by_id_") + log) / "tty";
     std::unique_lock lock(ptysAndSpawns);
     fakes::FakeClock fakeClock;
     platform::TermiosSerialDevice pty(platform::ComPortNames::fixed(byId), fakeClock);

@@ -5,6 +5,7 @@
 // redone poll by poll), which agreed with every poll when it was frozen.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -84,6 +85,11 @@ std::string pollWholeLog(const std::string& log) {
 }
 
 TEST(NmeaCorpus, PollingEachWholeLogEndsInTheFrozenState) {
+    std::size_t logs = 0;  // a log added to the corpus needs its row
+    for (const auto& e : std::filesystem::directory_iterator(std::string(QUOREL_CORPUS_DIR) + "/nmea")) {
+        logs += e.path().extension() == ".log" ? 1 : 0;
+    }
+    EXPECT_EQ(logs, std::size(kLogs));
     for (const LogCase& c : kLogs) {
         std::ifstream in(std::string(QUOREL_CORPUS_DIR) + "/nmea/" + c.file, std::ios::binary);
         const std::string log{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -16,6 +16,7 @@
 
 #include "platform/serial_termios.h"
 #include "tests/fakes/fake_clock.h"
+#include "tests/support/scratch.h"
 
 namespace quorel {
 namespace {
@@ -148,9 +149,7 @@ TEST(SerialPort, SentencesOf512BytesOrMoreAreDropped) {
 
 TEST(SerialPort, EachFailingStepOfTheOpenHasItsStatus) {
     const Link pty(false);
-    const auto dir = std::filesystem::path(::testing::TempDir()) / "quorel_devs";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    const auto dir = test::scratchFolder("devs");
     std::filesystem::create_symlink(pty.path, dir / "ttyACM1");  // the table falls back to ttyACM
     std::ofstream(dir / "ttyUSB2") << "$GPGGA\n";                  // not a terminal
     const ComPortNames fixed = ComPortNames::fixed(pty.path);

@@ -27,6 +27,7 @@
 #include "platform/format.h"
 #include "platform/text_file.h"
 #include "tests/fakes/fake_clock.h"
+#include "tests/support/scratch.h"
 
 namespace quorel {
 namespace {
@@ -98,10 +99,7 @@ TEST(GpxWriter, TheDatedNameIsTheUtcTimeNineHoursLater) {
 class TrackLog : public testing::Test {
 protected:
     void SetUp() override {
-        // Of this process alone: other test runs may share the temporary folder.
-        gps_.storageRootPath = testing::TempDir() + "quorel_log_" + std::to_string(::getpid()) + "/";
-        std::filesystem::remove_all(gps_.storageRootPath);
-        std::filesystem::create_directories(gps_.storageRootPath);
+        gps_.storageRootPath = test::scratchFolder("log").string() + "/";
     }
     std::string gpx() const { return gps_.storageRootPath + "GPX/"; }
     std::string log() const { return gpx() + "scurrent.gpx"; }
@@ -207,8 +205,7 @@ void fillCard(const std::string& file) {
 
 TEST_F(TrackLog, AFullCardGetsTheHeaderAndPointsItRefusedOnceItHasRoom) {
     // A card of 64 KiB: a tmpfs mounted in a mount namespace of this process alone.
-    const std::string card = testing::TempDir() + "quorel_card";
-    std::filesystem::create_directories(card);
+    const std::string card = test::scratchFolder("card").string();
     if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         ::mount("tmpfs", card.c_str(), "tmpfs", 0, "size=64k") != 0) {
         GTEST_SKIP() << "a tmpfs card needs root";

@@ -13,6 +13,7 @@
 
 #include "platform/format.h"
 #include "platform/utf8.h"
+#include "tests/support/scratch.h"
 
 namespace quorel {
 namespace {
@@ -183,8 +184,7 @@ TEST(TrackFile, OneElementPerLineInPiecesOf511Characters) {
 // Files several buffers long read as from memory, by both readers; the auto-load
 // folder's *.gpx files are read in name order after the tracks are cleared.
 TEST(GpxFiles, AutoLoadReadsEveryGpxFileInNameOrderAndBothReadersAgree) {
-    const auto dir = std::filesystem::path(testing::TempDir()) / "quorel_gpx_files";
-    std::filesystem::remove_all(dir);
+    const auto dir = test::scratchFolder("gpx_files");
     std::filesystem::create_directories(dir / "e.gpx");
     ASSERT_EQ(::mkfifo((dir / "fifo.gpx").c_str(), 0600), 0);
     GpxPathList tracks, routes;

@@ -14,6 +14,7 @@
 #include "platform/raster/raster.h"
 #include "png/png_writer.h"
 #include "tests/unit/map/map_fixture.h"
+#include "tests/support/scratch.h"
 
 namespace quorel {
 namespace {
@@ -115,7 +116,7 @@ void writeJpegTile(const std::filesystem::path& file, std::uint8_t r, std::uint8
 // The tree under the storage root: a .png wins over a .jpg of the same tile, a .jpg
 // alone is shown, and a missing tile gets the placeholder.
 TEST(MapTiles, TheDefaultLoaderReadsPngAndJpegFromTheTree) {
-    const auto root = std::filesystem::temp_directory_path() / ("quorel_mosaic_" + std::to_string(getpid()));
+    const auto root = test::scratchFolder("mosaic");
     MapScreen s(480, 272);
     s.view.storageRootPath = root.string() + "/";
     s.view.mapDir = "Maps\\std";

@@ -11,6 +11,7 @@
 
 #include "png/png_writer.h"
 #include "tests/unit/map/map_fixture.h"
+#include "tests/support/scratch.h"
 
 namespace quorel {
 namespace {
@@ -25,7 +26,7 @@ void writeTile(const std::filesystem::path& file, std::int64_t c, std::int64_t r
 
 // Zoom 14 around (col, row) with holes, zoom 13 under part of it, and damaged tiles.
 std::filesystem::path writeTree(std::int64_t col, std::int64_t row) {
-    const auto root = std::filesystem::temp_directory_path() / ("quorel_tile_threads_" + std::to_string(getpid()));
+    const auto root = test::scratchFolder("tile_threads");
     for (const int zoom : {13, 14}) {
         const std::int64_t c0 = zoom == 14 ? col : col / 2, r0 = zoom == 14 ? row : row / 2;
         for (std::int64_t c = c0 - 6; c <= c0 + 6; ++c) {

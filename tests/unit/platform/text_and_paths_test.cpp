@@ -7,6 +7,7 @@
 #include "platform/paths.h"
 #include "platform/text_file.h"
 #include "platform/utf8.h"
+#include "tests/support/scratch.h"
 
 namespace quorel::platform {
 namespace {
@@ -69,8 +70,7 @@ TEST(StoragePath, OneSeparatorWhetherOrNotTheRootEndsInOne) {
 }
 
 TEST(TextFile, ReadsCrLfAndLfAlikeAndWritesLf) {
-    const auto dir = std::filesystem::path(testing::TempDir()) / "quorel_text";
-    std::filesystem::create_directories(dir);
+    const auto dir = test::scratchFolder("text");
     ASSERT_TRUE(writeTextFile(dir / "a.txt", "\xEF\xBB\xBFone\r\ntwo\nthree\rfour\r\n"));
     EXPECT_EQ(readTextFile(dir / "a.txt"), "one\ntwo\nthree\rfour\n");
     EXPECT_FALSE(readTextFile(dir / "missing.txt").has_value());
@@ -78,8 +78,7 @@ TEST(TextFile, ReadsCrLfAndLfAlikeAndWritesLf) {
 }
 
 TEST(Files, ListsBySuffixWithoutCase) {
-    const auto dir = std::filesystem::path(testing::TempDir()) / "quorel_list";
-    std::filesystem::remove_all(dir);
+    const auto dir = test::scratchFolder("list");
     std::filesystem::create_directories(dir / "sub.gpx");
     for (const char* name : {"a.gpx", "B.GPX", "c.gpx.bak", "d.txt"}) writeTextFile(dir / name, "");
     auto names = listFiles(dir, ".gpx");

@@ -16,6 +16,7 @@
 
 #include "platform/raster/raster.h"
 #include "png/png_writer.h"
+#include "tests/support/scratch.h"
 
 namespace quorel {
 namespace {
@@ -159,7 +160,7 @@ TEST(PngSuite, EveryGoodImageDecodesToTheTableFormatWithTheReferencePixels) {
 // without an error.
 TEST(PngDecoder, TruncatedAndOversizedFilesAreRefused) {
     const Bytes good = readFile(kSuite / "basn2c08.png");
-    const std::filesystem::path path = std::filesystem::temp_directory_path() / ("quorel_truncated_" + std::to_string(getpid()) + ".png");
+    const std::filesystem::path path = test::scratchFolder("truncated") / "cut.png";
     for (const std::size_t keep : {0ul, 8ul, 33ul, 60ul, good.size() / 2, good.size() - 13, good.size() - 1}) {
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(good.data()), static_cast<long>(keep));
         const PngDecodeResult fromFile = decodePngFile(path);

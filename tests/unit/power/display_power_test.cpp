@@ -13,6 +13,7 @@
 #include "platform/power_linux.h"
 #include "platform/headless/power_recording.h"
 #include "platform/text_file.h"
+#include "tests/support/scratch.h"
 
 namespace quorel {
 namespace {
@@ -21,10 +22,7 @@ using namespace platform;
 namespace fs = std::filesystem;
 
 fs::path freshDir(const std::string& name) {
-    const fs::path dir = fs::path(::testing::TempDir()) / ("quorel_power_" + name);
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
+    return test::scratchFolder("power_" + name);
 }
 
 void file(const fs::path& path, const std::string& text) {

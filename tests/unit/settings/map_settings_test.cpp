@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "platform/text_file.h"
+#include "tests/support/scratch.h"
 
 namespace quorel {
 namespace {
@@ -12,10 +13,7 @@ namespace {
 class MapSettingsTest : public testing::Test {
 protected:
     void SetUp() override {
-        dir_ = std::filesystem::path(testing::TempDir()) /
-               ("quorel_setmap_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
+        dir_ = test::scratchFolder(testing::UnitTest::GetInstance()->current_test_info()->name());
     }
     bool load(const std::string& text) {
         platform::writeTextFile(dir_ / "setmap.txt", text);

@@ -13,6 +13,7 @@
 #include "gpx/gpx_reader.h"
 #include "platform/text_file.h"
 #include "png/png_decoder.h"
+#include "tests/support/scratch.h"
 
 namespace quorel {
 namespace {
@@ -20,8 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(DemoData, MakesTilesGpxFilesAndADriveThatTheProgramReads) {
-    const fs::path out = fs::temp_directory_path() / ("quorel-demo-" + std::to_string(::getpid()));
-    fs::remove_all(out);
+    const fs::path out = test::scratchFolder("demo");
     const int status = std::system((std::string(QUOREL_MAKE_DEMO) + " '" + out.string() +
                                     "' --zooms 16-17 --radius-km 0.3 > /dev/null 2>&1").c_str());
     ASSERT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << "quorel-make-demo failed";

@@ -17,13 +17,14 @@
 #include "platform/raster/raster.h"
 #include "png/png_decoder.h"
 #include "png/png_writer.h"
+#include "tests/support/scratch.h"
 
 namespace quorel {
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kScratch = fs::temp_directory_path() / ("quorel_map_files_" + std::to_string(getpid()));
+const fs::path kScratch = test::scratchFolder("map_files");
 
 int run(const std::string& command) {
     const int status = std::system(command.c_str());
