@@ -12,7 +12,8 @@ skip() { echo "SKIP: $*"; exit 77; }
 fail() { echo "FAIL: $*"; exit 1; }
 command -v Xvfb >/dev/null || skip "Xvfb is not installed (tools/install-deps installs it)"
 
-work=$(mktemp -d)
+. "$(dirname "$0")/../support/scratch.sh"
+work=$(scratch_folder window_signals) || exit 1
 xvfb=""
 feeder=""
 program=""
