@@ -124,28 +124,18 @@ bool writeFile(const fs::path& file, const std::string& text) {
     return true;
 }
 
-// The farthest point from home of the drive and the GPX files, in metres.
-double reachOfTracks(const std::string& nmea, const std::vector<demo::DemoFile>& gpx) {
+// The farthest point from home of the GPX files, in metres.
+double reachOfGpxFiles(const std::vector<demo::DemoFile>& gpx) {
     double reach = 0.0;
-    auto consider = [&reach](double lat, double lon) {
-        const demo::Vec2 p = demo::geoToLocal(lat, lon);
-        reach = std::max(reach, std::hypot(p.x, p.y));
-    };
     for (const demo::DemoFile& f : gpx) {
         for (std::size_t at = f.text.find("lat=\""); at != std::string::npos; at = f.text.find("lat=\"", at + 1)) {
             const std::size_t lonAt = f.text.find("lon=\"", at);
             const auto lat = platform::scanRealPrefix(std::string_view(f.text).substr(at + 5));
             const auto lon = platform::scanRealPrefix(std::string_view(f.text).substr(lonAt + 5));
-            if (lat && lon) consider(*lat, *lon);
-        }
-    }
-    for (std::size_t at = nmea.find("$GPGGA,"); at != std::string::npos; at = nmea.find("$GPGGA,", at + 1)) {
-        // $GPGGA,hhmmss.ss,ddmm.mmmm,N,dddmm.mmmm,E,...
-        const std::string_view s = std::string_view(nmea).substr(at + 17);
-        const auto lat = platform::scanRealPrefix(s);
-        const auto lon = platform::scanRealPrefix(s.substr(s.find(',', s.find(',') + 1) + 1));
-        if (lat && lon) {
-            consider(std::floor(*lat / 100) + std::fmod(*lat, 100) / 60, std::floor(*lon / 100) + std::fmod(*lon, 100) / 60);
+            if (lat && lon) {
+                const demo::Vec2 p = demo::geoToLocal(*lat, *lon);
+                reach = std::max(reach, std::hypot(p.x, p.y));
+            }
         }
     }
     return reach;
@@ -198,8 +188,7 @@ int main(int argc, char** argv) {
     }
     for (const demo::DemoFile& f : gpx)
         if (!writeFile(o.outDir / "sdmmc" / "GPX" / "Auto" / f.name, f.text)) return 1;
-    const std::string nmea = demo::driveNmea(drive);
-    if (!writeFile(o.outDir / "demo" / "drive.nmea", nmea)) return 1;
+    if (!writeFile(o.outDir / "demo" / "drive.nmea", demo::driveNmea(drive))) return 1;
     if (!writeFile(o.outDir / "demo" / "drive.gpx", demo::driveGpx(drive))) return 1;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -211,9 +200,9 @@ int main(int argc, char** argv) {
     std::printf("%s: %zu GPX files\n", (o.outDir / "sdmmc" / "GPX" / "Auto").c_str(), gpx.size());
     std::printf("%s: 600 s of GGA and RMC (and drive.gpx)\n", (o.outDir / "demo" / "drive.nmea").c_str());
     std::printf("done in %.1f s\n", seconds);
-    const double reach = reachOfTracks(nmea, gpx);
+    const double reach = reachOfGpxFiles(gpx);
     if (reach > radius) {
-        std::printf("note: the drive and the GPX files reach %.1f km from home, beyond the %.1f km of the map\n",
+        std::printf("note: the GPX files reach %.1f km from home, beyond the %.1f km of the map around home\n",
                     reach / 1000.0, o.radiusKm);
     }
     return 0;
