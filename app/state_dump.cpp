@@ -20,6 +20,11 @@ struct Dump {
     void put(const char* name, const DesignPos& p) {
         platform::appendFormat(text, "%s.x=%d\n%s.y=%d\n", name, p[0], name, p[1]);
     }
+    // Where a button is after the layout, so that a script can tap it at any screen size.
+    void button(const char* name, const std::optional<ImageButton>& b) {
+        if (b) platform::appendFormat(text, "%s.left=%d\n%s.top=%d\n%s.width=%d\n%s.height=%d\n", name, b->left, name,
+                                      b->top, name, b->width, name, b->height);
+    }
     void path(const char* name, const GpxPath& p) { platform::appendFormat(text, "%s.count=%d\n", name, p.pointCount()); }
     void paths(const char* name, const GpxPathList& list) {
         long long points = 0;
@@ -44,6 +49,10 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
     V(buttonWidth); V(buttonHeight); V(closeCornerX); V(closeCornerY);
     V(starButtonPos); V(zoomUpButtonPos); V(zoomDownButtonPos); V(homeButtonPos); V(originButtonPos);
     V(bulbButtonPos); V(pointButtonPos); V(eraseButtonPos);
+#define B(field) d.button(#field, v.field)
+    B(starButton); B(zoomUpButton); B(zoomDownButton); B(homeButton); B(originButton); B(bulbButton);
+    B(pointButton); B(eraseButton);
+#undef B
     V(drawTimerMs); V(mosaicOffsetX); V(mosaicOffsetY);
     V(loading); V(loadStep); V(drawing); V(frameReady); V(showTileGrid); V(mosaicValid);
     V(followGps); V(showTapPosition); V(hudMode); V(pointMode);

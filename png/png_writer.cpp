@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -46,6 +47,7 @@ struct Layout {
     int colorType;
     const png_color* palette;
     int paletteEntries;
+    int zlibLevel;
 };
 
 // Runs under libpng's error recovery; only trivially destructible locals.
@@ -56,7 +58,7 @@ bool writeImage(png_structp png, png_infop info, std::vector<std::uint8_t>* out,
     png_set_IHDR(png, info, layout->width, layout->height, layout->bitDepth, layout->colorType, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (layout->paletteEntries > 0) png_set_PLTE(png, info, layout->palette, layout->paletteEntries);
-    png_set_compression_level(png, 9);
+    png_set_compression_level(png, layout->zlibLevel);
     png_write_info(png, info);
     png_write_image(png, rows);
     png_write_end(png, info);
@@ -65,7 +67,7 @@ bool writeImage(png_structp png, png_infop info, std::vector<std::uint8_t>* out,
 
 }  // namespace
 
-std::vector<std::uint8_t> encodePng(const platform::Bitmap& bitmap) {
+std::vector<std::uint8_t> encodePng(const platform::Bitmap& bitmap, int zlibLevel) {
     std::vector<std::uint8_t> out;
     if (!platform::usableBitmap(bitmap)) return out;
     const bool indexed = bitmap.bitsPerPixel <= 8;
@@ -115,7 +117,8 @@ std::vector<std::uint8_t> encodePng(const platform::Bitmap& bitmap) {
                         indexed ? bitmap.bitsPerPixel : 8,
                         indexed ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB,
                         palette.data(),
-                        static_cast<int>(palette.size())};
+                        static_cast<int>(palette.size()),
+                        std::clamp(zlibLevel, 0, 9)};
     if (!writeImage(s.png, s.info, &out, &layout, rows.data())) out.clear();
     return out;
 }

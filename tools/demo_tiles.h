@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "map/projection.h"
+
 namespace quorel::demo {
 
 struct TileId {
@@ -27,15 +29,18 @@ struct TileId {
 // the one to four tiles that hold the area, at high zooms the disc itself.
 std::vector<TileId> tilesAroundHome(int zoom, double radiusMetres);
 
-// Tiles left out on purpose, so that the map has to enlarge a coarser tile there.
-const std::vector<TileId>& deliberateHoles();
-bool isDeliberateHole(const TileId& tile);
+// The demo map: at each zoom, the tiles around home and every tile within margin tiles
+// of the route's line (as quorel-tiles coverage counts them), each once, by zoom.
+std::vector<TileId> demoTiles(int zoomMin, int zoomMax, double radiusMetres, const std::vector<GeoCoord>& route,
+                              int margin);
 
-enum class TileColourType { Rgb, Palette, Grey, Rgba };
-inline constexpr int kTileColourTypeCount = 4;
+// Both types look the same on the map: the demo is a map, not a test of the decoder
+// (greyscale and missing tiles are the tests' business).
+enum class TileColourType { Rgb, Palette };
+inline constexpr int kTileColourTypeCount = 2;
 
-// Most tiles are RGB; a fixed share, spread evenly over the map, has each of the other
-// types (any 4 x 4 block of tiles holds them all).
+// Most tiles are RGB; a fixed share, spread evenly over the map, is palette (any 4 x 4
+// block of tiles holds both).
 TileColourType tileColourType(const TileId& tile);
 
 // 8-bit RGB, rows from the top, no padding.
@@ -52,8 +57,9 @@ RgbImage renderTile(const TileId& tile);
 // The fixed colour table of palette tiles: the map's colours and their blends.
 const std::vector<std::array<std::uint8_t, 3>>& tilePalette();
 
-// Writes the image as an 8-bit PNG of the given colour type with libpng's default
-// compression; false with a reason when the file cannot be written.
+// Writes the image as an 8-bit PNG of the given colour type, through the program's PNG
+// writer; the file appears complete or not at all. False with a reason when it cannot
+// be written.
 bool writeTilePng(const std::filesystem::path& file, const RgbImage& image, TileColourType type,
                   std::string& error);
 
@@ -63,13 +69,11 @@ struct TileTreeStats {
     int tiles = 0;
     std::uint64_t bytes = 0;
     std::array<int, kTileColourTypeCount> byType{};
-    int holes = 0;  // deliberate holes inside the area, left without a file
 };
 
-// Writes mapDir/<zoom>/<col>/<row>.png for every tile around home at the zooms, except
-// the deliberate holes (an old file at a hole is removed). Files appear complete or not
-// at all. jobs is the number of drawing threads (0: one per processor).
-bool writeTileTree(const std::filesystem::path& mapDir, int zoomMin, int zoomMax, double radiusMetres,
-                   int jobs, TileTreeStats& stats, std::string& error);
+// Writes mapDir/<zoom>/<col>/<row>.png for every tile. jobs is the number of drawing
+// threads (0: one per processor).
+bool writeTileTree(const std::filesystem::path& mapDir, const std::vector<TileId>& tiles, int jobs,
+                   TileTreeStats& stats, std::string& error);
 
 }  // namespace quorel::demo

@@ -314,7 +314,7 @@ std::string nmeaSentence(const std::string& body) {
     return format("$%s*%02X\r\n", body.c_str(), sum);
 }
 
-bool makeDriveLog(std::string& nmea, std::string& error) {
+bool makeDrive(std::vector<Sample>& samples, std::string& error) {
     const DemoWorld& world = demoWorld();
     // South-west of home over the river bridge, north-east up the diagonal avenue, a
     // red light, east along the avenue, north to the lake and west along its road.
@@ -331,12 +331,16 @@ bool makeDriveLog(std::string& nmea, std::string& error) {
     const Polyline line(positions(path));
     const double light = nearestOnLine(line, roads.junctions[0]).along - 14.0;
     const std::vector<Stop> stops{{0.0, 7.0}, {light, 42.0}};
-    const std::vector<Sample> samples = moveAlong(path, Handling{}, stops, 1.0, 599.0);
+    samples = moveAlong(path, Handling{}, stops, 1.0, 599.0);
     if (samples.size() != 600) {
         error = "the drive is too short";
         return false;
     }
-    nmea.clear();
+    return true;
+}
+
+std::string driveNmea(const std::vector<Sample>& samples) {
+    std::string nmea;
     for (const Sample& s : samples) {
         const int clock = 3 * 3600 + truncToInt(s.time);
         const std::string utc = format("%02d%02d%02d.00", clock / 3600, clock / 60 % 60, clock % 60);
@@ -354,7 +358,21 @@ bool makeDriveLog(std::string& nmea, std::string& error) {
         nmea += nmeaSentence(format("GPRMC,%s,A,%s,%s,%.2f,%.1f,180524,,,A", utc.c_str(), lat.c_str(), lon.c_str(),
                                     knots, s.course));
     }
-    return true;
+    return nmea;
+}
+
+std::string driveGpx(const std::vector<Sample>& samples) {
+    std::string x =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<gpx version=\"1.1\" creator=\"quorel-make-demo\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
+        "  <trk>\n    <name>The demo drive</name>\n    <trkseg>\n";
+    for (const Sample& s : samples) {
+        const LatLon g = localToGeo(s.p);
+        appendFormat(x, "      <trkpt lat=\"%.7f\" lon=\"%.7f\"><time>%s</time></trkpt>\n", g.lat, g.lon,
+                     isoTime(2024, 5, 18, 3 * 3600 + s.time).c_str());
+    }
+    x += "    </trkseg>\n  </trk>\n</gpx>\n";
+    return x;
 }
 
 namespace {

@@ -71,9 +71,13 @@ std::vector<Sample> moveAlong(const std::vector<PathPoint>& path, const Handling
 // "$<body>*<checksum>" with CR LF.
 std::string nmeaSentence(const std::string& body);
 
-// The drive: 600 seconds from 03:00:00 UTC on 18 May 2024, a $GPGGA and a $GPRMC
-// sentence per second. False with a reason when the roads do not give the drive.
-bool makeDriveLog(std::string& nmea, std::string& error);
+// The drive: 600 seconds from 03:00:00 UTC on 18 May 2024, a sample a second. False
+// with a reason when the roads do not give the drive.
+bool makeDrive(std::vector<Sample>& samples, std::string& error);
+// As the receiver reports it: a $GPGGA and a $GPRMC sentence per sample.
+std::string driveNmea(const std::vector<Sample>& samples);
+// As a GPX track, for the tools that take one (quorel-tiles coverage).
+std::string driveGpx(const std::vector<Sample>& samples);
 
 struct DemoFile {
     std::string name;

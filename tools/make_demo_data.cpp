@@ -1,9 +1,11 @@
 // quorel-make-demo OUTDIR [--zooms 5-17] [--radius-km 4] [--jobs N]
 //
 // Writes the demo data of a made-up town around the home position:
-//   OUTDIR/sdmmc/Maps/std/<zoom>/<col>/<row>.png   map tiles (a few left out on purpose)
+//   OUTDIR/sdmmc/Maps/std/<zoom>/<col>/<row>.png   map tiles: around home, and along the
+//                                                   drive with a margin of two tiles
 //   OUTDIR/sdmmc/GPX/Auto/*.gpx                     a ride, a planned walk, places
 //   OUTDIR/demo/drive.nmea                          ten minutes of a drive, GGA and RMC
+//   OUTDIR/demo/drive.gpx                           the same drive as a GPX track
 // The same arguments always give the same bytes.
 #include <chrono>
 #include <cmath>
@@ -29,6 +31,9 @@ namespace fs = std::filesystem;
 constexpr int kZoomLimit = 20;
 constexpr double kRadiusLimitKm = 50.0;
 constexpr std::size_t kTileLimit = 200000;
+// Tiles around the drive's line at every zoom, so that the map never runs out under the
+// car, nor beside it on a screen wider than two tiles each side.
+constexpr int kDriveMargin = 2;
 
 struct Options {
     fs::path outDir;
@@ -119,28 +124,18 @@ bool writeFile(const fs::path& file, const std::string& text) {
     return true;
 }
 
-// The farthest point from home of the drive and the GPX files, in metres.
-double reachOfTracks(const std::string& nmea, const std::vector<demo::DemoFile>& gpx) {
+// The farthest point from home of the GPX files, in metres.
+double reachOfGpxFiles(const std::vector<demo::DemoFile>& gpx) {
     double reach = 0.0;
-    auto consider = [&reach](double lat, double lon) {
-        const demo::Vec2 p = demo::geoToLocal(lat, lon);
-        reach = std::max(reach, std::hypot(p.x, p.y));
-    };
     for (const demo::DemoFile& f : gpx) {
         for (std::size_t at = f.text.find("lat=\""); at != std::string::npos; at = f.text.find("lat=\"", at + 1)) {
             const std::size_t lonAt = f.text.find("lon=\"", at);
             const auto lat = platform::scanRealPrefix(std::string_view(f.text).substr(at + 5));
             const auto lon = platform::scanRealPrefix(std::string_view(f.text).substr(lonAt + 5));
-            if (lat && lon) consider(*lat, *lon);
-        }
-    }
-    for (std::size_t at = nmea.find("$GPGGA,"); at != std::string::npos; at = nmea.find("$GPGGA,", at + 1)) {
-        // $GPGGA,hhmmss.ss,ddmm.mmmm,N,dddmm.mmmm,E,...
-        const std::string_view s = std::string_view(nmea).substr(at + 17);
-        const auto lat = platform::scanRealPrefix(s);
-        const auto lon = platform::scanRealPrefix(s.substr(s.find(',', s.find(',') + 1) + 1));
-        if (lat && lon) {
-            consider(std::floor(*lat / 100) + std::fmod(*lat, 100) / 60, std::floor(*lon / 100) + std::fmod(*lon, 100) / 60);
+            if (lat && lon) {
+                const demo::Vec2 p = demo::geoToLocal(*lat, *lon);
+                reach = std::max(reach, std::hypot(p.x, p.y));
+            }
         }
     }
     return reach;
@@ -155,10 +150,25 @@ int main(int argc, char** argv) {
         return 2;
     }
     const double radius = o.radiusKm * 1000.0;
-    std::size_t planned = 0;
+    std::size_t planned = 0;  // the discs alone, before any of them is held in memory
     for (int z = o.zoomMin; z <= o.zoomMax && planned <= kTileLimit; ++z)
         planned += demo::tilesAroundHome(z, radius).size();
-    if (planned > kTileLimit) {
+    const auto started = std::chrono::steady_clock::now();
+    std::string error;
+    std::vector<demo::Sample> drive;
+    std::vector<demo::DemoFile> gpx;
+    if (!demo::makeDrive(drive, error) || !demo::makeGpxFiles(gpx, error)) {
+        std::fprintf(stderr, "quorel-make-demo: %s\n", error.c_str());
+        return 1;
+    }
+    std::vector<GeoCoord> route;
+    for (const demo::Sample& s : drive) {
+        const demo::LatLon g = demo::localToGeo(s.p);
+        route.push_back({g.lat, g.lon});
+    }
+    const std::vector<demo::TileId> tiles =
+        planned > kTileLimit ? std::vector<demo::TileId>{} : demo::demoTiles(o.zoomMin, o.zoomMax, radius, route, kDriveMargin);
+    if (planned > kTileLimit || tiles.size() > kTileLimit) {
         std::fprintf(stderr, "quorel-make-demo: more than %zu tiles; choose fewer zooms or a smaller radius\n",
                      kTileLimit);
         return 2;
@@ -170,38 +180,29 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorel-make-demo: cannot create %s: %s\n", o.outDir.c_str(), ec.message().c_str());
         return 1;
     }
-    const auto started = std::chrono::steady_clock::now();
-    std::string error;
-    std::string nmea;
-    std::vector<demo::DemoFile> gpx;
-    if (!demo::makeDriveLog(nmea, error) || !demo::makeGpxFiles(gpx, error)) {
-        std::fprintf(stderr, "quorel-make-demo: %s\n", error.c_str());
-        return 1;
-    }
     const fs::path mapDir = o.outDir / "sdmmc" / "Maps" / "std";
     demo::TileTreeStats stats;
-    if (!demo::writeTileTree(mapDir, o.zoomMin, o.zoomMax, radius, o.jobs, stats, error)) {
+    if (!demo::writeTileTree(mapDir, tiles, o.jobs, stats, error)) {
         std::fprintf(stderr, "quorel-make-demo: %s\n", error.c_str());
         return 1;
     }
     for (const demo::DemoFile& f : gpx)
         if (!writeFile(o.outDir / "sdmmc" / "GPX" / "Auto" / f.name, f.text)) return 1;
-    if (!writeFile(o.outDir / "demo" / "drive.nmea", nmea)) return 1;
+    if (!writeFile(o.outDir / "demo" / "drive.nmea", demo::driveNmea(drive))) return 1;
+    if (!writeFile(o.outDir / "demo" / "drive.gpx", demo::driveGpx(drive))) return 1;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     const double kb = static_cast<double>(stats.bytes) / 1000.0;
-    std::printf("%s: %d tiles at zooms %d-%d (%.*f %s; %d RGB, %d palette, %d grey, %d RGBA), "
-                "%d left out on purpose\n",
-                mapDir.c_str(), stats.tiles, o.zoomMin, o.zoomMax, kb < 1000.0 ? 0 : 1, kb < 1000.0 ? kb : kb / 1000.0,
-                kb < 1000.0 ? "kB" : "MB",
-                stats.byType[0], stats.byType[1], stats.byType[2], stats.byType[3], stats.holes);
+    std::printf("%s: %d tiles at zooms %d-%d (%.*f %s; %d RGB, %d palette)\n", mapDir.c_str(), stats.tiles,
+                o.zoomMin, o.zoomMax, kb < 1000.0 ? 0 : 1, kb < 1000.0 ? kb : kb / 1000.0, kb < 1000.0 ? "kB" : "MB",
+                stats.byType[0], stats.byType[1]);
     std::printf("%s: %zu GPX files\n", (o.outDir / "sdmmc" / "GPX" / "Auto").c_str(), gpx.size());
-    std::printf("%s: 600 s of GGA and RMC\n", (o.outDir / "demo" / "drive.nmea").c_str());
+    std::printf("%s: 600 s of GGA and RMC (and drive.gpx)\n", (o.outDir / "demo" / "drive.nmea").c_str());
     std::printf("done in %.1f s\n", seconds);
-    const double reach = reachOfTracks(nmea, gpx);
+    const double reach = reachOfGpxFiles(gpx);
     if (reach > radius) {
-        std::printf("note: the drive and the GPX files reach %.1f km from home, beyond the %.1f km of the map\n",
+        std::printf("note: the GPX files reach %.1f km from home, beyond the %.1f km of the map around home\n",
                     reach / 1000.0, o.radiusKm);
     }
     return 0;
