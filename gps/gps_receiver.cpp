@@ -30,7 +30,7 @@ void recordFix(GpsReceiver& gps, double altitude, std::int32_t date) {
         gps.hasMovingFix = true;
         return;
     }
-    if (gps.trackFile.isOpen()) writeTrackPoint(gps, gps.latitude, gps.longitude, altitude, date, gps.fixTime);
+    if (gps.trackFile.isOpen()) writeTrackPointToLog(gps, gps.latitude, gps.longitude, altitude, date, gps.fixTime);
     GeoPoint point;
     point.lat = gps.latitude;
     point.lon = gps.longitude;

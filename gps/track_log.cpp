@@ -1,5 +1,5 @@
 // A point as the log writes it, and what it names:
-//   writeTrackPoint(gps, 34.4824466, 135.8241783, 12.5, 180708, 143514)
+//   writeTrackPointToLog(gps, 34.4824466, 135.8241783, 12.5, 180708, 143514)
 //   <trkpt lat="34.482447" lon="135.824178">
 //    <ele>12.500000</ele>
 //    <time>2008-07-18T14:35:14Z</time>
@@ -29,7 +29,6 @@
 namespace quorel {
 namespace {
 
-constexpr std::string_view kFooter = "</trkseg>\n</trk>\n</gpx>\n";
 constexpr std::size_t kCopyBufferBytes = 64 * 1024;
 constexpr int kMaxAlternativeNames = 1000;
 
@@ -41,7 +40,7 @@ int daysInMonth(int year, int month) {
     return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
 }
 
-// "YYYY-MM-DDThh:mm:ss" as writeTrackPoint writes it (any sign in the fields included).
+// "YYYY-MM-DDThh:mm:ss" as writeTrackPointText writes it (any sign in the fields included).
 std::optional<UtcStamp> parseTimeElement(std::string_view text) {
     UtcStamp s;
     int* const fields[6] = {&s.year, &s.month, &s.day, &s.hour, &s.minute, &s.second};
@@ -112,7 +111,7 @@ std::optional<LogContents> scanLog(int fd) {
 
 std::string copyTail(const LogContents& log) {
     std::string tail = log.lastLineOpen ? "\n" : "";
-    tail += kFooter;
+    tail += kGpxFooter;
     return tail;
 }
 
@@ -198,39 +197,6 @@ SaveResult saveLogCopy(const std::string& logPath, const std::string& dir, std::
 
 }  // namespace
 
-void writeGpxHeader(std::string& out, std::string_view name) {
-    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<gpx\n version=\"1.1\"\n"
-           "creator=\"Yarrowfen - https://quorel.invalid/\"\n"
-           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
-           "xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
-           "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1\n"
-           "http://www.topografix.com/GPX/1/1/gpx.xsd\"><trk>\n"
-           "<name>";
-    platform::appendXmlEscaped(out, name);
-    out += "</name>\n<number>1</number>\n<trkseg>\n";
-}
-
-void writeGpxFooter(std::string& out) { out += kFooter; }
-
-void writeTrackPoint(std::string& out, double lat, double lon, double ele, std::int32_t date, std::int32_t time) {
-    platform::appendFormat(out, "<trkpt lat=\"%.6f\" lon=\"%.6f\">\n <ele>%.6f</ele>\n", lat, lon, ele);
-    if (time != 0 && date != 0) {
-        const UtcStamp t = decodeStamp(date, time);
-        platform::appendFormat(out, " <time>%d-%02d-%02dT%02d:%02d:%02dZ</time>\n", t.year, t.month, t.day, t.hour,
-                               t.minute, t.second);
-    }
-    out += "</trkpt>\n";
-}
-
-void writeRoutePoint(std::string& out, const GeoPoint& p) {
-    writeTrackPoint(out, p.lat, p.lon, p.ele, p.utcDate, p.utcTime);
-}
-
-UtcStamp decodeStamp(std::int32_t date, std::int32_t time) {
-    return {2000 + date % 100, (date % 10000) / 100, date / 10000, time / 10000, (time % 10000) / 100, time % 100};
-}
-
 UtcStamp toLocalTime(UtcStamp s) {
     s.hour += kLocalHourShift;
     if (s.hour < 24) return s;
@@ -258,7 +224,7 @@ bool writeUnwritten(GpsReceiver& gps) {
     if (log.unwritten.empty()) return true;
     const auto bytes = static_cast<std::int64_t>(log.unwritten.size());
     log.unsynced = true;  // even a failed write may have changed the file
-    if (platform::writeAll(log.fd.get(), log.unwritten + std::string(kFooter), log.footerOffset)) {
+    if (platform::writeAll(log.fd.get(), log.unwritten + std::string(kGpxFooter), log.footerOffset)) {
         log.footerOffset += bytes;
         log.pointsWritten += log.unwrittenPoints;
         if (gps.datedNamePending && log.unwrittenTime != 0) {
@@ -274,8 +240,8 @@ bool writeUnwritten(GpsReceiver& gps) {
     // after them, so the file is again the whole GPX it was; without a header on the
     // card it is empty again (never a run of zeros once space returns).
     const bool hasHeader = log.footerOffset > 0;
-    const auto end = hasHeader ? log.footerOffset + static_cast<std::int64_t>(kFooter.size()) : 0;
-    if ((hasHeader && !platform::writeAll(log.fd.get(), kFooter, log.footerOffset)) ||
+    const auto end = hasHeader ? log.footerOffset + static_cast<std::int64_t>(kGpxFooter.size()) : 0;
+    if ((hasHeader && !platform::writeAll(log.fd.get(), kGpxFooter, log.footerOffset)) ||
         ::ftruncate(log.fd.get(), static_cast<off_t>(end)) != 0) {
         log = TrackLogFile{};  // the file's end is unknown; the next start copies its complete points
     }
@@ -310,14 +276,15 @@ void syncTrackLogIfDue(GpsReceiver& gps) {
     ++log.syncCount;
 }
 
-void writeTrackPoint(GpsReceiver& gps, double lat, double lon, double ele, std::int32_t date, std::int32_t time) {
+void writeTrackPointToLog(GpsReceiver& gps, double lat, double lon, double ele, std::int32_t date,
+                          std::int32_t time) {
     TrackLogFile& log = gps.trackFile;
     if (!log.isOpen()) return;
     // A position that is no number cannot be drawn or read back; the file stays valid GPX.
     if (!std::isfinite(lat) || !std::isfinite(lon)) return;
     if (!std::isfinite(ele)) ele = 0.0;
     std::string text;
-    writeTrackPoint(text, lat, lon, ele, date, time);
+    writeTrackPointText(text, lat, lon, ele, date, time);
     keepUnwritten(log, text, 1, date, time);
     if (!writeUnwritten(gps) && !log.isOpen()) return;
     syncTrackLogIfDue(gps);
@@ -355,9 +322,9 @@ bool continueTrackLog(GpsReceiver& gps) {
     if (previous->lastLineOpen) keepUnwritten(log, "\n", 0, 0, 0);
     // The closing lines written again after the last complete point, and what stood beyond
     // them cut off, make the file whole again after a torn tail.
-    if (log.unwritten.empty() && !platform::writeAll(log.fd.get(), kFooter, log.footerOffset)) return false;
+    if (log.unwritten.empty() && !platform::writeAll(log.fd.get(), kGpxFooter, log.footerOffset)) return false;
     writeUnwritten(gps);
-    const auto end = log.footerOffset + static_cast<std::int64_t>(kFooter.size());
+    const auto end = log.footerOffset + static_cast<std::int64_t>(kGpxFooter.size());
     return log.isOpen() && ::ftruncate(log.fd.get(), static_cast<off_t>(end)) == 0;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// GPX 1.1 in one fixed shape, one element per line: a single track with a single
-// segment. The running track log and the current route file are written with it.
+// The running track log and the current route file, written in the fixed shape of
+// gps/gpx_writer.h.
 //
 // The working log (storage root + "GPX/scurrent.gpx") is a complete GPX file after
 // every recorded point: each point is written together with the closing lines, over
@@ -30,6 +30,7 @@
 #include <string>
 #include <string_view>
 
+#include "gps/gpx_writer.h"
 #include "gpx/collections.h"
 #include "platform/clock.h"
 #include "platform/file_handle.h"
@@ -65,37 +66,18 @@ struct TrackLogFile {
     bool isOpen() const { return fd.isOpen(); }
 };
 
-// The text of the fixed shape, appended to out.
-void writeGpxHeader(std::string& out, std::string_view name);
-void writeGpxFooter(std::string& out);
-// A point: lat, lon, ele with 6 decimals, and a time element when date (ddmmyy) and
-// time (hhmmss, UTC) are both non-zero.
-void writeTrackPoint(std::string& out, double lat, double lon, double ele, std::int32_t date,
-                     std::int32_t time);
-void writeRoutePoint(std::string& out, const GeoPoint& point);
-
-// A date and time as the log writes them (year 2000 + yy), fields unchecked.
-struct UtcStamp {
-    int year = 2000;
-    int month = 0;
-    int day = 0;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-};
-UtcStamp decodeStamp(std::int32_t date, std::int32_t time);
 // kLocalHourShift hours later; past midnight the date advances over month and year
 // ends and leap days. Out-of-range fields give some stamp, never undefined behaviour.
 UtcStamp toLocalTime(UtcStamp utc);
 // "%d-%02d-%02d_%02d-%02d-%02d.gpx"
 std::string datedTrackName(const UtcStamp& local);
 
-// Appends one recorded point to the running log and names its dated copy after the
-// first timed point written. pollGps calls it when gps.trackFile is open. When the card
-// refuses even the repair of a failed write, the file's end is unknown: the log is
-// closed there and the next start copies its complete points.
-void writeTrackPoint(GpsReceiver& gps, double lat, double lon, double ele, std::int32_t date,
-                     std::int32_t time);
+// Appends one recorded point to the running log on the card and names its dated copy
+// after the first timed point written. pollGps calls it when gps.trackFile is open.
+// When the card refuses even the repair of a failed write, the file's end is unknown:
+// the log is closed there and the next start copies its complete points.
+void writeTrackPointToLog(GpsReceiver& gps, double lat, double lon, double ele, std::int32_t date,
+                          std::int32_t time);
 
 // Forms trackFilePath under gps.storageRootPath and reads the previous run's log into
 // gps.track.
@@ -114,7 +96,7 @@ SaveResult recoverTrackLog(GpsReceiver& gps);
 void openTrackLog(GpsReceiver& gps, platform::Clock& clock = platform::systemClock());
 
 // Syncs the log when it holds points written kTrackSyncIntervalMs or more after the
-// last sync. writeTrackPoint calls it; a tick may call it too, so that the points
+// last sync. writeTrackPointToLog calls it; a tick may call it too, so that the points
 // before a stop reach the card while the receiver stands still.
 void syncTrackLogIfDue(GpsReceiver& gps);
 

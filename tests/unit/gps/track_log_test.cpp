@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "gps/gps_receiver.h"
+#include "gps/gpx_writer.h"
 #include "gpx/gpx_reader.h"
 #include "platform/format.h"
 #include "platform/text_file.h"
@@ -41,7 +42,7 @@ std::string header(const char* name) {
 
 std::string point(double lat, double lon, double ele, std::int32_t date, std::int32_t time) {
     std::string s;
-    writeTrackPoint(s, lat, lon, ele, date, time);
+    writeTrackPointText(s, lat, lon, ele, date, time);
     return s;
 }
 
@@ -138,15 +139,15 @@ TEST_F(TrackLog, IsWholeGpxAfterEveryPointAndCopiedOnceUnderItsFirstTimedPoint) 
     const double pts[][4] = {{34.48244666, 135.82417833, 12.5, 0}, {-33.9, -70.6, -4.5, 143514}, {89.9, 179.9, 8848, 1}};
     std::vector<std::string> read;
     for (const auto& p : pts) {
-        writeTrackPoint(gps_, p[0], p[1], p[2], 180708, static_cast<int>(p[3]));
+        writeTrackPointToLog(gps_, p[0], p[1], p[2], 180708, static_cast<int>(p[3]));
         expected += point(p[0], p[1], p[2], 180708, static_cast<int>(p[3]));
         read.push_back(triple(p[0], p[1], p[2]));
         EXPECT_EQ(peerPoints(log()), read);
     }
     EXPECT_EQ(ownPoints(log()), read);
     // A position that is no number is not written; an elevation that is none is 0.
-    writeTrackPoint(gps_, std::nan(""), 139, 0, 180708, 143520);
-    writeTrackPoint(gps_, 35, 139, std::nan(""), 180708, 143521);
+    writeTrackPointToLog(gps_, std::nan(""), 139, 0, 180708, 143520);
+    writeTrackPointToLog(gps_, 35, 139, std::nan(""), 180708, 143521);
     expected += point(35, 139, 0, 180708, 143521) + kFooter;
     EXPECT_EQ(readFile(log()), expected);
     EXPECT_TRUE(closeTrackLog(gps_));
@@ -176,7 +177,7 @@ TEST_F(TrackLog, SyncsTenSecondsAfterTheLastSyncAndRetriesASyncThatFailed) {
     };
     for (const auto& s : steps) {
         clock_.now = s.atMs;
-        if (s.point) writeTrackPoint(gps_, 35, 139, 0, 180708, 143514);
+        if (s.point) writeTrackPointToLog(gps_, 35, 139, 0, 180708, 143514);
         // /dev/full refuses every write and every sync.
         platform::UniqueFd real;
         if (s.cardFails) real = std::exchange(gps_.trackFile.fd, platform::UniqueFd(::open("/dev/full", O_RDWR)));
@@ -187,12 +188,12 @@ TEST_F(TrackLog, SyncsTenSecondsAfterTheLastSyncAndRetriesASyncThatFailed) {
     // A card that refuses even the repair of a failed write: the log ends where it was
     // whole, and the next start copies its points.
     gps_.trackFile.fd = platform::UniqueFd(::open("/dev/full", O_RDWR));
-    writeTrackPoint(gps_, 36, 140, 0, 180708, 143515);
+    writeTrackPointToLog(gps_, 36, 140, 0, 180708, 143515);
     EXPECT_FALSE(gps_.trackFile.isOpen());
     start();
     EXPECT_EQ(ownPoints(gpx() + "2008-07-18_23-35-14.gpx").size(), 3u);
     // A run whose log can be neither synced nor copied says so at its close.
-    writeTrackPoint(gps_, 37, 141, 0, 190708, 143514);
+    writeTrackPointToLog(gps_, 37, 141, 0, 190708, 143514);
     std::filesystem::create_directory(gpx() + "2008-07-19_23-35-14.gpx.tmp");
     gps_.trackFile.fd = platform::UniqueFd(::open("/dev/full", O_RDWR));
     EXPECT_FALSE(closeTrackLog(gps_));
@@ -217,7 +218,7 @@ TEST_F(TrackLog, AFullCardGetsTheHeaderAndPointsItRefusedOnceItHasRoom) {
     std::filesystem::create_directories(gpx());
     fillCard(card + "/filler");
     start();  // the header does not fit: the log stays empty, and so does a refused point
-    writeTrackPoint(gps_, 35, 139, 0, 180708, 143514);
+    writeTrackPointToLog(gps_, 35, 139, 0, 180708, 143514);
     EXPECT_EQ(std::filesystem::file_size(log()), 0u);
     EXPECT_TRUE(gps_.datedNamePending);
 
@@ -270,7 +271,7 @@ TEST_F(TrackLog, ALogThatCannotBeCopiedIsContinued) {
     std::vector<std::string> points = {triple(1, 2, 3)};
     EXPECT_EQ(peerPoints(log()), points);
     for (int i = 0; i < 3; ++i) {
-        writeTrackPoint(gps_, 5, 6 + i, 7, 190708, 143514 + i);
+        writeTrackPointToLog(gps_, 5, 6 + i, 7, 190708, 143514 + i);
         points.push_back(triple(5, 6 + i, 7));
         EXPECT_EQ(peerPoints(log()), points);
         EXPECT_EQ(ownPoints(log()), points);
