@@ -61,9 +61,24 @@ struct TrackLogFile {
     bool unsynced = false;          // written since the last fdatasync that succeeded
     int pointsWritten = 0;          // points of this run in the file
     int syncCount = 0;              // fdatasync calls that succeeded since the log was opened
-    platform::Clock* clock = nullptr;
+    int pointsOnCard = 0;           // points of this run written, in this file or an earlier one
+    int droppedPoints = 0;          // points beyond kMaxUnwrittenBytes: in the recorded track only
+    std::string notWritten;         // why the card is not taking the log now, for the user
+    platform::Clock* clock = nullptr;  // set from openTrackLog to closeTrackLog: the run records
 
     bool isOpen() const { return fd.isOpen(); }
+    bool isRecording() const { return clock != nullptr; }
+    // Recording, but the log is not on the card: no card, a full or read-only card, a log
+    // it refused. Everything recorded meanwhile waits in unwritten.
+    bool isStalled() const { return isRecording() && (!isOpen() || !unwritten.empty()); }
+};
+
+// What became of a run's points at closeTrackLog.
+struct TrackLogEnd {
+    int pointsOnCard = 0;
+    int pointsRescued = 0;   // written to rescueFile
+    int pointsLost = 0;      // neither on the card nor rescued
+    std::string rescueFile;
 };
 
 // kLocalHourShift hours later; past midnight the date advances over month and year
@@ -92,18 +107,23 @@ SaveResult recoverTrackLog(GpsReceiver& gps);
 // Starts the working log after recoverTrackLog, which empties the previous run's log.
 // When the previous log holds points that could not be saved, this run's points are
 // appended to them instead. The clock paces the fdatasync calls. Creates the storage
-// root's "GPX" folder when it is missing.
+// root's "GPX" folder when it is missing, never the storage root itself: without it (a
+// card not inserted), or when the card refuses the log, the run records all the same;
+// its points wait, and every kTrackSyncIntervalMs the start is tried again, so that they
+// reach the card as soon as it is there and takes them.
 void openTrackLog(GpsReceiver& gps, platform::Clock& clock = platform::systemClock());
 
 // Syncs the log when it holds points written kTrackSyncIntervalMs or more after the
-// last sync. writeTrackPointToLog calls it; a tick may call it too, so that the points
+// last sync, or tries again to start a log that could not be started. writeTrackPointToLog calls it; a tick may call it too, so that the points
 // before a stop reach the card while the receiver stands still.
 void syncTrackLogIfDue(GpsReceiver& gps);
 
 // Finishes the log and copies it to its dated name when it holds points (of this run, or
 // of an earlier one it was appended to); refused points get one more try first. The
 // copy is made even when the log's last sync or its close failed: it is written from the
-// bytes the system holds and synced on its own. True when the run's points are on the
+// bytes the system holds and synced on its own. Points the card did not take are
+// written to gps.rescueDir as a GPX file of their own, named like a dated copy;
+// gps.trackLogEnd tells how many went where. True when the run's points are on the
 // card: in the copy, or in a synced log that the next start copies.
 bool closeTrackLog(GpsReceiver& gps);
 

@@ -394,5 +394,43 @@ TEST(Program, AFullCardAndAReadOnlyCardLoseNoPointOnTheCard) {
     ::umount(card.c_str());
 }
 
+// A card of 48 KiB (a tmpfs in a mount namespace of this test alone) fills during a run
+// and stays full for the next: every recorded point is on the card or in a rescue file
+// of the user's state folder, and the first start on a card with room again makes the
+// dated copy of the log.
+TEST(Program, AFullCardLosesNoPoint) {
+    const fs::path run = fs::path(testing::TempDir()) / ("quorel_full_card_" + std::to_string(::getpid()));
+    const fs::path card = run / "home" / "sdmmc";
+    fs::remove_all(run);
+    fs::create_directories(card);
+    fs::create_directories(run / "xdg");
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", card.c_str(), "tmpfs", 0, "size=48k") != 0) {
+        GTEST_SKIP() << "mounting a small tmpfs as the card is not permitted here (needs root)";
+    }
+    const auto pointsIn = [](const fs::path& dir) {
+        int n = 0;
+        for (const auto& e : fs::directory_iterator(dir)) n += countPoints(e.path());
+        return n;
+    };
+    const auto record = [&](int from, int to) {
+        EXPECT_TRUE(platform::writeTextFile(run / "record.scn", "tick 6\n" + fixes(from, to)));
+        return runProgramWith(headlessArgs("480x272", run / "home", run / "record.scn"), run, run / "xdg");
+    };
+    const RunResult filling = record(0, 600);
+    EXPECT_EQ(filling.status, 0);
+    EXPECT_NE(filling.errors.find(" points the card did not take are in "), std::string::npos) << filling.errors;
+    const int onCard = pointsIn(card / "GPX");
+    EXPECT_LT(onCard, 599);
+    EXPECT_EQ(onCard + pointsIn(run / ".local" / "state" / "quorel"), 599);
+    record(600, 620);  // still full: all of them rescued
+    EXPECT_EQ(pointsIn(card / "GPX"), onCard);
+    EXPECT_EQ(pointsIn(run / ".local" / "state" / "quorel"), 599 + 19 - onCard);
+    ASSERT_EQ(::mount(nullptr, card.c_str(), nullptr, MS_REMOUNT, "size=1m"), 0);
+    record(620, 620);
+    EXPECT_EQ(countPoints(card / "GPX" / "2008-07-18_19-00-01.gpx"), onCard);
+    ::umount(card.c_str());
+}
+
 }  // namespace
 }  // namespace quorel

@@ -186,15 +186,18 @@ TEST_F(TrackLog, SyncsTenSecondsAfterTheLastSyncAndRetriesASyncThatFailed) {
         EXPECT_EQ(gps_.trackFile.syncCount - afterOpen, s.syncs) << "at " << s.atMs;
     }
     // A card that refuses even the repair of a failed write: the log ends where it was
-    // whole, and the next start copies its points.
+    // whole, and an interval later starts again as at the next start: its points copied,
+    // the refused point in the new log.
     gps_.trackFile.fd = platform::UniqueFd(::open("/dev/full", O_RDWR));
     writeTrackPointToLog(gps_, 36, 140, 0, 180708, 143515);
     EXPECT_FALSE(gps_.trackFile.isOpen());
-    start();
+    clock_.now += kTrackSyncIntervalMs;
+    syncTrackLogIfDue(gps_);
     EXPECT_EQ(ownPoints(gpx() + "2008-07-18_23-35-14.gpx").size(), 3u);
+    EXPECT_EQ(ownPoints(log()), std::vector<std::string>{triple(36, 140, 0)});
     // A run whose log can be neither synced nor copied says so at its close.
     writeTrackPointToLog(gps_, 37, 141, 0, 190708, 143514);
-    std::filesystem::create_directory(gpx() + "2008-07-19_23-35-14.gpx.tmp");
+    std::filesystem::create_directory(gpx() + "2008-07-18_23-35-15.gpx.tmp");
     gps_.trackFile.fd = platform::UniqueFd(::open("/dev/full", O_RDWR));
     EXPECT_FALSE(closeTrackLog(gps_));
 }
@@ -228,6 +231,44 @@ TEST_F(TrackLog, AFullCardGetsTheHeaderAndPointsItRefusedOnceItHasRoom) {
     EXPECT_EQ(readFile(log()), header("Current") + point(35, 139, 0, 180708, 143514) + kFooter);
     EXPECT_TRUE(closeTrackLog(gps_));
     EXPECT_EQ(readFile(gpx() + "2008-07-18_23-35-14.gpx"), readFile(log()));
+}
+
+// A card not there at the start (and never created), inserted during the run, then full
+// (/dev/full stands in for it) and taken out: the run records throughout, and at the close
+// every point is on the card or in the rescue file, valid GPX named after its first point.
+TEST_F(TrackLog, EveryPointEndsOnTheCardOrInTheRescueFile) {
+    const std::string scratch = gps_.storageRootPath;
+    gps_.rescueDir = scratch + "state/";
+    gps_.storageRootPath = scratch + "card/";
+    start();
+    std::vector<std::string> recorded;
+    const auto record = [&](int n) {
+        for (int k = static_cast<int>(recorded.size()), end = k + n; k < end; ++k) {
+            writeTrackPointToLog(gps_, 35 + k / 1000.0, 139, k, 180708, 143514 + k);
+            recorded.push_back(triple(35 + k / 1000.0, 139, k));
+        }
+    };
+    record(3);
+    EXPECT_TRUE(gps_.trackFile.isStalled());
+    EXPECT_FALSE(std::filesystem::exists(gps_.storageRootPath));
+    std::filesystem::create_directories(gps_.storageRootPath);
+    record(1);
+    clock_.now += kTrackSyncIntervalMs;
+    syncTrackLogIfDue(gps_);
+    EXPECT_FALSE(gps_.trackFile.isStalled());
+    EXPECT_EQ(peerPoints(log()), recorded);
+    record(2);
+    gps_.trackFile.fd = platform::UniqueFd(::open("/dev/full", O_RDWR));
+    record(5);
+    EXPECT_TRUE(gps_.trackFile.isStalled());
+    std::filesystem::rename(gps_.storageRootPath, scratch + "card_out");
+    EXPECT_FALSE(closeTrackLog(gps_));
+    const TrackLogEnd end = gps_.trackLogEnd;
+    EXPECT_EQ(end.rescueFile, gps_.rescueDir + "2008-07-18_23-35-20.gpx");
+    std::vector<std::string> both = ownPoints(scratch + "card_out/GPX/scurrent.gpx");
+    for (const std::string& p : peerPoints(end.rescueFile)) both.push_back(p);
+    EXPECT_EQ(both, recorded);
+    EXPECT_EQ(std::vector<int>({end.pointsOnCard, end.pointsRescued, end.pointsLost}), std::vector<int>({6, 5, 0}));
 }
 
 TEST_F(TrackLog, AKilledRunsLogIsCopiedAtTheNextStartWithItsCompletePoints) {
