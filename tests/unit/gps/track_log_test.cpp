@@ -2,9 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -200,37 +198,6 @@ TEST_F(TrackLog, SyncsTenSecondsAfterTheLastSyncAndRetriesASyncThatFailed) {
     std::filesystem::create_directory(gpx() + "2008-07-18_23-35-15.gpx.tmp");
     gps_.trackFile.fd = platform::UniqueFd(::open("/dev/full", O_RDWR));
     EXPECT_FALSE(closeTrackLog(gps_));
-}
-
-// Fills the card with file until nothing more fits.
-void fillCard(const std::string& file) {
-    const platform::UniqueFd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    const std::string block(4096, 'f');
-    for (std::int64_t at = 0; platform::writeAll(fd.get(), block, at);) at += 4096;
-}
-
-TEST_F(TrackLog, AFullCardGetsTheHeaderAndPointsItRefusedOnceItHasRoom) {
-    // A card of 64 KiB: a tmpfs mounted in a mount namespace of this process alone.
-    const std::string card = testing::TempDir() + "quorel_card";
-    std::filesystem::create_directories(card);
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("tmpfs", card.c_str(), "tmpfs", 0, "size=64k") != 0) {
-        GTEST_SKIP() << "a tmpfs card needs root";
-    }
-    gps_.storageRootPath = card + "/";
-    std::filesystem::create_directories(gpx());
-    fillCard(card + "/filler");
-    start();  // the header does not fit: the log stays empty, and so does a refused point
-    writeTrackPointToLog(gps_, 35, 139, 0, 180708, 143514);
-    EXPECT_EQ(std::filesystem::file_size(log()), 0u);
-    EXPECT_TRUE(gps_.datedNamePending);
-
-    std::filesystem::remove(card + "/filler");  // room again: the tick after the sync interval writes them
-    clock_.now += kTrackSyncIntervalMs;
-    syncTrackLogIfDue(gps_);
-    EXPECT_EQ(readFile(log()), header("Current") + point(35, 139, 0, 180708, 143514) + kFooter);
-    EXPECT_TRUE(closeTrackLog(gps_));
-    EXPECT_EQ(readFile(gpx() + "2008-07-18_23-35-14.gpx"), readFile(log()));
 }
 
 // A card not there at the start (and never created), inserted during the run, then full
