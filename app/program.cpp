@@ -48,6 +48,30 @@ void tellWhereFilesLive(const App& app, const std::string& tileDir) {
                  withSeparator(platform::storagePath(storage, "GPX")).c_str());
 }
 
+// A log that the card does not take at start: the run records all the same, and the
+// user learns at once that the points wait, and why.
+void tellWhyNothingIsRecorded(const GpsReceiver& gps) {
+    if (!gps.trackFile.isStalled()) return;
+    std::fprintf(stderr,
+                 "quorel: the track is not being recorded on the card yet: %s; points are kept and written to %s "
+                 "once it takes them\n",
+                 gps.trackFile.notWritten.c_str(), gps.trackFilePath.c_str());
+}
+
+// Points that did not reach the card are never left unmentioned.
+void tellWherePointsWent(const GpsReceiver& gps) {
+    const TrackLogEnd& end = gps.trackLogEnd;
+    if (end.pointsRescued == 0 && end.pointsLost == 0) return;
+    std::fprintf(stderr, "quorel: %d points of this run are on the card (%s)", end.pointsOnCard,
+                 gps.trackFilePath.c_str());
+    if (end.pointsRescued > 0) {
+        std::fprintf(stderr, "; %d points the card did not take are in %s", end.pointsRescued,
+                     end.rescueFile.c_str());
+    }
+    if (end.pointsLost > 0) std::fprintf(stderr, "; %d points could not be saved anywhere", end.pointsLost);
+    std::fprintf(stderr, "\n");
+}
+
 // Without the folder the program still runs, on its defaults and without recording, as it
 // does on a card that refuses writes; the user is told why.
 void makeFolder(const fs::path& dir) {
@@ -77,9 +101,10 @@ int runProgram(const Options& options, FrontEnd& frontEnd) {
 
     if (folders.inUserFolders) makeFolder(app.programDir);
     initGps(app.gps, app.programDir, app.deviceRoot);
-    // A storage root in the user's data folder is the program's own, so it is made here and
-    // recording works from the first start; a storage root elsewhere is a card that may be
-    // missing, and is never created.
+    if (!folders.stateDir.empty()) app.gps.receiver.rescueDir = withSeparator(folders.stateDir.string());
+    // A storage root in the user's data folder or under --root is the program's own, so it
+    // is made here and recording works from the first start; a storage root elsewhere is a
+    // card that may be missing, and is never created.
     const std::string& storage = app.gps.receiver.storageRootPath;
     if (folders.ownsDeviceRoot && storage.rfind(withSeparator(app.deviceRoot.string()), 0) == 0) makeFolder(storage);
     const std::string tileDir = withSeparator(platform::storagePath(storage, app.view.mapDir));
@@ -88,12 +113,16 @@ int runProgram(const Options& options, FrontEnd& frontEnd) {
 
     app.portResult = openGpsPort(app.gps.port, app.gps.settings);
     openTrackLog(app.gps.receiver, app.clock);
+    tellWhyNothingIsRecorded(app.gps.receiver);
 
     const int status = frontEnd.runDialog(app);
 
     // Without a port found by the search there is no teardown: the log stays as it is and
     // the next start makes its dated copy.
-    if (app.portResult >= 0) shutdownGps(app.gps);
+    if (app.portResult >= 0) {
+        shutdownGps(app.gps);
+        tellWherePointsWent(app.gps.receiver);
+    }
     destroyMapView(app.view);
     return status;
 }

@@ -75,6 +75,7 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
 #undef G
 #undef QUOREL_DUMP
     d.put("gps.trackFile.open", g.trackFile.isOpen());
+    d.put("gps.trackFile.stalled", g.trackFile.isStalled());
     d.put("gps.portResult", app.portResult);
     // Whether the receiver (or gpsd) has been heard since the port was opened or came back.
     d.put("gps.portLink", std::string(platform::linkStateName(app.gps.port.device.linkState())));

@@ -1,4 +1,4 @@
-// What recording one point costs the tick: writeTrackPoint writes the point and the
+// What recording one point costs the tick: writeTrackPointToLog writes the point and the
 // closing lines in one write, and syncs the file (fdatasync) when 10 s of recording
 // have passed since the last sync.
 //   BM_RecordPoint/ms_per_point:0       no point syncs (the clock stands still)
@@ -54,7 +54,7 @@ void BM_RecordPoint(benchmark::State& state) {
     for (auto _ : state) {
         clock.now += stepMs;
         const auto s = static_cast<std::int32_t>(i % 86400);
-        quorel::writeTrackPoint(gps, 35.0 + static_cast<double>(i % 100000) * 1e-5, 139.0, 12.5, 180708,
+        quorel::writeTrackPointToLog(gps, 35.0 + static_cast<double>(i % 100000) * 1e-5, 139.0, 12.5, 180708,
                                 (s / 3600) * 10000 + (s / 60 % 60) * 100 + s % 60 + 1);
         if (++i % 50'000 == 0) {  // keep the file small: a new run every 50,000 points
             state.PauseTiming();

@@ -30,7 +30,7 @@ void recordFix(GpsReceiver& gps, double altitude, std::int32_t date) {
         gps.hasMovingFix = true;
         return;
     }
-    if (gps.trackFile.isOpen()) writeTrackPoint(gps, gps.latitude, gps.longitude, altitude, date, gps.fixTime);
+    if (gps.trackFile.isRecording()) writeTrackPointToLog(gps, gps.latitude, gps.longitude, altitude, date, gps.fixTime);
     GeoPoint point;
     point.lat = gps.latitude;
     point.lon = gps.longitude;
@@ -41,7 +41,7 @@ void recordFix(GpsReceiver& gps, double altitude, std::int32_t date) {
 }  // namespace
 
 void initGpsReceiver(GpsReceiver& gps) {
-    if (gps.trackFile.isOpen()) closeTrackLog(gps);
+    if (gps.trackFile.isRecording()) closeTrackLog(gps);
     gps.track = GpxPath{};
     gps.latitude = gps.longitude = 0.0;
     gps.fixTime = gps.fixDate = gps.satellites = 0;

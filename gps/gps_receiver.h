@@ -36,6 +36,8 @@ struct GpsReceiver {
     std::string trackFilePath;     // storage root + "GPX/scurrent.gpx"
     std::string datedTrackPath;    // name of the copy made at exit; empty until the first point
     bool datedNamePending = false;
+    std::string rescueDir;         // host folder for points the card did not take; empty: none
+    TrackLogEnd trackLogEnd;       // what became of the points, set when the log is closed
 
     GpxPath track;                 // the previous run's log, then every point recorded now
     int previousRunPoints = 0;     // how many points of track came from the previous run's log

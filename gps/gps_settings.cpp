@@ -40,9 +40,9 @@ void scanAfterKey(std::u32string_view line, std::size_t keyPos, std::size_t offs
     if (platform::scanInt(rest, value).ok) out = value;
 }
 
-// The storage root on the line after "RootDir": at most 19 characters, ending at a line
-// feed or a zero from the fourth character on; the first three are kept whatever they
-// are. An empty remainder of the file leaves the root unchanged.
+// The storage root on the line after "RootDir": at most kStorageRootChars characters,
+// ending at a line feed or a zero from the fourth character on; the first three are kept
+// whatever they are. An empty remainder of the file leaves the root unchanged.
 void readStorageRoot(CharStream& in, std::string& root) {
     std::u32string value;
     for (std::size_t i = 0; i < GpsSettings::kStorageRootChars && !in.atEnd(); ++i) {

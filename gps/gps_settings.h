@@ -6,6 +6,7 @@
 // is read at a fixed distance from the start of the key (9 characters for "AutoOpen",
 // "CommPort" and "Baudrate", 4 for "Bit"), so "Baudrate 9600" and "Baudrate=9600"
 // both work. The storage root stands on the line after "RootDir".
+#include <climits>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -21,7 +22,10 @@ struct GpsSettings {
     std::int32_t byteSize = 8;      // data bits; the low 8 bits are used
     std::string storageRoot = "\\sdmmc\\";  // device grammar, ends with a separator
 
-    static constexpr std::size_t kStorageRootChars = 19;
+    // The longest root read: the system's path limit, less its terminator. The handheld
+    // kept 19 characters, which cut the mount points of today's desktops ("/media/USER/
+    // 3AB2-1F0C/"); any root written for it is that short and reads the same.
+    static constexpr std::size_t kStorageRootChars = PATH_MAX - 1;
 };
 
 // False when the file cannot be opened; otherwise true, with the values found applied.

@@ -1,5 +1,5 @@
 // A point as the log writes it, and what it names:
-//   writeTrackPoint(gps, 34.4824466, 135.8241783, 12.5, 180708, 143514)
+//   writeTrackPointToLog(gps, 34.4824466, 135.8241783, 12.5, 180708, 143514)
 //   <trkpt lat="34.482447" lon="135.824178">
 //    <ele>12.500000</ele>
 //    <time>2008-07-18T14:35:14Z</time>
@@ -29,7 +29,6 @@
 namespace quorel {
 namespace {
 
-constexpr std::string_view kFooter = "</trkseg>\n</trk>\n</gpx>\n";
 constexpr std::size_t kCopyBufferBytes = 64 * 1024;
 constexpr int kMaxAlternativeNames = 1000;
 
@@ -41,7 +40,7 @@ int daysInMonth(int year, int month) {
     return month == 2 && isLeapYear(year) ? 29 : kDays[month - 1];
 }
 
-// "YYYY-MM-DDThh:mm:ss" as writeTrackPoint writes it (any sign in the fields included).
+// "YYYY-MM-DDThh:mm:ss" as writeTrackPointText writes it (any sign in the fields included).
 std::optional<UtcStamp> parseTimeElement(std::string_view text) {
     UtcStamp s;
     int* const fields[6] = {&s.year, &s.month, &s.day, &s.hour, &s.minute, &s.second};
@@ -112,7 +111,7 @@ std::optional<LogContents> scanLog(int fd) {
 
 std::string copyTail(const LogContents& log) {
     std::string tail = log.lastLineOpen ? "\n" : "";
-    tail += kFooter;
+    tail += kGpxFooter;
     return tail;
 }
 
@@ -198,39 +197,6 @@ SaveResult saveLogCopy(const std::string& logPath, const std::string& dir, std::
 
 }  // namespace
 
-void writeGpxHeader(std::string& out, std::string_view name) {
-    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<gpx\n version=\"1.1\"\n"
-           "creator=\"Yarrowfen - https://quorel.invalid/\"\n"
-           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
-           "xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
-           "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1\n"
-           "http://www.topografix.com/GPX/1/1/gpx.xsd\"><trk>\n"
-           "<name>";
-    platform::appendXmlEscaped(out, name);
-    out += "</name>\n<number>1</number>\n<trkseg>\n";
-}
-
-void writeGpxFooter(std::string& out) { out += kFooter; }
-
-void writeTrackPoint(std::string& out, double lat, double lon, double ele, std::int32_t date, std::int32_t time) {
-    platform::appendFormat(out, "<trkpt lat=\"%.6f\" lon=\"%.6f\">\n <ele>%.6f</ele>\n", lat, lon, ele);
-    if (time != 0 && date != 0) {
-        const UtcStamp t = decodeStamp(date, time);
-        platform::appendFormat(out, " <time>%d-%02d-%02dT%02d:%02d:%02dZ</time>\n", t.year, t.month, t.day, t.hour,
-                               t.minute, t.second);
-    }
-    out += "</trkpt>\n";
-}
-
-void writeRoutePoint(std::string& out, const GeoPoint& p) {
-    writeTrackPoint(out, p.lat, p.lon, p.ele, p.utcDate, p.utcTime);
-}
-
-UtcStamp decodeStamp(std::int32_t date, std::int32_t time) {
-    return {2000 + date % 100, (date % 10000) / 100, date / 10000, time / 10000, (time % 10000) / 100, time % 100};
-}
-
 UtcStamp toLocalTime(UtcStamp s) {
     s.hour += kLocalHourShift;
     if (s.hour < 24) return s;
@@ -256,11 +222,13 @@ namespace {
 bool writeUnwritten(GpsReceiver& gps) {
     TrackLogFile& log = gps.trackFile;
     if (log.unwritten.empty()) return true;
+    if (!log.isOpen()) return false;
     const auto bytes = static_cast<std::int64_t>(log.unwritten.size());
     log.unsynced = true;  // even a failed write may have changed the file
-    if (platform::writeAll(log.fd.get(), log.unwritten + std::string(kFooter), log.footerOffset)) {
+    if (platform::writeAll(log.fd.get(), log.unwritten + std::string(kGpxFooter), log.footerOffset)) {
         log.footerOffset += bytes;
         log.pointsWritten += log.unwrittenPoints;
+        log.pointsOnCard += log.unwrittenPoints;
         if (gps.datedNamePending && log.unwrittenTime != 0) {
             gps.datedNamePending = false;
             gps.datedTrackPath = dirOf(gps) + datedTrackName(toLocalTime(decodeStamp(log.unwrittenDate, log.unwrittenTime)));
@@ -268,16 +236,20 @@ bool writeUnwritten(GpsReceiver& gps) {
         log.unwritten.clear();
         log.unwrittenPoints = 0;
         log.unwrittenDate = log.unwrittenTime = 0;
+        log.notWritten.clear();
         return true;
     }
+    log.notWritten = gps.trackFilePath + ": " + std::strerror(errno);
     // Put the closing lines back where they were and cut off what the failed write left
     // after them, so the file is again the whole GPX it was; without a header on the
     // card it is empty again (never a run of zeros once space returns).
     const bool hasHeader = log.footerOffset > 0;
-    const auto end = hasHeader ? log.footerOffset + static_cast<std::int64_t>(kFooter.size()) : 0;
-    if ((hasHeader && !platform::writeAll(log.fd.get(), kFooter, log.footerOffset)) ||
+    const auto end = hasHeader ? log.footerOffset + static_cast<std::int64_t>(kGpxFooter.size()) : 0;
+    if ((hasHeader && !platform::writeAll(log.fd.get(), kGpxFooter, log.footerOffset)) ||
         ::ftruncate(log.fd.get(), static_cast<off_t>(end)) != 0) {
-        log = TrackLogFile{};  // the file's end is unknown; the next start copies its complete points
+        // The file's end is unknown: it is left as it is, and the log starts again, as
+        // at the next start, once the card takes writes (its complete points are copied).
+        static_cast<void>(log.fd.close());
     }
     return false;
 }
@@ -285,7 +257,10 @@ bool writeUnwritten(GpsReceiver& gps) {
 // Adds text (the header, points) to what waits for the card. Past kMaxUnwrittenBytes the
 // text is dropped; the points stay in the recorded track.
 void keepUnwritten(TrackLogFile& log, std::string_view text, int points, std::int32_t date, std::int32_t time) {
-    if (log.unwritten.size() + text.size() > kMaxUnwrittenBytes) return;
+    if (log.unwritten.size() + text.size() > kMaxUnwrittenBytes) {
+        log.droppedPoints += points;
+        return;
+    }
     log.unwritten += text;
     log.unwrittenPoints += points;
     if (log.unwrittenTime == 0 && date != 0 && time != 0) {
@@ -294,14 +269,21 @@ void keepUnwritten(TrackLogFile& log, std::string_view text, int points, std::in
     }
 }
 
+void startLogOnCard(GpsReceiver& gps);
+
 }  // namespace
 
 void syncTrackLogIfDue(GpsReceiver& gps) {
     TrackLogFile& log = gps.trackFile;
-    if (!log.isOpen() || !log.unsynced) return;
+    if (!log.isRecording() || (log.isOpen() && !log.unsynced)) return;
     const std::int64_t now = log.clock->nowMs();
     if (now - log.lastSyncMs < kTrackSyncIntervalMs) return;
     log.lastSyncMs = now;  // a sync that fails is tried again one interval later
+    // A log that could not be started (no card, a card that refuses it) is tried again.
+    if (!log.isOpen()) {
+        startLogOnCard(gps);
+        return;
+    }
     // What the card refused is tried again too, so that a card with room again receives
     // it while the receiver stands still.
     if (!writeUnwritten(gps) && !log.isOpen()) return;
@@ -310,14 +292,15 @@ void syncTrackLogIfDue(GpsReceiver& gps) {
     ++log.syncCount;
 }
 
-void writeTrackPoint(GpsReceiver& gps, double lat, double lon, double ele, std::int32_t date, std::int32_t time) {
+void writeTrackPointToLog(GpsReceiver& gps, double lat, double lon, double ele, std::int32_t date,
+                          std::int32_t time) {
     TrackLogFile& log = gps.trackFile;
-    if (!log.isOpen()) return;
+    if (!log.isRecording()) return;
     // A position that is no number cannot be drawn or read back; the file stays valid GPX.
     if (!std::isfinite(lat) || !std::isfinite(lon)) return;
     if (!std::isfinite(ele)) ele = 0.0;
     std::string text;
-    writeTrackPoint(text, lat, lon, ele, date, time);
+    writeTrackPointText(text, lat, lon, ele, date, time);
     keepUnwritten(log, text, 1, date, time);
     if (!writeUnwritten(gps) && !log.isOpen()) return;
     syncTrackLogIfDue(gps);
@@ -341,7 +324,8 @@ namespace {
 
 // The previous run's log that could not be copied, opened so that this run's points go
 // after its last complete point (a torn tail is cut off). False when it cannot be used.
-bool continueTrackLog(GpsReceiver& gps) {
+// pending: what this run recorded before the log was opened.
+bool continueTrackLog(GpsReceiver& gps, std::string& pending) {
     TrackLogFile& log = gps.trackFile;
     // Something that is no file in the log's place (a FIFO, a device) is not written to.
     platform::UniqueFd fd = platform::openRegularFileWith(gps.trackFilePath, O_RDWR);
@@ -352,39 +336,59 @@ bool continueTrackLog(GpsReceiver& gps) {
     log.holdsEarlierRun = true;
     gps.datedNamePending = !previous->firstTime;
     gps.datedTrackPath = previous->firstTime ? dirOf(gps) + datedTrackName(toLocalTime(*previous->firstTime)) : "";
-    if (previous->lastLineOpen) keepUnwritten(log, "\n", 0, 0, 0);
+    log.unwritten = (previous->lastLineOpen ? "\n" : "") + pending;
     // The closing lines written again after the last complete point, and what stood beyond
     // them cut off, make the file whole again after a torn tail.
-    if (log.unwritten.empty() && !platform::writeAll(log.fd.get(), kFooter, log.footerOffset)) return false;
+    if (log.unwritten.empty() && !platform::writeAll(log.fd.get(), kGpxFooter, log.footerOffset)) return false;
     writeUnwritten(gps);
-    const auto end = log.footerOffset + static_cast<std::int64_t>(kFooter.size());
+    const auto end = log.footerOffset + static_cast<std::int64_t>(kGpxFooter.size());
     return log.isOpen() && ::ftruncate(log.fd.get(), static_cast<off_t>(end)) == 0;
 }
 
-}  // namespace
-
-void openTrackLog(GpsReceiver& gps, platform::Clock& clock) {
+// The start of the log on the card: the previous log copied (or continued when that
+// fails), then a new log with the header and what this run recorded so far. When the
+// storage root is missing (a card not inserted) or the card refuses the log, the log
+// stays closed, what was recorded stays unwritten and notWritten says why.
+void startLogOnCard(GpsReceiver& gps) {
     TrackLogFile& log = gps.trackFile;
-    if (log.isOpen()) return;
-    const SaveResult previous = recoverTrackLog(gps);
     std::error_code ec;
-    if (std::filesystem::is_directory(gps.storageRootPath, ec)) std::filesystem::create_directory(dirOf(gps), ec);
+    if (!std::filesystem::is_directory(gps.storageRootPath, ec)) {
+        log.notWritten = "the storage root " + gps.storageRootPath + " is not there (no card?)";
+        return;
+    }
+    const SaveResult previous = recoverTrackLog(gps);
+    std::filesystem::create_directory(dirOf(gps), ec);
 
-    log = TrackLogFile{};
-    log.clock = &clock;
-    log.lastSyncMs = clock.nowMs();
+    // What this run recorded so far goes after the header or the previous run's points;
+    // a header kept from an earlier attempt is written anew.
+    const std::size_t firstPoint = log.unwritten.find("<trkpt");
+    std::string pending = firstPoint == std::string::npos ? "" : log.unwritten.substr(firstPoint);
+    log.unwritten.clear();
+    log.footerOffset = 0;
+    log.pointsWritten = 0;
+    log.holdsEarlierRun = false;
     if (previous == SaveResult::Failed) {
         // Emptying a log whose points could not be saved would lose them.
-        if (!continueTrackLog(gps)) log = TrackLogFile{};
+        if (!continueTrackLog(gps, pending)) {
+            log.notWritten = gps.trackFilePath + ": can be neither copied nor continued";
+            static_cast<void>(log.fd.close());
+            // Unless the points reached the card before the failure, they wait again.
+            log.unwritten = log.unwrittenPoints > 0 ? std::move(pending) : std::string();
+            log.footerOffset = 0;
+            log.holdsEarlierRun = false;
+        }
         return;
     }
     log.fd = platform::openRegularFileWith(gps.trackFilePath, O_RDWR | O_CREAT | O_TRUNC);
-    if (!log.isOpen()) return;
+    if (!log.isOpen()) {
+        log.notWritten = gps.trackFilePath + ": " + std::strerror(errno);
+        log.unwritten = std::move(pending);
+        return;
+    }
     gps.datedNamePending = true;
     gps.datedTrackPath.clear();
-    std::string header;
-    writeGpxHeader(header, "Current");
-    keepUnwritten(log, header, 0, 0, 0);
+    writeGpxHeader(log.unwritten, "Current");
+    log.unwritten += pending;
     // A header the card refuses stays unwritten: the file stays empty, and the header goes
     // with the first point the card takes.
     if (!writeUnwritten(gps) || !log.isOpen()) return;
@@ -392,20 +396,76 @@ void openTrackLog(GpsReceiver& gps, platform::Clock& clock) {
     if (!log.unsynced) ++log.syncCount;
 }
 
+// The points the card did not take, as a GPX file of their own in gps.rescueDir, named
+// like a dated copy. False when there is no such folder or the file cannot be written.
+bool rescueUnwrittenPoints(GpsReceiver& gps) {
+    TrackLogFile& log = gps.trackFile;
+    const std::size_t firstPoint = log.unwritten.find("<trkpt");
+    if (gps.rescueDir.empty() || firstPoint == std::string::npos) return false;
+    std::string text;
+    writeGpxHeader(text, "Current");
+    text.append(log.unwritten, firstPoint);
+    writeGpxFooter(text);
+    std::error_code ec;
+    std::filesystem::create_directories(gps.rescueDir, ec);
+    std::string name = datedTrackName(toLocalTime(decodeStamp(log.unwrittenDate, log.unwrittenTime)));
+    if (log.unwrittenTime == 0) {
+        const std::time_t now = std::time(nullptr);
+        std::tm tm {};
+        ::gmtime_r(&now, &tm);
+        name = datedTrackName(toLocalTime(UtcStamp{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                                                   tm.tm_min, tm.tm_sec}));
+    }
+    const std::string stem = platform::storagePath(gps.rescueDir, name.substr(0, name.size() - 4));
+    for (int n = 1; n <= kMaxAlternativeNames; ++n) {
+        const std::string target = n == 1 ? stem + ".gpx" : platform::format("%s_%d.gpx", stem.c_str(), n);
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) == 0) continue;
+        if (errno != ENOENT) return false;
+        if (!platform::replaceFile(target, [&text](int fd) { return platform::writeAll(fd, text, 0); })) return false;
+        gps.trackLogEnd.rescueFile = target;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void openTrackLog(GpsReceiver& gps, platform::Clock& clock) {
+    TrackLogFile& log = gps.trackFile;
+    if (log.isRecording()) return;
+    log = TrackLogFile{};
+    log.clock = &clock;
+    log.lastSyncMs = clock.nowMs();
+    startLogOnCard(gps);
+}
+
 bool closeTrackLog(GpsReceiver& gps) {
     TrackLogFile& log = gps.trackFile;
-    if (!log.isOpen()) return true;
+    if (!log.isRecording()) return true;
+    if (!log.isOpen()) startLogOnCard(gps);  // one more try: the card may be back
     const bool allWritten = writeUnwritten(gps) || log.unwrittenPoints == 0;
-    if (!log.isOpen()) return false;
-    const bool synced = !log.unsynced || ::fdatasync(log.fd.get()) == 0;
-    const bool logOnCard = log.fd.close() && synced && allWritten;
-    const bool holdsPoints = log.pointsWritten > 0 || log.holdsEarlierRun;
+    bool onCard = log.unwrittenPoints == 0;
+    if (log.isOpen()) {
+        const bool synced = !log.unsynced || ::fdatasync(log.fd.get()) == 0;
+        const bool logOnCard = log.fd.close() && synced && allWritten;
+        bool copied = true;
+        if (log.pointsWritten > 0 || log.holdsEarlierRun) {
+            std::string name;
+            if (!gps.datedTrackPath.empty()) name = std::filesystem::path(gps.datedTrackPath).filename().string();
+            copied = saveLogCopy(gps.trackFilePath, dirOf(gps), name) != SaveResult::Failed;
+        }
+        onCard = (copied && allWritten) || logOnCard;
+    }
+    TrackLogEnd& end = gps.trackLogEnd;
+    end = TrackLogEnd{};
+    end.pointsOnCard = log.pointsOnCard;
+    end.pointsLost = log.droppedPoints;
+    if (log.unwrittenPoints > 0) {
+        (rescueUnwrittenPoints(gps) ? end.pointsRescued : end.pointsLost) += log.unwrittenPoints;
+    }
     log = TrackLogFile{};
-    if (!holdsPoints) return allWritten;
-    std::string name;
-    if (!gps.datedTrackPath.empty()) name = std::filesystem::path(gps.datedTrackPath).filename().string();
-    const bool copied = saveLogCopy(gps.trackFilePath, dirOf(gps), name) != SaveResult::Failed;
-    return (copied && allWritten) || logOnCard;
+    return onCard && end.pointsLost == 0;
 }
 
 int saveCurrentRoute(const std::string& path, const GpxPath& route) {

@@ -1,6 +1,6 @@
 #pragma once
-// GPX 1.1 in one fixed shape, one element per line: a single track with a single
-// segment. The running track log and the current route file are written with it.
+// The running track log and the current route file, written in the fixed shape of
+// gps/gpx_writer.h.
 //
 // The working log (storage root + "GPX/scurrent.gpx") is a complete GPX file after
 // every recorded point: each point is written together with the closing lines, over
@@ -30,6 +30,7 @@
 #include <string>
 #include <string_view>
 
+#include "gps/gpx_writer.h"
 #include "gpx/collections.h"
 #include "platform/clock.h"
 #include "platform/file_handle.h"
@@ -60,42 +61,38 @@ struct TrackLogFile {
     bool unsynced = false;          // written since the last fdatasync that succeeded
     int pointsWritten = 0;          // points of this run in the file
     int syncCount = 0;              // fdatasync calls that succeeded since the log was opened
-    platform::Clock* clock = nullptr;
+    int pointsOnCard = 0;           // points of this run written, in this file or an earlier one
+    int droppedPoints = 0;          // points beyond kMaxUnwrittenBytes: in the recorded track only
+    std::string notWritten;         // why the card is not taking the log now, for the user
+    platform::Clock* clock = nullptr;  // set from openTrackLog to closeTrackLog: the run records
 
     bool isOpen() const { return fd.isOpen(); }
+    bool isRecording() const { return clock != nullptr; }
+    // Recording, but the log is not on the card: no card, a full or read-only card, a log
+    // it refused. Everything recorded meanwhile waits in unwritten.
+    bool isStalled() const { return isRecording() && (!isOpen() || !unwritten.empty()); }
 };
 
-// The text of the fixed shape, appended to out.
-void writeGpxHeader(std::string& out, std::string_view name);
-void writeGpxFooter(std::string& out);
-// A point: lat, lon, ele with 6 decimals, and a time element when date (ddmmyy) and
-// time (hhmmss, UTC) are both non-zero.
-void writeTrackPoint(std::string& out, double lat, double lon, double ele, std::int32_t date,
-                     std::int32_t time);
-void writeRoutePoint(std::string& out, const GeoPoint& point);
-
-// A date and time as the log writes them (year 2000 + yy), fields unchecked.
-struct UtcStamp {
-    int year = 2000;
-    int month = 0;
-    int day = 0;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
+// What became of a run's points at closeTrackLog.
+struct TrackLogEnd {
+    int pointsOnCard = 0;
+    int pointsRescued = 0;   // written to rescueFile
+    int pointsLost = 0;      // neither on the card nor rescued
+    std::string rescueFile;
 };
-UtcStamp decodeStamp(std::int32_t date, std::int32_t time);
+
 // kLocalHourShift hours later; past midnight the date advances over month and year
 // ends and leap days. Out-of-range fields give some stamp, never undefined behaviour.
 UtcStamp toLocalTime(UtcStamp utc);
 // "%d-%02d-%02d_%02d-%02d-%02d.gpx"
 std::string datedTrackName(const UtcStamp& local);
 
-// Appends one recorded point to the running log and names its dated copy after the
-// first timed point written. pollGps calls it when gps.trackFile is open. When the card
-// refuses even the repair of a failed write, the file's end is unknown: the log is
-// closed there and the next start copies its complete points.
-void writeTrackPoint(GpsReceiver& gps, double lat, double lon, double ele, std::int32_t date,
-                     std::int32_t time);
+// Appends one recorded point to the running log on the card and names its dated copy
+// after the first timed point written. pollGps calls it when gps.trackFile is open.
+// When the card refuses even the repair of a failed write, the file's end is unknown:
+// the log is closed there and the next start copies its complete points.
+void writeTrackPointToLog(GpsReceiver& gps, double lat, double lon, double ele, std::int32_t date,
+                          std::int32_t time);
 
 // Forms trackFilePath under gps.storageRootPath and reads the previous run's log into
 // gps.track.
@@ -110,18 +107,23 @@ SaveResult recoverTrackLog(GpsReceiver& gps);
 // Starts the working log after recoverTrackLog, which empties the previous run's log.
 // When the previous log holds points that could not be saved, this run's points are
 // appended to them instead. The clock paces the fdatasync calls. Creates the storage
-// root's "GPX" folder when it is missing.
+// root's "GPX" folder when it is missing, never the storage root itself: without it (a
+// card not inserted), or when the card refuses the log, the run records all the same;
+// its points wait, and every kTrackSyncIntervalMs the start is tried again, so that they
+// reach the card as soon as it is there and takes them.
 void openTrackLog(GpsReceiver& gps, platform::Clock& clock = platform::systemClock());
 
 // Syncs the log when it holds points written kTrackSyncIntervalMs or more after the
-// last sync. writeTrackPoint calls it; a tick may call it too, so that the points
+// last sync, or tries again to start a log that could not be started. writeTrackPointToLog calls it; a tick may call it too, so that the points
 // before a stop reach the card while the receiver stands still.
 void syncTrackLogIfDue(GpsReceiver& gps);
 
 // Finishes the log and copies it to its dated name when it holds points (of this run, or
 // of an earlier one it was appended to); refused points get one more try first. The
 // copy is made even when the log's last sync or its close failed: it is written from the
-// bytes the system holds and synced on its own. True when the run's points are on the
+// bytes the system holds and synced on its own. Points the card did not take are
+// written to gps.rescueDir as a GPX file of their own, named like a dated copy;
+// gps.trackLogEnd tells how many went where. True when the run's points are on the
 // card: in the copy, or in a synced log that the next start copies.
 bool closeTrackLog(GpsReceiver& gps);
 

@@ -9,5 +9,6 @@ inline constexpr platform::Color kCyan = platform::rgb(0, 255, 255);      // the
 inline constexpr platform::Color kMagenta = platform::rgb(255, 0, 255);   // the route being edited
 inline constexpr platform::Color kBlue = platform::rgb(0, 0, 255);        // read-outs
 inline constexpr platform::Color kBlack = platform::rgb(0, 0, 0);         // scale bar, arrow, cross
+inline constexpr platform::Color kWhite = platform::rgb(255, 255, 255);   // the bar of the track-log sign
 
 }  // namespace quorel

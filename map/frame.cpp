@@ -114,6 +114,7 @@ void drawOverlaysAndControls(MapView& view, const FrameSources& sources) {
     drawScaleBar(view);
     drawHeadingArrow(view, sources.gps.track, sources.gps.previousRunPoints);
     if (!view.followGps) drawCentreCross(view);
+    if (sources.gps.trackFile.isStalled()) drawTrackLogSign(view);
 }
 
 }  // namespace quorel

@@ -36,7 +36,8 @@ void composeFrame(MapView& view, const FrameSources& sources, RedrawKind kind);
 // Everything over the map background, later items over earlier ones: the tap read-out,
 // the eight buttons, the battery and satellite gauges, tracks, routes, the recorded
 // track, the current route, the zoom number, the scale bar, the heading arrow and,
-// unless following the receiver, the centre cross.
+// unless following the receiver, the centre cross; and while the recorded track is not
+// reaching the card, the track-log sign.
 void drawOverlaysAndControls(MapView& view, const FrameSources& sources);
 
 }  // namespace quorel

@@ -216,4 +216,14 @@ void drawSatelliteGauge(MapView& view, int satellites) {
                   cell * kSignalCellWidth, 0, kSignalCellWidth, kSignalCellHeight);
 }
 
+void drawTrackLogSign(MapView& view) {
+    const int side = truncToInt(20.0 * view.uiScale);
+    const int bar = std::max(1, truncToInt(6.0 * view.uiScale));
+    const int margin = truncToInt(2.0 * view.uiScale);
+    const int left = saturatingAdd(view.viewWidth, -truncToInt(84.0 * view.uiScale));
+    const int top = saturatingAdd(view.viewHeight, -side);
+    platform::fillRect(view.frameBitmap, rectOf(left, top, side, side), kRed);
+    platform::fillRect(view.frameBitmap, rectOf(left + margin, top + (side - bar) / 2, side - 2 * margin, bar), kWhite);
+}
+
 }  // namespace quorel

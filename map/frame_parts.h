@@ -58,6 +58,11 @@ void drawScaleBar(MapView& view);
 // A black cross at the view centre, 10 design pixels each way.
 void drawCentreCross(MapView& view);
 
+// The sign shown while the recorded track is not reaching the card (none, full,
+// read-only, the log refused): a red square of 20 design pixels with a white bar across,
+// at the bottom edge left of the satellite gauge.
+void drawTrackLogSign(MapView& view);
+
 // Cell of the battery strip: 0 four bars (75 and more, and 255 for no reading) to 4 empty.
 int batteryCell(int batteryPercent);
 

@@ -86,7 +86,10 @@ ProgramFolders chooseProgramFolders(const FolderFacts& f) {
     }
     if (!f.root.empty()) {
         out.deviceRoot = f.root;
-        out.ownsDeviceRoot = false;
+        out.ownsDeviceRoot = true;  // the user named it
+    }
+    if (const auto state = baseDirectory(f.xdgStateHome, f.userHome, ".local/state"); !state.empty()) {
+        out.stateDir = state / kFolderName;
     }
     return out;
 }
@@ -101,6 +104,7 @@ FolderFacts folderFacts(std::string home, std::string root) {
     f.root = std::move(root);
     f.xdgConfigHome = environment("XDG_CONFIG_HOME");
     f.xdgDataHome = environment("XDG_DATA_HOME");
+    f.xdgStateHome = environment("XDG_STATE_HOME");
     f.userHome = environment("HOME");
     if (f.userHome.empty()) f.userHome = passwordHome();
     return f;

@@ -365,18 +365,21 @@ int countPoints(const fs::path& file) {
     return n;
 }
 
-// The card (a 64 KiB tmpfs in a mount namespace of this test alone) fills up in the middle
+// The card (a 48 KiB tmpfs in a mount namespace of this test alone) fills up in the middle
 // of a recording run, which waits at FIFOs while the test fills and empties it; the next
-// run finds it read-only. The program follows and records throughout, keeps what is on
-// the card, and writes what the card refused once it has room.
-TEST(Program, AFullCardAndAReadOnlyCardLoseNoPointOnTheCard) {
+// run finds it read-only, and the next two full again. The program follows and records
+// throughout, writes what the card refused once it has room, and every point ends on the
+// card or in a rescue file of the user's state folder; the first start on a card with
+// room again makes the dated copy of the log.
+TEST(Program, ACardThatFillsOrIsReadOnlyLosesNoPoint) {
     const RunFolder folder("card_run");
     const fs::path& run = folder.path;
     const fs::path card = run / "home" / "sdmmc";
+    const fs::path rescued = run / ".local" / "state" / "quorel";
     fs::create_directories(card);
     fs::create_directories(run / "xdg");
     if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("tmpfs", card.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        ::mount("tmpfs", card.c_str(), "tmpfs", 0, "size=48k") != 0) {
         GTEST_SKIP() << "mounting a small tmpfs as the card is not permitted here (needs root)";
     }
     const fs::path log = card / "GPX" / "scurrent.gpx";
@@ -404,13 +407,35 @@ TEST(Program, AFullCardAndAReadOnlyCardLoseNoPointOnTheCard) {
     EXPECT_EQ(readDump(run / "full.dump")["centerLat"], "35.007900");
     EXPECT_EQ(countPoints(card / "GPX" / "2008-07-18_19-00-01.gpx"), 89);
 
+    const auto record = [&](int from, int to) {
+        EXPECT_TRUE(platform::writeTextFile(run / "record.scn", "tick 6\ntap 20 40\n" + fixes(from, to) + "dump r.dump\n"));
+        return runProgramWith(headlessArgs("480x272", run / "home", run / "record.scn"), run, run / "xdg");
+    };
+    const auto pointsIn = [](const fs::path& dir) {
+        int n = 0;
+        for (const auto& e : fs::directory_iterator(dir)) n += countPoints(e.path());
+        return n;
+    };
     ASSERT_EQ(::mount(nullptr, card.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
     const std::string before = platform::readTextFile(log).value_or("");
-    ASSERT_TRUE(platform::writeTextFile(run / "read_only.scn", "tick 6\ntap 20 40\n" + fixes(90, 95) + "dump ro.dump\n"));
-    EXPECT_EQ(runProgramWith(headlessArgs("480x272", run / "home", run / "read_only.scn"), run, run / "xdg").status, 0);
-    EXPECT_EQ(readDump(run / "ro.dump")["gps.track.count"], "93");  // the card's 89 and 4 new ones
-    EXPECT_EQ(readDump(run / "ro.dump")["centerLat"], "35.009400");
+    EXPECT_EQ(record(90, 95).status, 0);
+    EXPECT_EQ(readDump(run / "r.dump")["gps.track.count"], "93");  // the card's 89 and 4 new ones
+    EXPECT_EQ(readDump(run / "r.dump")["centerLat"], "35.009400");
     EXPECT_EQ(platform::readTextFile(log), before);
+    EXPECT_EQ(pointsIn(rescued), 4);
+
+    ASSERT_EQ(::mount(nullptr, card.c_str(), nullptr, MS_REMOUNT, nullptr), 0);
+    const RunResult filling = record(95, 695);
+    EXPECT_NE(filling.errors.find(" points the card did not take are in "), std::string::npos) << filling.errors;
+    const int onCard = countPoints(log);
+    EXPECT_LT(onCard, 599);
+    EXPECT_EQ(onCard + pointsIn(rescued), 4 + 599);
+    record(695, 715);  // still full: all of them rescued
+    EXPECT_EQ(countPoints(log), onCard);
+    EXPECT_EQ(pointsIn(rescued), 4 + 599 - onCard + 19);
+    ASSERT_EQ(::mount(nullptr, card.c_str(), nullptr, MS_REMOUNT, "size=1m"), 0);
+    record(715, 715);
+    EXPECT_EQ(countPoints(card / "GPX" / "2008-07-18_19-01-36.gpx"), onCard);
     ::umount(card.c_str());
 }
 

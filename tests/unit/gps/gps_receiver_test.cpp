@@ -1,11 +1,14 @@
 #include "gps/gps_receiver.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <climits>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "gpx/gpx_reader.h"
 #include "platform/format.h"
 #include "platform/headless/power_recording.h"
 #include "platform/text_file.h"
@@ -97,13 +100,46 @@ TEST(PollGps, GgaAndRmcOfOneSecondInOnePollPairAndAreRecordedWhenMoving) {
     }
 }
 
-TEST(InitGps, SettingsAreReadBeforeTheTrackPathIsFormed) {
+// A storage root of any length up to the system's path limit is read, written back and
+// used whole (the settings are read before the track's path is formed); only a longer
+// line is cut at the limit, its rest read as a line of its own.
+TEST(InitGps, ARootUpToThePathLimitIsReadWrittenBackAndUsedWhole) {
     const auto dir = test::scratchFolder("initgps");
     std::filesystem::create_directories(dir / "prog");
-    platform::writeTextFile(dir / "prog" / "setgps.txt", "RootDir\n\\Storage Card\\\n");
+    const std::string card = "\\media\\USER\\3AB2-1F0C\\Trips of Summer\\Alps and Lakes 2026 1\\";
+    ASSERT_EQ(card.size(), 60u);
+    const std::string longest(PATH_MAX - 1, 'r');
+    const struct {
+        std::string line, root;
+        int autoOpen;
+    } cases[] = {{card, card, 1}, {longest, longest, 1}, {longest + "AutoOpen 0", longest, 0}};
+    for (const auto& c : cases) {
+        const std::string text = "AutoOpen 1\nCommPort 1\nBaudrate 4800\nBit 8\nRootDir\n" + c.line + "\n";
+        platform::writeTextFile(dir / "prog" / "setgps.txt", text);
+        GpsSettings settings;
+        ASSERT_TRUE(loadGpsSettings(settings, dir / "prog"));
+        EXPECT_EQ(settings.storageRoot, c.root);
+        EXPECT_EQ(settings.autoOpen, c.autoOpen);
+        ASSERT_TRUE(saveGpsSettings(settings, dir));
+        EXPECT_EQ(platform::readTextFile(dir / "setgps.txt") == text, c.line == c.root);
+    }
+
+    // A trip recorded onto that card.
+    platform::writeTextFile(dir / "prog" / "setgps.txt", "RootDir\n" + card + "\n");
+    const auto cardDir = dir / "dev" / "media" / "USER" / "3AB2-1F0C" / "Trips of Summer" / "Alps and Lakes 2026 1";
+    std::filesystem::create_directories(cardDir);
     Receiver rx(false);
     initGps(rx.gps, dir / "prog", dir / "dev");
-    EXPECT_EQ(rx.r.trackFilePath, (dir / "dev" / "Storage Card" / "GPX" / "scurrent.gpx").string());
+    ASSERT_TRUE(openSerialPort(rx.gps.port, "COM0:", 4800, 8, 0, 0, 0));
+    openTrackLog(rx.r, rx.clock);
+    for (int t = 1; t <= 3; ++t) rx.poll({G(t), R(t)});
+    shutdownGps(rx.gps);
+    std::vector<int> copies;
+    for (const auto& e : std::filesystem::directory_iterator(cardDir / "GPX")) {
+        GpxPath path;
+        if (e.path().filename() != "scurrent.gpx" && loadTrackFile(e.path(), path) == 0) copies.push_back(path.pointCount());
+    }
+    EXPECT_EQ(copies, std::vector<int>{2});
 }
 
 }  // namespace

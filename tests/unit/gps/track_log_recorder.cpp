@@ -1,7 +1,7 @@
 // Test helper: writes its process id, starts the log as a start of the program does, then
-// records points as pollGps does and reports each on standard output once writeTrackPoint
-// has returned; at the end it closes the log and, when given a route file, saves a route
-// of two points there; given --wait instead, it then waits to be killed.
+// records points as pollGps does and reports each on standard output once
+// writeTrackPointToLog has returned; at the end it closes the log and, when given a route
+// file, saves a route of two points there; given --wait instead, it then waits to be killed.
 //   track_log_recorder STORAGE_ROOT POINTS MICROSECONDS_BETWEEN_POINTS [ROUTE_FILE|--wait]
 // Point i is at lat and lon 35 and 139 + i/100000, ele i, on 18 July 2008 at 10:00:00 UTC
 // + i seconds; the clock advances one second per point, so the log syncs every ten.
@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
         clock.now += 1000;
         const int second = 10 * 3600 + i;
         const int time = (second / 3600) * 10000 + (second / 60 % 60) * 100 + second % 60;
-        quorel::writeTrackPoint(gps, 35 + i / 100000.0, 139 + i / 100000.0, i, 180708, time);
+        quorel::writeTrackPointToLog(gps, 35 + i / 100000.0, 139 + i / 100000.0, i, 180708, time);
         const std::string line = std::to_string(i + 1) + "\n";
         if (::write(1, line.data(), line.size()) < 0) return 4;
         ::usleep(static_cast<useconds_t>(std::atoi(argv[3])));

@@ -2,9 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +21,7 @@
 #include <vector>
 
 #include "gps/gps_receiver.h"
+#include "gps/gpx_writer.h"
 #include "gpx/gpx_reader.h"
 #include "platform/format.h"
 #include "platform/text_file.h"
@@ -42,7 +41,7 @@ std::string header(const char* name) {
 
 std::string point(double lat, double lon, double ele, std::int32_t date, std::int32_t time) {
     std::string s;
-    writeTrackPoint(s, lat, lon, ele, date, time);
+    writeTrackPointText(s, lat, lon, ele, date, time);
     return s;
 }
 
@@ -136,15 +135,15 @@ TEST_F(TrackLog, IsWholeGpxAfterEveryPointAndCopiedOnceUnderItsFirstTimedPoint) 
     const double pts[][4] = {{34.48244666, 135.82417833, 12.5, 0}, {-33.9, -70.6, -4.5, 143514}, {89.9, 179.9, 8848, 1}};
     std::vector<std::string> read;
     for (const auto& p : pts) {
-        writeTrackPoint(gps_, p[0], p[1], p[2], 180708, static_cast<int>(p[3]));
+        writeTrackPointToLog(gps_, p[0], p[1], p[2], 180708, static_cast<int>(p[3]));
         expected += point(p[0], p[1], p[2], 180708, static_cast<int>(p[3]));
         read.push_back(triple(p[0], p[1], p[2]));
         EXPECT_EQ(peerPoints(log()), read);
     }
     EXPECT_EQ(ownPoints(log()), read);
     // A position that is no number is not written; an elevation that is none is 0.
-    writeTrackPoint(gps_, std::nan(""), 139, 0, 180708, 143520);
-    writeTrackPoint(gps_, 35, 139, std::nan(""), 180708, 143521);
+    writeTrackPointToLog(gps_, std::nan(""), 139, 0, 180708, 143520);
+    writeTrackPointToLog(gps_, 35, 139, std::nan(""), 180708, 143521);
     expected += point(35, 139, 0, 180708, 143521) + kFooter;
     EXPECT_EQ(readFile(log()), expected);
     EXPECT_TRUE(closeTrackLog(gps_));
@@ -174,7 +173,7 @@ TEST_F(TrackLog, SyncsTenSecondsAfterTheLastSyncAndRetriesASyncThatFailed) {
     };
     for (const auto& s : steps) {
         clock_.now = s.atMs;
-        if (s.point) writeTrackPoint(gps_, 35, 139, 0, 180708, 143514);
+        if (s.point) writeTrackPointToLog(gps_, 35, 139, 0, 180708, 143514);
         // /dev/full refuses every write and every sync.
         platform::UniqueFd real;
         if (s.cardFails) real = std::exchange(gps_.trackFile.fd, platform::UniqueFd(::open("/dev/full", O_RDWR)));
@@ -183,47 +182,58 @@ TEST_F(TrackLog, SyncsTenSecondsAfterTheLastSyncAndRetriesASyncThatFailed) {
         EXPECT_EQ(gps_.trackFile.syncCount - afterOpen, s.syncs) << "at " << s.atMs;
     }
     // A card that refuses even the repair of a failed write: the log ends where it was
-    // whole, and the next start copies its points.
+    // whole, and an interval later starts again as at the next start: its points copied,
+    // the refused point in the new log.
     gps_.trackFile.fd = platform::UniqueFd(::open("/dev/full", O_RDWR));
-    writeTrackPoint(gps_, 36, 140, 0, 180708, 143515);
+    writeTrackPointToLog(gps_, 36, 140, 0, 180708, 143515);
     EXPECT_FALSE(gps_.trackFile.isOpen());
-    start();
+    clock_.now += kTrackSyncIntervalMs;
+    syncTrackLogIfDue(gps_);
     EXPECT_EQ(ownPoints(gpx() + "2008-07-18_23-35-14.gpx").size(), 3u);
+    EXPECT_EQ(ownPoints(log()), std::vector<std::string>{triple(36, 140, 0)});
     // A run whose log can be neither synced nor copied says so at its close.
-    writeTrackPoint(gps_, 37, 141, 0, 190708, 143514);
-    std::filesystem::create_directory(gpx() + "2008-07-19_23-35-14.gpx.tmp");
+    writeTrackPointToLog(gps_, 37, 141, 0, 190708, 143514);
+    std::filesystem::create_directory(gpx() + "2008-07-18_23-35-15.gpx.tmp");
     gps_.trackFile.fd = platform::UniqueFd(::open("/dev/full", O_RDWR));
     EXPECT_FALSE(closeTrackLog(gps_));
 }
 
-// Fills the card with file until nothing more fits.
-void fillCard(const std::string& file) {
-    const platform::UniqueFd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    const std::string block(4096, 'f');
-    for (std::int64_t at = 0; platform::writeAll(fd.get(), block, at);) at += 4096;
-}
-
-TEST_F(TrackLog, AFullCardGetsTheHeaderAndPointsItRefusedOnceItHasRoom) {
-    // A card of 64 KiB: a tmpfs mounted in a mount namespace of this process alone.
-    const std::string card = test::scratchFolder("card").string();
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("tmpfs", card.c_str(), "tmpfs", 0, "size=64k") != 0) {
-        GTEST_SKIP() << "a tmpfs card needs root";
-    }
-    gps_.storageRootPath = card + "/";
-    std::filesystem::create_directories(gpx());
-    fillCard(card + "/filler");
-    start();  // the header does not fit: the log stays empty, and so does a refused point
-    writeTrackPoint(gps_, 35, 139, 0, 180708, 143514);
-    EXPECT_EQ(std::filesystem::file_size(log()), 0u);
-    EXPECT_TRUE(gps_.datedNamePending);
-
-    std::filesystem::remove(card + "/filler");  // room again: the tick after the sync interval writes them
+// A card not there at the start (and never created), inserted during the run, then full
+// (/dev/full stands in for it) and taken out: the run records throughout, and at the close
+// every point is on the card or in the rescue file, valid GPX named after its first point.
+TEST_F(TrackLog, EveryPointEndsOnTheCardOrInTheRescueFile) {
+    const std::string scratch = gps_.storageRootPath;
+    gps_.rescueDir = scratch + "state/";
+    gps_.storageRootPath = scratch + "card/";
+    start();
+    std::vector<std::string> recorded;
+    const auto record = [&](int n) {
+        for (int k = static_cast<int>(recorded.size()), end = k + n; k < end; ++k) {
+            writeTrackPointToLog(gps_, 35 + k / 1000.0, 139, k, 180708, 143514 + k);
+            recorded.push_back(triple(35 + k / 1000.0, 139, k));
+        }
+    };
+    record(3);
+    EXPECT_TRUE(gps_.trackFile.isStalled());
+    EXPECT_FALSE(std::filesystem::exists(gps_.storageRootPath));
+    std::filesystem::create_directories(gps_.storageRootPath);
+    record(1);
     clock_.now += kTrackSyncIntervalMs;
     syncTrackLogIfDue(gps_);
-    EXPECT_EQ(readFile(log()), header("Current") + point(35, 139, 0, 180708, 143514) + kFooter);
-    EXPECT_TRUE(closeTrackLog(gps_));
-    EXPECT_EQ(readFile(gpx() + "2008-07-18_23-35-14.gpx"), readFile(log()));
+    EXPECT_FALSE(gps_.trackFile.isStalled());
+    EXPECT_EQ(peerPoints(log()), recorded);
+    record(2);
+    gps_.trackFile.fd = platform::UniqueFd(::open("/dev/full", O_RDWR));
+    record(5);
+    EXPECT_TRUE(gps_.trackFile.isStalled());
+    std::filesystem::rename(gps_.storageRootPath, scratch + "card_out");
+    EXPECT_FALSE(closeTrackLog(gps_));
+    const TrackLogEnd end = gps_.trackLogEnd;
+    EXPECT_EQ(end.rescueFile, gps_.rescueDir + "2008-07-18_23-35-20.gpx");
+    std::vector<std::string> both = ownPoints(scratch + "card_out/GPX/scurrent.gpx");
+    for (const std::string& p : peerPoints(end.rescueFile)) both.push_back(p);
+    EXPECT_EQ(both, recorded);
+    EXPECT_EQ(std::vector<int>({end.pointsOnCard, end.pointsRescued, end.pointsLost}), std::vector<int>({6, 5, 0}));
 }
 
 TEST_F(TrackLog, AKilledRunsLogIsCopiedAtTheNextStartWithItsCompletePoints) {
@@ -267,7 +277,7 @@ TEST_F(TrackLog, ALogThatCannotBeCopiedIsContinued) {
     std::vector<std::string> points = {triple(1, 2, 3)};
     EXPECT_EQ(peerPoints(log()), points);
     for (int i = 0; i < 3; ++i) {
-        writeTrackPoint(gps_, 5, 6 + i, 7, 190708, 143514 + i);
+        writeTrackPointToLog(gps_, 5, 6 + i, 7, 190708, 143514 + i);
         points.push_back(triple(5, 6 + i, 7));
         EXPECT_EQ(peerPoints(log()), points);
         EXPECT_EQ(ownPoints(log()), points);

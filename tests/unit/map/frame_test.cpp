@@ -43,6 +43,35 @@ TEST(ComposeFrame, AnyCentreZoomTapOrTrackComposesWithoutFault) {
     }
 }
 
+// While the recorded track does not reach the card, a sign a user notices shows near the
+// gauges: a patch of red pixels in the bottom-right corner, and nothing else changes; it
+// goes when writing resumes.
+TEST(ComposeFrame, ATrackNotReachingTheCardShowsASignAndNothingElse) {
+    for (const int width : {480, 800}) {
+        MapScreen s(width, width * 272 / 480);
+        s.compose();
+        const platform::Bitmap writing = s.view.frameBitmap;
+        platform::Clock& clock = platform::systemClock();
+        s.gps.trackFile.clock = &clock;  // recording, with no log on the card
+        s.compose();
+        int red = 0, elsewhere = 0;
+        for (int y = 0; y < s.view.viewHeight; ++y) {
+            for (int x = 0; x < s.view.viewWidth; ++x) {
+                const platform::Color now = platform::pixelAt(s.view.frameBitmap, x, y);
+                if (now == platform::pixelAt(writing, x, y)) continue;
+                const bool corner = x > s.view.viewWidth * 3 / 4 && y > s.view.viewHeight * 3 / 4;
+                red += corner && now == platform::rgb(255, 0, 0) ? 1 : 0;
+                elsewhere += corner ? 0 : 1;
+            }
+        }
+        EXPECT_GE(red, 200 * width / 480 * width / 480) << width;
+        EXPECT_EQ(elsewhere, 0) << width;
+        s.gps.trackFile.clock = nullptr;
+        s.compose();
+        EXPECT_EQ(s.view.frameBitmap.bits, writing.bits) << width;
+    }
+}
+
 // Pins go only on points strictly inside the view. (How paths are culled is checked
 // against a plain drawing in track_drawing_test.cpp.)
 TEST(Overlays, OnlyPointsStrictlyInsideTheViewGetPins) {

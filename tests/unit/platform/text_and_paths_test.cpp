@@ -49,11 +49,11 @@ TEST(ProgramFolders, PortableCopiesStayPutInstalledOnesUseTheUsersFolders) {
         {"/opt/q", false, false, "", "", "", "", "", "/opt/q", "/opt/q", false, false},  // nowhere else known
         // the options win
         {"/usr/bin", false, false, "/h", "", "", "", "/home/u", "/h", "/h", false, false},
-        {"/usr/bin", false, false, "", "/r", "", "", "/home/u", "/home/u/.config/quorel", "/r", true, false},
-        {"/media/card/quorel", true, true, "/h", "/r", "", "", "/home/u", "/h", "/r", false, false},
+        {"/usr/bin", false, false, "", "/r", "", "", "/home/u", "/home/u/.config/quorel", "/r", true, true},
+        {"/media/card/quorel", true, true, "/h", "/r", "", "", "/home/u", "/h", "/r", false, true},
     };
     for (const auto& c : cases) {
-        const FolderFacts facts{c.exeDir, c.holdsSettings, c.writable, c.home, c.root, c.configHome, c.dataHome, c.userHome};
+        const FolderFacts facts{c.exeDir, c.holdsSettings, c.writable, c.home, c.root, c.configHome, c.dataHome, c.userHome, ""};
         const ProgramFolders f = chooseProgramFolders(facts);
         const std::string where = std::string(c.exeDir) + " home=" + c.home + " root=" + c.root + " config=" + c.configHome;
         EXPECT_EQ(f.programDir, c.programDir) << where;
