@@ -115,7 +115,7 @@ bool writeTileFile(const fs::path& file, const std::vector<std::uint8_t>& bytes,
     {
         platform::UniqueFd fd(::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
         ok = fd && platform::writeAll(fd.get(), {reinterpret_cast<const char*>(bytes.data()), bytes.size()}, 0) &&
-             ::close(fd.release()) == 0;
+             fd.close();
     }
     std::error_code ec;
     if (ok) fs::rename(part, file, ec);
@@ -164,8 +164,7 @@ TreeListing listTree(const fs::path& dir) {
     // .jpg sorts after .png: the second of a pair is the .jpg the tree never shows.
     std::vector<TreeTile> unique;
     for (TreeTile& t : listing.tiles) {
-        if (!unique.empty() && unique.back().key.zoom == t.key.zoom && unique.back().key.col == t.key.col &&
-            unique.back().key.row == t.key.row) {
+        if (!unique.empty() && unique.back().key == t.key) {
             listing.others.push_back(t.file);
         } else {
             unique.push_back(std::move(t));
