@@ -38,13 +38,6 @@ bool readWhole(const fs::path& file, std::vector<std::uint8_t>& bytes) {
     }
 }
 
-struct DbCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct StmtFinaliser {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-
 bool exec(sqlite3* db, const char* sql, std::string& error) {
     if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK) return true;
     error = sqlite3_errmsg(db);
@@ -64,7 +57,7 @@ bool writeTables(sqlite3* db, const TreeListing& listing, const std::string& nam
         error = sqlite3_errmsg(db);
         return false;
     }
-    const std::unique_ptr<sqlite3_stmt, StmtFinaliser> insert(raw);
+    const SqliteStatement insert(raw);
     std::int64_t jpegs = 0;
     std::vector<std::uint8_t> bytes;
     const auto total = static_cast<std::int64_t>(listing.tiles.size());
@@ -95,7 +88,7 @@ bool writeTables(sqlite3* db, const TreeListing& listing, const std::string& nam
         error = sqlite3_errmsg(db);
         return false;
     }
-    const std::unique_ptr<sqlite3_stmt, StmtFinaliser> meta(raw);
+    const SqliteStatement meta(raw);
     for (const auto& [key, value] : metadata) {
         sqlite3_reset(meta.get());
         sqlite3_bind_text(meta.get(), 1, key.c_str(), -1, SQLITE_TRANSIENT);
@@ -192,7 +185,7 @@ bool packTree(const fs::path& dir, const fs::path& out, PackResult& result, cons
     fs::remove(part, ec);
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(part.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    std::unique_ptr<sqlite3, DbCloser> db(raw);
+    SqliteDatabase db(raw);
     bool ok = rc == SQLITE_OK;
     if (!ok) error = "cannot create " + part.string() + ": " + (raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
     fs::path named = dir.lexically_normal();
@@ -219,7 +212,7 @@ bool unpackFile(const fs::path& in, const fs::path& dir, UnpackResult& result, c
     {
         sqlite3* raw = nullptr;
         sqlite3_open_v2(in.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-        const std::unique_ptr<sqlite3, DbCloser> db(raw);
+        const SqliteDatabase db(raw);
         sqlite3_stmt* s = nullptr;
         if (db && sqlite3_prepare_v2(raw, "SELECT value FROM metadata WHERE name = 'format'", -1, &s, nullptr) == SQLITE_OK &&
             sqlite3_step(s) == SQLITE_ROW && sqlite3_column_text(s, 0) != nullptr) {
