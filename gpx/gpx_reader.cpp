@@ -83,7 +83,6 @@ private:
 // not valid UTF-8 counts as a character of its own, as the text decoder reads it.
 bool isCharStart(char c) { return static_cast<unsigned char>(c) < 0x80 || static_cast<unsigned char>(c) >= 0xC0; }
 bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
-bool isSpace(char c) { return c == ' ' || c == '\t' || isLineBreak(c) || c == '\v' || c == '\f'; }
 
 // Appends bytes to a string up to a number of characters, then drops the rest. The byte
 // cap keeps a run of stray continuation bytes from growing the string without end.
@@ -363,12 +362,12 @@ LatLon readLatLon(std::string_view tag) {
     bool lonSeen = false;
     for (auto eq = tag.find('='); eq != std::string_view::npos && !(latSeen && lonSeen); eq = tag.find('=', eq + 1)) {
         std::size_t end = eq;
-        while (end > 0 && isSpace(tag[end - 1])) --end;
-        if (end < 4 || !isSpace(tag[end - 4]) || tag[end - 3] != 'l') continue;  // "flat=" is not "lat="
+        while (end > 0 && platform::isSpace(tag[end - 1])) --end;
+        if (end < 4 || !platform::isSpace(tag[end - 4]) || tag[end - 3] != 'l') continue;  // "flat=" is not "lat="
         const bool lat = !latSeen && tag[end - 2] == 'a' && tag[end - 1] == 't';
         if (!lat && (lonSeen || tag[end - 2] != 'o' || tag[end - 1] != 'n')) continue;
         std::size_t v = eq + 1;
-        while (v < tag.size() && isSpace(tag[v])) ++v;
+        while (v < tag.size() && platform::isSpace(tag[v])) ++v;
         if (v < tag.size() && (tag[v] == '"' || tag[v] == '\'')) ++v;
         (lat ? latSeen : lonSeen) = true;
         (lat ? ll.hasLat : ll.hasLon) = scanNumber(tag.substr(v), lat ? ll.lat : ll.lon);

@@ -11,16 +11,10 @@
 
 namespace quorel {
 
-namespace {
+void SqliteCloser::operator()(sqlite3* db) const { sqlite3_close(db); }
+void SqliteCloser::operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 
-struct DatabaseCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct StatementFinaliser {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinaliser>;
+namespace {
 
 // A database in WAL mode (bytes 18 and 19 of its header are 2) would have SQLite create
 // its -shm and -wal files beside it even for reading. Without a -wal file there is
@@ -36,7 +30,7 @@ bool walWithoutLog(const std::filesystem::path& file) {
     return !std::filesystem::exists(file.string() + "-wal", ec);
 }
 
-Database openDatabase(const std::filesystem::path& file, std::string& error) {
+SqliteDatabase openDatabase(const std::filesystem::path& file, std::string& error) {
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         error = "not a regular file";
@@ -46,7 +40,7 @@ Database openDatabase(const std::filesystem::path& file, std::string& error) {
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(mbtilesUri(file, immutable).c_str(), &raw,
                                    SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
-    Database db(raw);
+    SqliteDatabase db(raw);
     if (rc != SQLITE_OK) {
         error = raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
         return nullptr;
@@ -59,20 +53,20 @@ Database openDatabase(const std::filesystem::path& file, std::string& error) {
     return db;
 }
 
-Statement prepare(sqlite3* db, const char* sql, std::string& error) {
+SqliteStatement prepare(sqlite3* db, const char* sql, std::string& error) {
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) {
         error = sqlite3_errmsg(db);
         sqlite3_finalize(raw);
         return nullptr;
     }
-    return Statement(raw);
+    return SqliteStatement(raw);
 }
 
 // The format named in the metadata table, "" when there is none.
 std::string metadataFormat(sqlite3* db) {
     std::string ignored;
-    const Statement s = prepare(db, "SELECT value FROM metadata WHERE name = 'format'", ignored);
+    const SqliteStatement s = prepare(db, "SELECT value FROM metadata WHERE name = 'format'", ignored);
     if (!s || sqlite3_step(s.get()) != SQLITE_ROW) return {};
     const unsigned char* text = sqlite3_column_text(s.get(), 0);
     return text != nullptr ? reinterpret_cast<const char*>(text) : "";
@@ -112,34 +106,29 @@ bool onWritableMedia(const std::filesystem::path& file) {
 }
 
 std::unique_ptr<MbtilesStore> MbtilesStore::open(const std::filesystem::path& file, std::string& error) {
-    Database db = openDatabase(file, error);
+    SqliteDatabase db = openDatabase(file, error);
     if (!db) return nullptr;
     const std::string format = metadataFormat(db.get());
     if (format == "pbf") {
         error = "holds vector tiles, which cannot be shown";
         return nullptr;
     }
-    Statement lookup = prepare(db.get(), kLookup, error);
+    SqliteStatement lookup = prepare(db.get(), kLookup, error);
     if (!lookup) return nullptr;
     auto store = std::make_unique<MbtilesStore>(Opening{});
     struct stat st {};
     ::stat(file.c_str(), &st);
     store->file_ = TileOrigin{file.string(), true, 0, 0, 0, static_cast<std::uint64_t>(st.st_size),
-                              std::int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec};
+                              platform::modifiedNs(st)};
     // A tiles view made to loop (a recursive query) would stop the map for good: a
     // lookup that runs far longer than any index lookup (some 10^7 steps) is abandoned,
     // and the file with it.
     sqlite3_progress_handler(
         db.get(), 1000, [](void* ticks) { return ++*static_cast<int*>(ticks) > 10'000 ? 1 : 0; },
         &store->progressTicks_);
-    store->lookup_ = lookup.release();
-    store->db_ = db.release();
+    store->lookup_ = std::move(lookup);
+    store->db_ = std::move(db);
     return store;
-}
-
-MbtilesStore::~MbtilesStore() {
-    sqlite3_finalize(lookup_);
-    sqlite3_close(db_);
 }
 
 std::optional<TileOrigin> MbtilesStore::locate(int zoom, std::int64_t col, std::int64_t row) const {
@@ -170,15 +159,15 @@ TileRead MbtilesStore::read(int zoom, std::int64_t col, std::int64_t row) const 
     const std::lock_guard<std::mutex> lock(mutex_);
     if (abandoned_) return TileRead{};
     progressTicks_ = 0;
-    sqlite3_reset(lookup_);
-    sqlite3_bind_int(lookup_, 1, zoom);
-    sqlite3_bind_int64(lookup_, 2, col);
-    sqlite3_bind_int64(lookup_, 3, flipRow(zoom, row));
-    const int rc = sqlite3_step(lookup_);
+    sqlite3_reset(lookup_.get());
+    sqlite3_bind_int(lookup_.get(), 1, zoom);
+    sqlite3_bind_int64(lookup_.get(), 2, col);
+    sqlite3_bind_int64(lookup_.get(), 3, flipRow(zoom, row));
+    const int rc = sqlite3_step(lookup_.get());
     if (rc == SQLITE_ROW) {
-        const int type = sqlite3_column_type(lookup_, 0);
-        const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(lookup_, 0));
-        const int size = sqlite3_column_bytes(lookup_, 0);
+        const int type = sqlite3_column_type(lookup_.get(), 0);
+        const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(lookup_.get(), 0));
+        const int size = sqlite3_column_bytes(lookup_.get(), 0);
         if (type != SQLITE_BLOB && type != SQLITE_TEXT) {
             result.status = TileReadStatus::Damaged;
             result.reason = "its tile data is not a blob";
@@ -191,18 +180,18 @@ TileRead MbtilesStore::read(int zoom, std::int64_t col, std::int64_t row) const 
         }
     } else if (rc != SQLITE_DONE && rc != SQLITE_BUSY && rc != SQLITE_LOCKED) {
         result.status = TileReadStatus::Damaged;
-        result.reason = sqlite3_errmsg(db_);
+        result.reason = sqlite3_errmsg(db_.get());
         abandoned_ = rc == SQLITE_INTERRUPT;
     }
-    sqlite3_reset(lookup_);
+    sqlite3_reset(lookup_.get());
     return result;
 }
 
 bool forEachMbtilesRow(const std::filesystem::path& file, const std::function<bool(const MbtilesRow&)>& visit,
                        std::string& error) {
-    const Database db = openDatabase(file, error);
+    const SqliteDatabase db = openDatabase(file, error);
     if (!db) return false;
-    const Statement s = prepare(db.get(), "SELECT zoom_level, tile_column, tile_row, tile_data FROM tiles", error);
+    const SqliteStatement s = prepare(db.get(), "SELECT zoom_level, tile_column, tile_row, tile_data FROM tiles", error);
     if (!s) return false;
     for (;;) {
         const int rc = sqlite3_step(s.get());
@@ -221,9 +210,9 @@ bool forEachMbtilesRow(const std::filesystem::path& file, const std::function<bo
 
 std::int64_t countMbtilesRows(const std::filesystem::path& file) {
     std::string error;
-    const Database db = openDatabase(file, error);
+    const SqliteDatabase db = openDatabase(file, error);
     if (!db) return -1;
-    const Statement s = prepare(db.get(), "SELECT count(*) FROM tiles", error);
+    const SqliteStatement s = prepare(db.get(), "SELECT count(*) FROM tiles", error);
     if (!s || sqlite3_step(s.get()) != SQLITE_ROW) return -1;
     return sqlite3_column_int64(s.get(), 0);
 }

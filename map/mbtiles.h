@@ -32,6 +32,14 @@ std::int64_t flipRow(int zoom, std::int64_t row);  // tree row <-> TMS row
 std::string mbtilesUri(const std::filesystem::path& file, bool immutable);
 bool onWritableMedia(const std::filesystem::path& file);
 
+// Owners of a SQLite connection and of a prepared statement.
+struct SqliteCloser {
+    void operator()(sqlite3* db) const;
+    void operator()(sqlite3_stmt* statement) const;
+};
+using SqliteDatabase = std::unique_ptr<sqlite3, SqliteCloser>;
+using SqliteStatement = std::unique_ptr<sqlite3_stmt, SqliteCloser>;
+
 // One MBTiles file, read through one prepared statement that a mutex guards, so
 // threads may read at once. Nothing is ever written beside the file.
 class MbtilesStore final : public TileStore {
@@ -39,7 +47,6 @@ public:
     // Nothing, and in error why, when the file is not a readable MBTiles file: not
     // SQLite, damaged, without a tiles table, or holding vector tiles.
     static std::unique_ptr<MbtilesStore> open(const std::filesystem::path& file, std::string& error);
-    ~MbtilesStore() override;
     MbtilesStore(const MbtilesStore&) = delete;
     MbtilesStore& operator=(const MbtilesStore&) = delete;
 
@@ -55,8 +62,8 @@ public:
     explicit MbtilesStore(Opening) {}  // only open() makes one
 
 private:
-    sqlite3* db_ = nullptr;
-    sqlite3_stmt* lookup_ = nullptr;
+    SqliteDatabase db_;
+    SqliteStatement lookup_;  // declared after db_: finalised before the connection closes
     TileOrigin file_;  // file name, size and time; the tile's numbers are filled per read
     mutable std::mutex mutex_;
     mutable int progressTicks_ = 0;  // of the lookup under way

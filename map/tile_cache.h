@@ -7,6 +7,9 @@
 // way, under the coarser tile's origin. Bounded in bytes of pixels; the picture used
 // longest ago goes first. Pictures are shared, never changed: a caller holding one keeps
 // it whatever the cache lets go.
+//
+// For the main thread only: nothing here is locked. The loader's worker threads read and
+// decode tiles, and never ask the cache or keep anything in it.
 #include <cstddef>
 #include <cstdint>
 #include <list>

@@ -5,9 +5,7 @@
 #include <vector>
 
 #include "map/projection.h"
-#include "platform/format.h"
 #include "platform/numeric.h"
-#include "platform/paths.h"
 #include "platform/raster/canvas.h"
 #include "platform/raster/raster.h"
 
@@ -16,9 +14,6 @@ namespace {
 
 // The coarser levels tried for a missing tile; level 0 is the tile itself once more.
 constexpr int kCoarserLevels = 4;
-
-// Sub-tile arithmetic works on the tile size the tile tree is cut in, whatever tileWidth says.
-constexpr int kTileSide = 256;
 
 std::int64_t magnitude(std::int64_t v) { return v < 0 ? -v : v; }
 
@@ -61,33 +56,6 @@ void loadCells(MapView& view, TileLoader& tiles, const std::vector<std::pair<std
     tiles.prepare(view, {});
 }
 
-// A decoded tile as the mosaic's own 32-bit pixels, so that placing it, again and again
-// from the cache, is a plain copy. Most PNG tiles come so from the decoder; the others
-// are converted here, as blit converts them when it places a tile of another layout.
-TilePicture mosaicPicture(platform::Bitmap tile, const std::shared_ptr<PicturePool>& pictures) {
-    if (tile.bitsPerPixel != 32 || tile.bottomUp) {
-        platform::Bitmap converted = platform::createBitmap(tile.width, tile.height, pictures->take());
-        if (converted.valid()) {
-            platform::blit(converted, 0, 0, tile.width, tile.height, tile, 0, 0);
-            tile = std::move(converted);
-        }
-    }
-    return pooledPicture(std::move(tile), pictures);
-}
-
-// The square of coarse that lies over the tile (col, row) levelsUp zooms finer,
-// enlarged to a whole tile.
-platform::Bitmap enlargedSquare(const platform::Bitmap& coarse, std::int64_t col, std::int64_t row, int levelsUp,
-                                std::vector<std::uint8_t> storage = {}) {
-    const int f = 1 << levelsUp;
-    const int cell = kTileSide / f;
-    const int sx = cell * static_cast<int>(col % f);
-    const int sy = cell * static_cast<int>(row % f);
-    platform::Bitmap enlarged = platform::createBitmap(kTileSide, kTileSide, std::move(storage));
-    platform::stretchBlit(enlarged, 0, 0, kTileSide, kTileSide, coarse, sx, sy, cell, cell);
-    return enlarged;
-}
-
 void finishMosaic(MapView& view) {
     if (view.showTileGrid) drawTileGrid(view);
     view.mosaicZoom = view.zoomLevel;
@@ -95,185 +63,6 @@ void finishMosaic(MapView& view) {
 }
 
 }  // namespace
-
-void MapTileLoader::openStore(const MapView& view) {
-    const std::string dir = platform::storagePath(view.storageRootPath, view.mapDir);
-    if (!store_ || dir != storeDir_) {
-        std::vector<std::string> unreadable;
-        store_ = openMapStore(dir, unreadable);
-        storeDir_ = dir;
-        for (const std::string& line : unreadable) reportBadTile(reports, line, "map file " + line);
-    }
-}
-
-MapTileLoader::Prepared* MapTileLoader::takePrepared(int zoom, std::int64_t col, std::int64_t row) {
-    for (Prepared& p : prepared_) {
-        if (!p.taken && p.key.zoom == zoom && p.key.col == col && p.key.row == row) {
-            p.taken = true;  // once: a second attempt reads the tile again, as without preparing
-            return &p;
-        }
-    }
-    return nullptr;
-}
-
-bool MapTileLoader::knownMissing(int zoom, std::int64_t col, std::int64_t row) const {
-    return std::any_of(missing_.begin(), missing_.end(),
-                       [&](const TileKey& k) { return k.zoom == zoom && k.col == col && k.row == row; });
-}
-
-void MapTileLoader::noteMissing(const TileKey& key) {
-    if (!prepared_.empty()) missing_.push_back(key);  // only while a fill is under way
-}
-
-TilePicture MapTileLoader::cached(int zoom, std::int64_t col, std::int64_t row, const TilePart& part) {
-    if (cache.count() == 0 || knownMissing(zoom, col, row)) return nullptr;
-    const std::optional<TileOrigin> origin = store_->locate(zoom, col, row);
-    if (!origin) {
-        noteMissing({zoom, col, row});
-        return nullptr;
-    }
-    TilePicture kept = cache.find(*origin, part);
-    if (kept) loadedFrom_ = origin;
-    return kept;
-}
-
-bool MapTileLoader::load(MapView& view, int zoom, std::int64_t col, std::int64_t row) {
-    view.tileBitmap.reset();
-    loadedFrom_.reset();
-    openStore(view);
-    Prepared* ready = takePrepared(zoom, col, row);
-    if (ready != nullptr && ready->inCache) {
-        loadedFrom_ = ready->read.origin;
-        view.tileBitmap = std::move(ready->picture);
-        return true;
-    }
-    if (ready == nullptr) {
-        if (TilePicture kept = cached(zoom, col, row)) {
-            view.tileBitmap = std::move(kept);
-            return true;
-        }
-        if (knownMissing(zoom, col, row)) return false;
-    }
-    TileRead read = ready != nullptr ? std::move(ready->read) : store_->read(zoom, col, row);
-    if (ready == nullptr && read.status == TileReadStatus::Missing) noteMissing({zoom, col, row});
-    if (read.status == TileReadStatus::Damaged) {
-        reportBadTile(reports, read.origin.file, "tile " + read.origin.describe() + ": " + read.reason);
-        return false;
-    }
-    if (read.status != TileReadStatus::Found) return false;
-    loadedFrom_ = read.origin;
-    if (TilePicture kept = cache.find(read.origin)) {
-        view.tileBitmap = std::move(kept);
-        return true;
-    }
-    TilePicture picture;
-    if (ready != nullptr && ready->decodeDone) {
-        if (ready->decoded.rejected) {
-            reportBadTile(reports, read.origin.file, "tile " + read.origin.describe() + " " + std::string(ready->decoded.reason));
-            return false;
-        }
-        picture = std::move(ready->picture);
-    } else {
-        TileDecodeResult decoded = decodeTileImage(read.bytes, pictures_->take());
-        if (decoded.rejected) {
-            reportBadTile(reports, read.origin.file, "tile " + read.origin.describe() + " " + std::string(decoded.reason));
-            return false;
-        }
-        if (decoded.bitmap) picture = mosaicPicture(std::move(*decoded.bitmap), pictures_);
-    }
-    if (!picture) return false;
-    cache.keep(read.origin, picture);
-    view.tileBitmap = std::move(picture);
-    return true;
-}
-
-bool MapTileLoader::loadEnlarged(MapView& view, int zoom, std::int64_t col, std::int64_t row, int levelsUp) {
-    openStore(view);
-    const std::int64_t f = std::int64_t{1} << levelsUp;
-    const TilePart part{levelsUp, col % f, row % f};
-    if (TilePicture kept = cached(platform::saturatingAdd(zoom, -levelsUp), col / f, row / f, part)) {
-        view.tileBitmap = std::move(kept);
-        return true;
-    }
-    if (!load(view, platform::saturatingAdd(zoom, -levelsUp), col / f, row / f) || !view.tileBitmap) {
-        view.tileBitmap.reset();
-        return false;
-    }
-    view.tileBitmap = pooledPicture(enlargedSquare(*view.tileBitmap, col, row, levelsUp, pictures_->take()), pictures_);
-    if (loadedFrom_) cache.keep(*loadedFrom_, view.tileBitmap, part);
-    return true;
-}
-
-void MapTileLoader::setDecodeThreads(int threads) {
-    decodeThreads_ = std::max(threads, 0);
-    pool_.reset();
-}
-
-void MapTileLoader::prepare(const MapView& view, std::span<const TileKey> tiles) {
-    prepared_.clear();
-    missing_.clear();
-    if (tiles.empty()) return;
-    openStore(view);
-    for (const TileKey& key : tiles) {
-        const bool seen = std::any_of(prepared_.begin(), prepared_.end(), [&](const Prepared& p) {
-            return p.key.zoom == key.zoom && p.key.col == key.col && p.key.row == key.row;
-        });
-        if (seen) continue;
-        Prepared p;
-        p.key = key;
-        p.picture = cached(key.zoom, key.col, key.row);
-        p.inCache = p.picture != nullptr;
-        if (p.inCache) p.read.origin = *loadedFrom_;  // where cached found it
-        prepared_.push_back(std::move(p));
-    }
-    if (decodeThreads_ < 0) decodeThreads_ = decodeThreadsForMachine();
-    if (!pool_) pool_ = std::make_unique<WorkerPool>(decodeThreads_);
-    // Stores may be read from several threads; the cache belongs to this one, so the
-    // tiles it holds are left out of the reading and decoding, as are those the stores
-    // were just found not to hold (their reads stay Missing).
-    std::vector<Prepared*> toRead;
-    for (Prepared& p : prepared_) {
-        if (!p.inCache && !knownMissing(p.key.zoom, p.key.col, p.key.row)) toRead.push_back(&p);
-    }
-    const LayeredTileStore& store = *store_;
-    const std::shared_ptr<PicturePool>& pictures = pictures_;
-    pool_->run(toRead.size(), [&](std::size_t i) {
-        Prepared& p = *toRead[i];
-        p.read = store.read(p.key.zoom, p.key.col, p.key.row);
-    });
-    std::vector<Prepared*> toDecode;
-    for (Prepared* p : toRead) {
-        if (p->read.status == TileReadStatus::Missing) noteMissing(p->key);
-        if (p->read.status == TileReadStatus::Found && cache.find(p->read.origin) == nullptr) toDecode.push_back(p);
-    }
-    // The largest files first, so that the threads do not end with one of them waiting
-    // on the other's long decode.
-    std::stable_sort(toDecode.begin(), toDecode.end(),
-                     [](const Prepared* a, const Prepared* b) { return a->read.bytes.size() > b->read.bytes.size(); });
-    // The pictures the cache lets go for them are the buffers they are decoded into.
-    cache.makeRoom(toDecode.size() * kTilePictureBytes);
-    pool_->run(toDecode.size(), [&](std::size_t i) {
-        Prepared& p = *toDecode[i];
-        try {
-            p.decoded = decodeTileImage(p.read.bytes, pictures->take());
-            if (p.decoded.bitmap) p.picture = mosaicPicture(std::move(*p.decoded.bitmap), pictures);
-            p.decodeDone = true;
-        } catch (...) {
-            p.decodeDone = false;  // load decodes it again, on the caller's thread
-        }
-    });
-}
-
-bool TileLoader::loadEnlarged(MapView& view, int zoom, std::int64_t col, std::int64_t row, int levelsUp) {
-    const int f = 1 << levelsUp;
-    const bool found = load(view, platform::saturatingAdd(zoom, -levelsUp), col / f, row / f);
-    if (!found || !view.tileBitmap) {
-        view.tileBitmap.reset();
-        return false;
-    }
-    view.tileBitmap = std::make_shared<const platform::Bitmap>(enlargedSquare(*view.tileBitmap, col, row, levelsUp));
-    return true;
-}
 
 bool loadTileFromCoarser(MapView& view, TileLoader& tiles, int zoom, std::int64_t col, std::int64_t row,
                          int levelsUp) {

@@ -27,7 +27,7 @@ TileRead TileTree::read(int zoom, std::int64_t col, std::int64_t row) const {
         struct stat st {};
         if (!fd || ::fstat(fd.get(), &st) != 0) continue;
         result.origin = TileOrigin{file.string(), false, zoom, col, row, static_cast<std::uint64_t>(st.st_size),
-                                   std::int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec};
+                                   platform::modifiedNs(st)};
         if (static_cast<std::uint64_t>(st.st_size) > kMaxTileBytes) {
             result.status = TileReadStatus::Damaged;
             result.reason = "larger than any tile";
@@ -57,7 +57,7 @@ std::optional<TileOrigin> TileTree::locate(int zoom, std::int64_t col, std::int6
         struct stat st {};
         if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;  // as read: missing
         return TileOrigin{file.string(), false, zoom, col, row, static_cast<std::uint64_t>(st.st_size),
-                          std::int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec};
+                          platform::modifiedNs(st)};
     }
     return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #include "map/worker_pool.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace quorel {
 
@@ -32,6 +33,8 @@ void WorkerPool::run(std::size_t count, const std::function<void(std::size_t)>& 
     std::unique_lock<std::mutex> lock(mutex_);
     done_.wait(lock, [this] { return finished_ == count_; });
     work_ = nullptr;
+    // Only now: until every call has returned the threads still use work.
+    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
 }
 
 void WorkerPool::serve() {
@@ -58,10 +61,16 @@ void WorkerPool::workOnJob() {
             work = work_;
             item = next_++;
         }
-        (*work)(item);
+        std::exception_ptr failure;
+        try {
+            (*work)(item);
+        } catch (...) {
+            failure = std::current_exception();
+        }
         bool last = false;
         {
             const std::lock_guard<std::mutex> lock(mutex_);
+            if (failure && !failure_) failure_ = std::move(failure);
             last = ++finished_ == count_;
         }
         if (last) done_.notify_all();

@@ -4,6 +4,7 @@
 // the job too, so a pool of no threads simply runs it on the caller.
 #include <condition_variable>
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -19,8 +20,10 @@ public:
     WorkerPool& operator=(const WorkerPool&) = delete;
 
     // Calls work(i) once for every i in [0, count), on the pool's threads and the caller,
-    // in no particular order, and returns when every call has returned. work must not
-    // throw. One job at a time: run is called from one thread only.
+    // in no particular order, and returns when every call has returned. A call that
+    // throws does not stop the others: once all have returned, the first exception
+    // caught is thrown on to the caller. One job at a time: run is called from one
+    // thread only.
     void run(std::size_t count, const std::function<void(std::size_t)>& work);
 
     int threads() const { return static_cast<int>(threads_.size()); }
@@ -36,6 +39,7 @@ private:
     std::size_t count_ = 0;
     std::size_t next_ = 0;       // the next item to hand out
     std::size_t finished_ = 0;   // items whose call has returned
+    std::exception_ptr failure_;  // the first call of the job that threw
     unsigned long job_ = 0;      // counts jobs, so a thread takes each job once
     bool stopping_ = false;
     std::vector<std::thread> threads_;

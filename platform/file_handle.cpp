@@ -31,6 +31,10 @@ UniqueFd openRegularFileWith(const std::filesystem::path& file, int flags) {
     return fd;
 }
 
+std::int64_t modifiedNs(const struct ::stat& st) {
+    return std::int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
+}
+
 bool writeAll(int fd, std::string_view data, std::int64_t offset) {
     while (!data.empty()) {
         const ssize_t n = ::pwrite(fd, data.data(), data.size(), static_cast<off_t>(offset));

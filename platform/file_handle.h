@@ -7,6 +7,8 @@
 #include <functional>
 #include <string_view>
 
+struct stat;  // <sys/stat.h>
+
 namespace quorel::platform {
 
 // Owns one descriptor and closes it once.
@@ -46,6 +48,9 @@ UniqueFd openRegularFile(const std::filesystem::path& file);
 // a device or a directory in the file's place is refused, and no open waits (a FIFO
 // without a reader fails at once for writing). New files get mode 0644.
 UniqueFd openRegularFileWith(const std::filesystem::path& file, int flags);
+
+// The file's last modification, in nanoseconds since the epoch.
+std::int64_t modifiedNs(const struct ::stat& st);
 
 // Writes all of data at offset; false on any error (a full card, an I/O error).
 bool writeAll(int fd, std::string_view data, std::int64_t offset);

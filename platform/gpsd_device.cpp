@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cerrno>
+#include <utility>
 
 #include "platform/scan.h"
 
@@ -87,35 +88,32 @@ SerialStatus GpsdSerialDevice::open(std::string_view, const SerialLineSettings&)
 void GpsdSerialDevice::connectFromNextAddress() {
     for (; nextAddress_ < addresses_.size(); ++nextAddress_) {
         const SocketAddress& a = addresses_[nextAddress_];
-        const int fd = ::socket(a.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0) continue;
+        UniqueFd fd(::socket(a.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        if (!fd) continue;
         const int size = kReceiveBufferBytes;
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
         const auto* peer = reinterpret_cast<const sockaddr*>(a.bytes.data());
-        const int result = ::connect(fd, peer, static_cast<socklen_t>(a.bytes.size()));
+        const int result = ::connect(fd.get(), peer, static_cast<socklen_t>(a.bytes.size()));
         if (result == 0 || errno == EINPROGRESS) {
-            fd_ = fd;
+            fd_ = std::move(fd);
             stage_ = result == 0 ? Stage::Connected : Stage::Connecting;
             connectStartedMs_ = clock_.nowMs();
             answered_ = false;
             pendingCommand_ = std::string(kGpsdWatchCommand);
             return;
         }
-        ::close(fd);
     }
     goAway();
 }
 
 void GpsdSerialDevice::dropAttempt() {
-    ::close(fd_);
-    fd_ = -1;
+    fd_.reset();
     ++nextAddress_;
     connectFromNextAddress();
 }
 
 void GpsdSerialDevice::goAway() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    fd_.reset();
     stage_ = Stage::Waiting;
     answered_ = false;
     nextAddress_ = 0;
@@ -125,11 +123,11 @@ void GpsdSerialDevice::goAway() {
 void GpsdSerialDevice::advance() {
     if (stage_ == Stage::Waiting && clock_.nowMs() >= nextAttemptMs_) connectFromNextAddress();
     if (stage_ == Stage::Connecting) {
-        pollfd p{fd_, POLLOUT, 0};
+        pollfd p{fd_.get(), POLLOUT, 0};
         if (::poll(&p, 1, 0) > 0) {
             int error = 0;
             socklen_t length = sizeof error;
-            if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) {
+            if (::getsockopt(fd_.get(), SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) {
                 stage_ = Stage::Connected;
             } else {
                 dropAttempt();
@@ -142,7 +140,7 @@ void GpsdSerialDevice::advance() {
 }
 
 void GpsdSerialDevice::sendPendingCommand() {
-    const ssize_t n = ::send(fd_, pendingCommand_.data(), pendingCommand_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t n = ::send(fd_.get(), pendingCommand_.data(), pendingCommand_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) {
         pendingCommand_.erase(0, static_cast<std::size_t>(n));
     } else if (n < 0 && !wouldBlock()) {
@@ -155,14 +153,14 @@ int GpsdSerialDevice::queuedBytes() {
     advance();
     if (stage_ != Stage::Connected) return -1;
     int queued = 0;
-    if (::ioctl(fd_, FIONREAD, &queued) != 0) {
+    if (::ioctl(fd_.get(), FIONREAD, &queued) != 0) {
         goAway();
         return -1;
     }
     if (queued > 0) return queued;
     // FIONREAD gives 0 both for a quiet daemon and for one that has closed the connection.
     std::uint8_t probe = 0;
-    const ssize_t n = ::recv(fd_, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+    const ssize_t n = ::recv(fd_.get(), &probe, 1, MSG_PEEK | MSG_DONTWAIT);
     if (n == 0 || (n < 0 && !wouldBlock())) {
         goAway();
         return -1;
@@ -173,7 +171,7 @@ int GpsdSerialDevice::queuedBytes() {
 int GpsdSerialDevice::read(std::uint8_t* dst, int maxBytes) {
     if (stage_ != Stage::Connected) return -1;
     if (maxBytes <= 0) return 0;
-    const ssize_t n = ::recv(fd_, dst, static_cast<std::size_t>(maxBytes), MSG_DONTWAIT);
+    const ssize_t n = ::recv(fd_.get(), dst, static_cast<std::size_t>(maxBytes), MSG_DONTWAIT);
     if (n > 0) {
         answered_ = true;
         return static_cast<int>(n);
@@ -188,13 +186,12 @@ void GpsdSerialDevice::purge() {
     std::array<std::uint8_t, 4096> scratch{};
     // Bounded: the kernel holds little more than kReceiveBufferBytes for us.
     for (int i = 0; i < 16; ++i) {
-        if (::recv(fd_, scratch.data(), scratch.size(), MSG_DONTWAIT) <= 0) break;
+        if (::recv(fd_.get(), scratch.data(), scratch.size(), MSG_DONTWAIT) <= 0) break;
     }
 }
 
 void GpsdSerialDevice::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    fd_.reset();
     stage_ = Stage::Closed;
     pendingCommand_.clear();
     answered_ = false;

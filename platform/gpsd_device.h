@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/file_handle.h"
 #include "platform/serial_device.h"
 
 namespace quorel::platform {
@@ -71,7 +72,7 @@ private:
     std::vector<SocketAddress> addresses_;
     std::size_t nextAddress_ = 0;
     Stage stage_ = Stage::Closed;
-    int fd_ = -1;
+    UniqueFd fd_;
     std::int64_t connectStartedMs_ = 0;
     std::int64_t nextAttemptMs_ = 0;
     std::string pendingCommand_;

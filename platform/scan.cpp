@@ -7,10 +7,6 @@
 namespace quorel::platform {
 namespace {
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 std::size_t skipSpace(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && isSpace(text[i])) ++i;

@@ -12,6 +12,9 @@
 
 namespace quorel::platform {
 
+// White space as the C locale's isspace has it: space, \t, \n, \v, \f and \r.
+constexpr bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
 struct ScanResult {
     bool ok = false;          // a number was converted
     std::size_t consumed = 0; // characters used, leading white space included; 0 when !ok

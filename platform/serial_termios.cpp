@@ -133,7 +133,7 @@ std::vector<std::string> ComPortNames::candidates(std::string_view portName) con
 TermiosSerialDevice::~TermiosSerialDevice() { close(); }
 
 SerialStatus TermiosSerialDevice::open(std::string_view portName, const SerialLineSettings& settings) {
-    if (fd_ >= 0 || away_) return SerialStatus::AlreadyOpen;
+    if (fd_ || away_) return SerialStatus::AlreadyOpen;
     SerialStatus status = SerialStatus::OpenFailed;
     for (const std::string& path : names_.candidates(portName)) {
         status = openPath(path, settings);
@@ -149,23 +149,21 @@ SerialStatus TermiosSerialDevice::open(std::string_view portName, const SerialLi
 
 SerialStatus TermiosSerialDevice::openPath(const std::string& path, const SerialLineSettings& settings) {
     // O_NONBLOCK: neither the open (waiting for carrier) nor any read may wait.
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return SerialStatus::OpenFailed;
-    const SerialStatus status = configure(fd, settings);
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) return SerialStatus::OpenFailed;
+    const SerialStatus status = configure(fd.get(), settings);
     if (status != SerialStatus::Open) {
-        ::ioctl(fd, TIOCNXCL);
-        ::close(fd);
+        ::ioctl(fd.get(), TIOCNXCL);
         return status;
     }
-    fd_ = fd;
+    fd_ = std::move(fd);
     path_ = path;
     return status;
 }
 
 void TermiosSerialDevice::goAway() {
-    ::ioctl(fd_, TIOCNXCL);
-    ::close(fd_);
-    fd_ = -1;
+    ::ioctl(fd_.get(), TIOCNXCL);
+    fd_.reset();
     away_ = true;
     answered_ = false;
     nextAttemptMs_ = clock_.nowMs() + kReconnectIntervalMs;
@@ -176,15 +174,15 @@ bool TermiosSerialDevice::reopenWhenDue() {
     nextAttemptMs_ = clock_.nowMs() + kReconnectIntervalMs;
     if (openPath(path_, settings_) != SerialStatus::Open) return false;
     away_ = false;
-    ::tcflush(fd_, TCIOFLUSH);  // what a half-attached device queued belongs to no line
+    ::tcflush(fd_.get(), TCIOFLUSH);  // what a half-attached device queued belongs to no line
     return true;
 }
 
 int TermiosSerialDevice::queuedBytes() {
     if (away_ && !reopenWhenDue()) return -1;
-    if (fd_ < 0) return -1;
+    if (!fd_) return -1;
     int queued = 0;
-    if (::ioctl(fd_, FIONREAD, &queued) != 0) {
+    if (::ioctl(fd_.get(), FIONREAD, &queued) != 0) {
         goAway();
         return -1;
     }
@@ -192,10 +190,10 @@ int TermiosSerialDevice::queuedBytes() {
 }
 
 int TermiosSerialDevice::read(std::uint8_t* dst, int maxBytes) {
-    if (fd_ < 0) return -1;
+    if (!fd_) return -1;
     if (maxBytes <= 0) return 0;
     for (;;) {
-        const ssize_t n = ::read(fd_, dst, static_cast<std::size_t>(maxBytes));
+        const ssize_t n = ::read(fd_.get(), dst, static_cast<std::size_t>(maxBytes));
         if (n > 0) answered_ = true;
         if (n >= 0) return static_cast<int>(n);
         if (errno == EINTR) continue;
@@ -206,21 +204,20 @@ int TermiosSerialDevice::read(std::uint8_t* dst, int maxBytes) {
 }
 
 void TermiosSerialDevice::purge() {
-    if (fd_ >= 0) ::tcflush(fd_, TCIOFLUSH);
+    if (fd_) ::tcflush(fd_.get(), TCIOFLUSH);
 }
 
 void TermiosSerialDevice::close() {
     away_ = false;
     path_.clear();
-    if (fd_ < 0) return;
-    ::ioctl(fd_, TIOCNXCL);
-    ::close(fd_);
-    fd_ = -1;
+    if (!fd_) return;
+    ::ioctl(fd_.get(), TIOCNXCL);
+    fd_.reset();
 }
 
 LinkState TermiosSerialDevice::linkState() const {
     if (away_) return LinkState::Away;
-    if (fd_ < 0) return LinkState::Closed;
+    if (!fd_) return LinkState::Closed;
     return answered_ ? LinkState::Answering : LinkState::Silent;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/file_handle.h"
 #include "platform/serial_device.h"
 
 namespace quorel::platform {
@@ -72,7 +73,7 @@ private:
 
     ComPortNames names_;
     Clock& clock_;
-    int fd_ = -1;
+    UniqueFd fd_;
     std::string path_;
     SerialLineSettings settings_;
     bool away_ = false;

@@ -28,32 +28,26 @@ LockAttempt SingleInstanceLock::acquire(const std::filesystem::path& file) {
     LockAttempt attempt;
     const std::string path = file.string();
     // O_NOFOLLOW: a link planted at the name would lock (and create) whatever it points to.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    if (!fd) {
         attempt.problem = format("cannot open the lock file %s: %s", path.c_str(), std::strerror(errno));
         return attempt;
     }
     struct stat st{};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
-        ::close(fd);
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
         attempt.problem = format("the lock file %s is not a file of this user; remove it or set XDG_RUNTIME_DIR",
                                  path.c_str());
         return attempt;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        ::close(fd);
         attempt.problem = error == EWOULDBLOCK
                               ? format("another instance is running (it holds the lock %s)", path.c_str())
                               : format("cannot lock %s: %s", path.c_str(), std::strerror(error));
         return attempt;
     }
-    attempt.lock.emplace(SingleInstanceLock(fd));
+    attempt.lock.emplace(SingleInstanceLock(std::move(fd)));
     return attempt;
-}
-
-SingleInstanceLock::~SingleInstanceLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing the descriptor releases the lock
 }
 
 int kernelMajorVersion() {

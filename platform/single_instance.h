@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
+
+#include "platform/file_handle.h"
 
 namespace quorel::platform {
 
@@ -18,14 +21,12 @@ public:
     // otherwise another user's lock would silently keep this user's program from running.
     static LockAttempt acquire(const std::filesystem::path& file);
 
-    SingleInstanceLock(SingleInstanceLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    SingleInstanceLock(SingleInstanceLock&& other) noexcept = default;
     SingleInstanceLock& operator=(SingleInstanceLock&&) = delete;
-    SingleInstanceLock(const SingleInstanceLock&) = delete;
-    ~SingleInstanceLock();
 
 private:
-    explicit SingleInstanceLock(int fd) : fd_(fd) {}
-    int fd_ = -1;
+    explicit SingleInstanceLock(UniqueFd fd) : fd_(std::move(fd)) {}
+    UniqueFd fd_;  // closing the descriptor releases the lock
 };
 
 // What an attempt to take the lock gave: the lock, or one line saying why not.

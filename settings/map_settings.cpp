@@ -18,11 +18,8 @@ struct SettingsStream {
     std::string_view text;
     std::size_t pos = 0;
 
-    static bool isSpace(char c) {
-        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-    }
     void skipSpace() {
-        while (pos < text.size() && isSpace(text[pos])) ++pos;
+        while (pos < text.size() && platform::isSpace(text[pos])) ++pos;
     }
     bool atEnd() {
         skipSpace();
@@ -33,7 +30,7 @@ struct SettingsStream {
     std::string_view token() {
         skipSpace();
         std::size_t end = pos;
-        while (end < text.size() && !isSpace(text[end])) ++end;
+        while (end < text.size() && !platform::isSpace(text[end])) ++end;
         const std::string_view t = platform::utf8Prefix(text.substr(pos, end - pos), kMaxTokenChars);
         pos += t.size();
         return t;

@@ -99,13 +99,6 @@ bool readWhole(const fs::path& file, std::vector<std::uint8_t>& bytes) {
     }
 }
 
-struct DbCloser {
-    void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct StmtFinaliser {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-
 bool exec(sqlite3* db, const char* sql, std::string& error) {
     if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK) return true;
     error = sqlite3_errmsg(db);
@@ -125,7 +118,7 @@ bool writeTables(sqlite3* db, const fs::path& dir, const std::string& name, Pack
         error = sqlite3_errmsg(db);
         return false;
     }
-    const std::unique_ptr<sqlite3_stmt, StmtFinaliser> insert(raw);
+    const SqliteStatement insert(raw);
     // A first walk counts the tiles for the progress; the second one writes them.
     std::int64_t total = 0;
     const auto count = [&total](const TreeTile&) {
@@ -170,7 +163,7 @@ bool writeTables(sqlite3* db, const fs::path& dir, const std::string& name, Pack
         error = sqlite3_errmsg(db);
         return false;
     }
-    const std::unique_ptr<sqlite3_stmt, StmtFinaliser> meta(raw);
+    const SqliteStatement meta(raw);
     for (const auto& [key, value] : metadata) {
         sqlite3_reset(meta.get());
         sqlite3_bind_text(meta.get(), 1, key.c_str(), -1, SQLITE_TRANSIENT);
@@ -190,7 +183,7 @@ bool writeTileFile(const fs::path& file, const std::vector<std::uint8_t>& bytes,
     {
         platform::UniqueFd fd(::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
         ok = fd && platform::writeAll(fd.get(), {reinterpret_cast<const char*>(bytes.data()), bytes.size()}, 0) &&
-             ::close(fd.release()) == 0;
+             fd.close();
     }
     std::error_code ec;
     if (ok) fs::rename(part, file, ec);
@@ -276,7 +269,7 @@ bool packTree(const fs::path& dir, const fs::path& out, PackResult& result, cons
     fs::remove(part, ec);
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(part.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    std::unique_ptr<sqlite3, DbCloser> db(raw);
+    SqliteDatabase db(raw);
     bool ok = rc == SQLITE_OK;
     if (!ok) error = "cannot create " + part.string() + ": " + (raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
     fs::path named = dir.lexically_normal();
@@ -303,7 +296,7 @@ bool unpackFile(const fs::path& in, const fs::path& dir, UnpackResult& result, c
     {
         sqlite3* raw = nullptr;
         sqlite3_open_v2(in.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-        const std::unique_ptr<sqlite3, DbCloser> db(raw);
+        const SqliteDatabase db(raw);
         sqlite3_stmt* s = nullptr;
         if (db && sqlite3_prepare_v2(raw, "SELECT value FROM metadata WHERE name = 'format'", -1, &s, nullptr) == SQLITE_OK &&
             sqlite3_step(s) == SQLITE_ROW && sqlite3_column_text(s, 0) != nullptr) {

@@ -1,14 +1,19 @@
 // Frames along one walk of zooms and taps over a tile tree (a tile replaced and holes filled on
 // the way), tiles
-// loaded one at a time or made ready at once, with and without cache, on 0, 1 and 4 threads.
+// loaded one at a time or made ready at once, with and without cache, on 0, 1 and 4 threads;
+// and a job of the worker pool that throws.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
+#include <thread>
 
+#include "map/worker_pool.h"
 #include "png/png_writer.h"
 #include "tests/unit/map/map_fixture.h"
 #include "tests/support/scratch.h"
@@ -123,6 +128,22 @@ TEST(TileThreads, FramesAndMessagesAreTheSameWithAndWithoutCacheAndThreads) {
         }
     }
     std::filesystem::remove_all(root);
+}
+
+// Items 0 and 1 throw, one on the caller and one on the pool's thread (each waits until
+// the other has started); the job still runs to its end, and the next one is clean.
+TEST(WorkerPool, AThrowReachesTheCallerOnceEveryItemHasRun) {
+    WorkerPool pool(1);
+    std::atomic<int> started = 0, finished = 0;
+    EXPECT_THROW(pool.run(5, [&](std::size_t i) {
+        ++started;
+        while (i < 2 && started < 2) std::this_thread::yield();
+        ++finished;
+        if (i < 2) throw std::out_of_range("item");
+    }), std::out_of_range);
+    EXPECT_EQ(finished, 5);
+    pool.run(3, [&](std::size_t) { ++finished; });
+    EXPECT_EQ(finished, 8);
 }
 
 }  // namespace

@@ -1,0 +1,217 @@
+#include "map/tile_loader.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/numeric.h"
+#include "platform/paths.h"
+#include "platform/raster/raster.h"
+
+namespace quorel {
+namespace {
+
+// A decoded tile as the mosaic's own 32-bit pixels, so that placing it, again and again
+// from the cache, is a plain copy. Most PNG tiles come so from the decoder; the others
+// are converted here, as blit converts them when it places a tile of another layout.
+TilePicture mosaicPicture(platform::Bitmap tile, const std::shared_ptr<PicturePool>& pictures) {
+    if (tile.bitsPerPixel != 32 || tile.bottomUp) {
+        platform::Bitmap converted = platform::createBitmap(tile.width, tile.height, pictures->take());
+        if (converted.valid()) {
+            platform::blit(converted, 0, 0, tile.width, tile.height, tile, 0, 0);
+            tile = std::move(converted);
+        }
+    }
+    return pooledPicture(std::move(tile), pictures);
+}
+
+// The square of coarse that lies over the tile (col, row) levelsUp zooms finer,
+// enlarged to a whole tile.
+platform::Bitmap enlargedSquare(const platform::Bitmap& coarse, std::int64_t col, std::int64_t row, int levelsUp,
+                                std::vector<std::uint8_t> storage = {}) {
+    const int f = 1 << levelsUp;
+    const int cell = kTileSide / f;
+    const int sx = cell * static_cast<int>(col % f);
+    const int sy = cell * static_cast<int>(row % f);
+    platform::Bitmap enlarged = platform::createBitmap(kTileSide, kTileSide, std::move(storage));
+    platform::stretchBlit(enlarged, 0, 0, kTileSide, kTileSide, coarse, sx, sy, cell, cell);
+    return enlarged;
+}
+
+}  // namespace
+
+bool TileLoader::loadEnlarged(MapView& view, int zoom, std::int64_t col, std::int64_t row, int levelsUp) {
+    const int f = 1 << levelsUp;
+    const bool found = load(view, platform::saturatingAdd(zoom, -levelsUp), col / f, row / f);
+    if (!found || !view.tileBitmap) {
+        view.tileBitmap.reset();
+        return false;
+    }
+    view.tileBitmap = std::make_shared<const platform::Bitmap>(enlargedSquare(*view.tileBitmap, col, row, levelsUp));
+    return true;
+}
+
+void MapTileLoader::openStore(const MapView& view) {
+    const std::string dir = platform::storagePath(view.storageRootPath, view.mapDir);
+    if (!store_ || dir != storeDir_) {
+        std::vector<std::string> unreadable;
+        store_ = openMapStore(dir, unreadable);
+        storeDir_ = dir;
+        for (const std::string& line : unreadable) quorel::reportBadTile(reports, line, "map file " + line);
+    }
+}
+
+void MapTileLoader::reportBad(const TileOrigin& origin, std::string_view why) {
+    quorel::reportBadTile(reports, origin.file, "tile " + origin.describe() + std::string(why));
+}
+
+MapTileLoader::Prepared* MapTileLoader::takePrepared(const TileKey& key) {
+    for (Prepared& p : prepared_) {
+        if (!p.taken && p.key == key) {
+            p.taken = true;  // once: a second attempt reads the tile again, as without preparing
+            return &p;
+        }
+    }
+    return nullptr;
+}
+
+bool MapTileLoader::knownMissing(const TileKey& key) const {
+    return std::find(missing_.begin(), missing_.end(), key) != missing_.end();
+}
+
+void MapTileLoader::noteMissing(const TileKey& key) {
+    if (!prepared_.empty()) missing_.push_back(key);  // only while a fill is under way
+}
+
+std::optional<MapTileLoader::Loaded> MapTileLoader::cached(const TileKey& key, const TilePart& part) {
+    if (cache.count() == 0 || knownMissing(key)) return std::nullopt;
+    std::optional<TileOrigin> origin = store_->locate(key.zoom, key.col, key.row);
+    if (!origin) {
+        noteMissing(key);
+        return std::nullopt;
+    }
+    TilePicture kept = cache.find(*origin, part);
+    if (!kept) return std::nullopt;
+    return Loaded{std::move(kept), std::move(*origin)};
+}
+
+// The tile's picture from what prepare made ready, the cache or the store, in that order.
+std::optional<MapTileLoader::Loaded> MapTileLoader::loadPicture(const TileKey& key) {
+    Prepared* ready = takePrepared(key);
+    if (ready != nullptr && ready->inCache) return Loaded{std::move(ready->picture), ready->read.origin};
+    if (ready == nullptr) {
+        if (std::optional<Loaded> kept = cached(key)) return kept;
+        if (knownMissing(key)) return std::nullopt;
+    }
+    TileRead read = ready != nullptr ? std::move(ready->read) : store_->read(key.zoom, key.col, key.row);
+    if (ready == nullptr && read.status == TileReadStatus::Missing) noteMissing(key);
+    if (read.status == TileReadStatus::Damaged) {
+        reportBad(read.origin, ": " + read.reason);
+        return std::nullopt;
+    }
+    if (read.status != TileReadStatus::Found) return std::nullopt;
+    if (TilePicture kept = cache.find(read.origin)) return Loaded{std::move(kept), std::move(read.origin)};
+    TileDecodeResult decoded;
+    TilePicture picture;
+    if (ready != nullptr && ready->decodeDone) {
+        decoded = std::move(ready->decoded);
+        picture = std::move(ready->picture);
+    } else {
+        decoded = decodeTileImage(read.bytes, pictures_->take());
+        if (!decoded.rejected && decoded.bitmap) picture = mosaicPicture(std::move(*decoded.bitmap), pictures_);
+    }
+    if (decoded.rejected) {
+        reportBad(read.origin, " " + std::string(decoded.reason));
+        return std::nullopt;
+    }
+    if (!picture) return std::nullopt;
+    cache.keep(read.origin, picture);
+    return Loaded{std::move(picture), std::move(read.origin)};
+}
+
+bool MapTileLoader::load(MapView& view, int zoom, std::int64_t col, std::int64_t row) {
+    view.tileBitmap.reset();
+    openStore(view);
+    std::optional<Loaded> loaded = loadPicture({zoom, col, row});
+    if (!loaded) return false;
+    view.tileBitmap = std::move(loaded->picture);
+    return true;
+}
+
+bool MapTileLoader::loadEnlarged(MapView& view, int zoom, std::int64_t col, std::int64_t row, int levelsUp) {
+    view.tileBitmap.reset();
+    openStore(view);
+    const std::int64_t f = std::int64_t{1} << levelsUp;
+    const TilePart part{levelsUp, col % f, row % f};
+    const TileKey coarse{platform::saturatingAdd(zoom, -levelsUp), col / f, row / f};
+    if (std::optional<Loaded> kept = cached(coarse, part)) {
+        view.tileBitmap = std::move(kept->picture);
+        return true;
+    }
+    const std::optional<Loaded> loaded = loadPicture(coarse);
+    if (!loaded) return false;
+    view.tileBitmap = pooledPicture(enlargedSquare(*loaded->picture, col, row, levelsUp, pictures_->take()), pictures_);
+    cache.keep(loaded->origin, view.tileBitmap, part);
+    return true;
+}
+
+void MapTileLoader::setDecodeThreads(int threads) {
+    decodeThreads_ = std::max(threads, 0);
+    pool_.reset();
+}
+
+void MapTileLoader::prepare(const MapView& view, std::span<const TileKey> tiles) {
+    prepared_.clear();
+    missing_.clear();
+    if (tiles.empty()) return;
+    openStore(view);
+    for (const TileKey& key : tiles) {
+        const bool seen = std::any_of(prepared_.begin(), prepared_.end(), [&](const Prepared& p) { return p.key == key; });
+        if (seen) continue;
+        Prepared p;
+        p.key = key;
+        if (std::optional<Loaded> kept = cached(key)) {
+            p.inCache = true;
+            p.picture = std::move(kept->picture);
+            p.read.origin = std::move(kept->origin);
+        }
+        prepared_.push_back(std::move(p));
+    }
+    if (decodeThreads_ < 0) decodeThreads_ = decodeThreadsForMachine();
+    if (!pool_) pool_ = std::make_unique<WorkerPool>(decodeThreads_);
+    // Stores may be read from several threads; the cache belongs to this one, so the
+    // tiles it holds are left out of the reading and decoding, as are those the stores
+    // were just found not to hold (their reads stay Missing).
+    std::vector<Prepared*> toRead;
+    for (Prepared& p : prepared_) {
+        if (!p.inCache && !knownMissing(p.key)) toRead.push_back(&p);
+    }
+    const LayeredTileStore& store = *store_;
+    const std::shared_ptr<PicturePool>& pictures = pictures_;
+    pool_->run(toRead.size(), [&](std::size_t i) {
+        Prepared& p = *toRead[i];
+        p.read = store.read(p.key.zoom, p.key.col, p.key.row);
+    });
+    std::vector<Prepared*> toDecode;
+    for (Prepared* p : toRead) {
+        if (p->read.status == TileReadStatus::Missing) noteMissing(p->key);
+        if (p->read.status == TileReadStatus::Found && cache.find(p->read.origin) == nullptr) toDecode.push_back(p);
+    }
+    // The largest files first, so that the threads do not end with one of them waiting
+    // on the other's long decode.
+    std::stable_sort(toDecode.begin(), toDecode.end(),
+                     [](const Prepared* a, const Prepared* b) { return a->read.bytes.size() > b->read.bytes.size(); });
+    // The pictures the cache lets go for them are the buffers they are decoded into.
+    cache.makeRoom(toDecode.size() * kTilePictureBytes);
+    pool_->run(toDecode.size(), [&](std::size_t i) {
+        Prepared& p = *toDecode[i];
+        try {
+            p.decoded = decodeTileImage(p.read.bytes, pictures->take());
+            if (p.decoded.bitmap) p.picture = mosaicPicture(std::move(*p.decoded.bitmap), pictures);
+            p.decodeDone = true;
+        } catch (...) {
+            p.decodeDone = false;  // load decodes it again, on the caller's thread
+        }
+    });
+}
+
+}  // namespace quorel
