@@ -252,7 +252,10 @@ private:
                 high = {std::max(high.x, p.x), std::max(high.y, p.y)};
             }
             if (covered(low, high)) {
-                penDown_ = false;  // nothing here paints a new pixel; the pen goes down afresh after it
+                // Nothing here paints a new pixel; the pen goes on as the run's last segment
+                // leaves it, so that a segment leaving the view after it is still finished.
+                penDown_ = allVisible || mayBeVisible(k - 1 + n);
+                if (penDown_) out_.moveTo(run_[static_cast<std::size_t>(n)].x, run_[static_cast<std::size_t>(n)].y);
                 continue;
             }
             for (int j = 1; j <= n; ++j) {

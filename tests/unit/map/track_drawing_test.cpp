@@ -7,6 +7,7 @@
 #include <random>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "map/colours.h"
 #include "map/overlays.h"
@@ -99,6 +100,32 @@ TEST(TrackDrawing, MatchesThePlainDrawingPixelForPixel) {
                 if (change == 3) v.currentRoute.assign(v.routes[0]);
                 v.centerLon += 20.0 * reach * (change % 2 == 0 ? 1 : -1);
             }
+        }
+    }
+}
+
+// Segments over pixels painted already change no pixel, however they fall into the runs passed
+// over: after one the pen is as its last segment left it, so the segment from b along the
+// bottom edge (outside the view, but reaching into the last row) is still finished.
+TEST(TrackDrawing, RepeatedSegmentsChangeNoPixel) {
+    test::MapScreen s(480, 272);
+    computeViewBounds(s.view);
+    const auto at = [&s](int x, int y) { const GeoCoord g = screenToGeo(s.view, x, y); return GeoPoint{g.lat, g.lon}; };
+    const auto below = [&at](int x) { GeoPoint p = at(x, 272); p.lat -= 1e-9; return p; };  // just outside the view
+    const GeoPoint a = at(120, 250), b = below(120);
+    for (const std::vector<GeoPoint>& repeated : {std::vector{a}, std::vector{b, a}}) {
+        std::vector<std::uint8_t> once;
+        for (int times = 0; times <= 40; ++times) {
+            GpxPath path;  // a block painted down to the bottom row, then a in it
+            for (int y = 228; y <= 272; ++y) path.addPoint(at(y % 2 ? 140 : 100, y));
+            path.addPoint(a);
+            for (int k = 0; k < times; ++k) for (const GeoPoint& p : repeated) path.addPoint(p);
+            path.addPoint(b), path.addPoint(below(400));
+            s.view.tracks.clear(), s.view.tracks.append(path);
+            platform::fillRect(s.view.frameBitmap, {0, 0, 480, 272}, platform::rgb(1, 2, 3));
+            drawTracks(s.view);
+            if (times == 0) once = s.view.frameBitmap.bits;
+            EXPECT_TRUE(s.view.frameBitmap.bits == once) << repeated.size() << " points repeated " << times << " times";
         }
     }
 }
