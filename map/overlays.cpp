@@ -42,13 +42,18 @@ struct PathCanvas {
 
 double reduceTurn(double a) { return a > kTwoPiDistance ? a - kTwoPiDistance : a; }
 
+// The box lies wholly outside the view bounds; one touching a bound does not.
+bool outsideView(const MapView& view, const PointBounds& b) {
+    return b.minLon > view.viewBottomRightLon || b.maxLon < view.viewTopLeftLon || b.minLat > view.viewTopLeftLat ||
+           b.maxLat < view.viewBottomRightLat;
+}
+
 }  // namespace
 
 bool segmentMayBeVisible(const MapView& view, const GeoPoint& a, const GeoPoint& b) {
     const auto [minLon, maxLon] = b.lon < a.lon ? std::pair{b.lon, a.lon} : std::pair{a.lon, b.lon};
     const auto [minLat, maxLat] = b.lat < a.lat ? std::pair{b.lat, a.lat} : std::pair{a.lat, b.lat};
-    return !(minLon > view.viewBottomRightLon || maxLon < view.viewTopLeftLon || minLat > view.viewTopLeftLat ||
-             maxLat < view.viewBottomRightLat);
+    return !outsideView(view, PointBounds{minLat, maxLat, minLon, maxLon});
 }
 
 bool pointInView(const MapView& view, double lat, double lon) {
@@ -125,10 +130,7 @@ enum class ChunkPlace { Outside, Inside, Across };
 // Where a chunk's box lies against the view bounds: wholly outside (no segment between
 // its points can pass segmentMayBeVisible), wholly inside (every one passes), or across.
 ChunkPlace placeChunk(const MapView& view, const PointBounds& b) {
-    if (b.minLon > view.viewBottomRightLon || b.maxLon < view.viewTopLeftLon || b.minLat > view.viewTopLeftLat ||
-        b.maxLat < view.viewBottomRightLat) {
-        return ChunkPlace::Outside;
-    }
+    if (outsideView(view, b)) return ChunkPlace::Outside;
     if (b.minLon >= view.viewTopLeftLon && b.maxLon <= view.viewBottomRightLon && b.minLat >= view.viewBottomRightLat &&
         b.maxLat <= view.viewTopLeftLat) {
         return ChunkPlace::Inside;
@@ -170,108 +172,151 @@ private:
 // holds every pixel around their points already.
 constexpr int kRunSegments = 16;
 
-// The polyline of drawPoints, its pixels marked in the canvas's coverage.
-void strokePoints(const MapView& view, platform::Canvas& canvas, const GeoPointList& points, int first, int end) {
-    const ViewPlacer at(view, points);
-    const platform::Coverage& cover = *canvas.coverage;
-    // A pixel a segment paints lies within half the pen and a pixel of its ends.
-    const std::int64_t reach = canvas.pen.width / 2 + 2;
-    StrokeWriter out(canvas);
-    bool penDown = false;
-    // Segment i runs from point i - 1 to point i.
-    const auto segment = [&](ViewPoint from, ViewPoint to, bool visible) {
-        if (visible) {
-            if (!penDown) {
-                penDown = true;
-                out.moveTo(from.x, from.y);
+// A view coordinate as a pixel index of a coverage side of the given size; those beyond
+// either end of it stay just beyond it.
+int pixelIndex(std::int64_t v, int size) {
+    return static_cast<int>(std::clamp<std::int64_t>(v, -1, std::int64_t{size} + 1));
+}
+
+// Walks points [first, end) of a list as one polyline, marking its pixels in the canvas's
+// coverage: segment i runs from point i - 1 to point i. A segment whose box lies outside
+// the view is left out, but the one that leaves the view is finished before the pen lifts.
+// Chunks of points are placed against the view by their boxes, and the segments of a chunk
+// that is not wholly outside go a run at a time.
+class PathWalker {
+public:
+    PathWalker(const MapView& view, platform::Canvas& canvas, const GeoPointList& points)
+        : view_(view), points_(points), at_(view, points), cover_(*canvas.coverage),
+          reach_(canvas.pen.width / 2 + 2), out_(canvas) {}
+
+    void walk(int first, int end) {
+        constexpr int kChunk = GeoPointList::kChunkPoints;
+        const std::span<const PointBounds> boxes = points_.chunkBounds();
+        for (int i = first + 1; i < end;) {
+            // Segments i .. last - 1 have both ends in the chunk of point i - 1; the segment
+            // from its last point to the next chunk's first is tested on its own.
+            const int chunk = (i - 1) / kChunk;
+            const int last = std::min((chunk + 1) * kChunk, end);
+            const PointBounds& box = boxes[static_cast<std::size_t>(chunk)];
+            switch (placeChunk(view_, box)) {
+                case ChunkPlace::Outside:
+                    if (penDown_ && i < last) segment(at_(i - 1), at_(i), false);
+                    break;
+                case ChunkPlace::Inside:
+                    runs(i, last, true, at_.tame(box));
+                    break;
+                case ChunkPlace::Across:
+                    runs(i, last, false, at_.tame(box));
+                    break;
             }
-        } else if (!penDown) {
+            if (last < end) {
+                // Both chunks' boxes together hold this segment's box: where they lie outside,
+                // the points themselves need not be fetched.
+                const PointBounds& next = boxes[static_cast<std::size_t>(chunk) + 1];
+                const PointBounds both{std::min(box.minLat, next.minLat), std::max(box.maxLat, next.maxLat),
+                                       std::min(box.minLon, next.minLon), std::max(box.maxLon, next.maxLon)};
+                const bool visible = !outsideView(view_, both) && mayBeVisible(last);
+                if (visible || penDown_) segment(at_(last - 1), at_(last), visible);
+            }
+            i = last + 1;
+        }
+        out_.flush();
+    }
+
+private:
+    bool mayBeVisible(int i) const { return segmentMayBeVisible(view_, points_[i - 1], points_[i]); }
+
+    void segment(ViewPoint from, ViewPoint to, bool visible) {
+        if (visible) {
+            if (!penDown_) {
+                penDown_ = true;
+                out_.moveTo(from.x, from.y);
+            }
+        } else if (!penDown_) {
             return;
         } else {
-            penDown = false;  // this segment leaves the view: finish it, then lift the pen
+            penDown_ = false;  // this segment leaves the view: finish it, then lift the pen
         }
-        out.lineTo(to.x, to.y);
-    };
-    // Segments [from, to) of one chunk, all in view or each to be tested, a run at a time.
-    std::array<ViewPoint, kRunSegments + 1> run;
-    const auto pixel = [](std::int64_t v, int limit) {
-        return static_cast<int>(std::clamp<std::int64_t>(v, -1, std::int64_t{limit} + 1));
-    };
-    const auto runs = [&](int from, int to, bool allVisible, bool tame) {
+        out_.lineTo(to.x, to.y);
+    }
+
+    // Segments [from, to) of one chunk, all in view or each to be tested.
+    void runs(int from, int to, bool allVisible, bool tame) {
         for (int k = from; k < to; k += kRunSegments) {
             const int n = std::min(kRunSegments, to - k);
-            ViewPoint low = at(k - 1), high = low;
-            run[0] = low;
+            ViewPoint low = at_(k - 1), high = low;
+            run_[0] = low;
             for (int j = 1; j <= n; ++j) {
-                const ViewPoint p = run[static_cast<std::size_t>(j)] = tame ? at.direct(k - 1 + j) : at(k - 1 + j);
+                const ViewPoint p = run_[static_cast<std::size_t>(j)] = tame ? at_.direct(k - 1 + j) : at_(k - 1 + j);
                 low = {std::min(low.x, p.x), std::min(low.y, p.y)};
                 high = {std::max(high.x, p.x), std::max(high.y, p.y)};
             }
-            if (cover.covers({pixel(low.x - reach, cover.width()), pixel(low.y - reach, cover.height()),
-                              pixel(high.x + reach + 1, cover.width()), pixel(high.y + reach + 1, cover.height())})) {
-                penDown = false;  // nothing here paints a new pixel; the pen goes down afresh after it
+            if (covered(low, high)) {
+                // Nothing here paints a new pixel; the pen goes on as the run's last segment
+                // leaves it, so that a segment leaving the view after it is still finished.
+                penDown_ = allVisible || mayBeVisible(k - 1 + n);
+                if (penDown_) out_.moveTo(run_[static_cast<std::size_t>(n)].x, run_[static_cast<std::size_t>(n)].y);
                 continue;
             }
             for (int j = 1; j <= n; ++j) {
-                const int i = k - 1 + j;
-                const bool visible = allVisible || segmentMayBeVisible(view, points[i - 1], points[i]);
-                segment(run[static_cast<std::size_t>(j - 1)], run[static_cast<std::size_t>(j)], visible);
+                const bool visible = allVisible || mayBeVisible(k - 1 + j);
+                segment(run_[static_cast<std::size_t>(j - 1)], run_[static_cast<std::size_t>(j)], visible);
             }
         }
-    };
-    constexpr int kChunk = GeoPointList::kChunkPoints;
-    const std::span<const PointBounds> boxes = points.chunkBounds();
-    for (int i = first + 1; i < end;) {
-        // Segments i .. last - 1 have both ends in the chunk of point i - 1; the segment
-        // from its last point to the next chunk's first is tested on its own.
-        const int chunk = (i - 1) / kChunk;
-        const int last = std::min((chunk + 1) * kChunk, end);
-        const PointBounds& box = boxes[static_cast<std::size_t>(chunk)];
-        switch (placeChunk(view, box)) {
-            case ChunkPlace::Outside:
-                if (penDown && i < last) segment(at(i - 1), at(i), false);
-                break;
-            case ChunkPlace::Inside:
-                runs(i, last, true, at.tame(box));
-                break;
-            case ChunkPlace::Across:
-                runs(i, last, false, at.tame(box));
-                break;
-        }
-        if (last < end) {
-            // Both chunks' boxes together hold this segment's box: where they lie outside,
-            // the points themselves need not be fetched.
-            const PointBounds& a = boxes[static_cast<std::size_t>(chunk)];
-            const PointBounds& b = boxes[static_cast<std::size_t>(chunk) + 1];
-            const PointBounds both{std::min(a.minLat, b.minLat), std::max(a.maxLat, b.maxLat),
-                                   std::min(a.minLon, b.minLon), std::max(a.maxLon, b.maxLon)};
-            const bool outside = placeChunk(view, both) == ChunkPlace::Outside;
-            if (!outside && segmentMayBeVisible(view, points[last - 1], points[last])) {
-                segment(at(last - 1), at(last), true);
-            } else if (penDown) {
-                segment(at(last - 1), at(last), false);
-            }
-        }
-        i = last + 1;
     }
-}
 
-// Points [first, end) of a list as one polyline: a segment whose box lies outside the
-// view is left out, but the one that leaves the view is finished before the pen lifts.
-// Chunks of points wholly outside the view cost one test, runs of points over pixels
-// painted already (a long track crossing itself) little more, so the time goes with
-// what is on the screen rather than with the length of the path.
+    // Every pixel a segment between points of the box from low to high could paint (within
+    // half the pen and a pixel of its ends) is marked already.
+    bool covered(ViewPoint low, ViewPoint high) const {
+        return cover_.covers({pixelIndex(low.x - reach_, cover_.width()), pixelIndex(low.y - reach_, cover_.height()),
+                              pixelIndex(high.x + reach_ + 1, cover_.width()),
+                              pixelIndex(high.y + reach_ + 1, cover_.height())});
+    }
+
+    const MapView& view_;
+    const GeoPointList& points_;
+    const ViewPlacer at_;
+    const platform::Coverage& cover_;
+    const std::int64_t reach_;
+    StrokeWriter out_;
+    bool penDown_ = false;
+    std::array<ViewPoint, kRunSegments + 1> run_;
+};
+
+// Lends the canvas a coverage of its target's size for the length of a scope: the canvas's
+// own when it has one of that size, else one made here. The canvas gets its own back at the
+// end.
+class LentCoverage {
+public:
+    explicit LentCoverage(platform::Canvas& canvas) : canvas_(canvas), own_(canvas.coverage), lent_(own_) {
+        const platform::Bitmap& target = *canvas.target;
+        if (lent_ == nullptr || lent_->width() != target.width || lent_->height() != target.height) {
+            lent_ = &made_.emplace(target.width, target.height);
+        }
+        canvas.coverage = lent_;
+    }
+    ~LentCoverage() { canvas_.coverage = own_; }
+    LentCoverage(const LentCoverage&) = delete;
+    LentCoverage& operator=(const LentCoverage&) = delete;
+
+    platform::Coverage& coverage() const { return *lent_; }
+
+private:
+    platform::Canvas& canvas_;
+    platform::Coverage* own_;
+    platform::Coverage* lent_;
+    std::optional<platform::Coverage> made_;
+};
+
+// Points [first, end) of a list as one polyline (see PathWalker). Chunks of points wholly
+// outside the view cost one test, runs of points over pixels painted already (a long track
+// crossing itself) little more, so the time goes with what is on the screen rather than
+// with the length of the path.
 void drawPoints(const MapView& view, platform::Canvas& canvas, const GeoPointList& points, int first, int end) {
     if (end - first < 2 || canvas.target == nullptr) return;
-    std::optional<platform::Coverage> own;
-    platform::Coverage* cover = canvas.coverage;
-    if (cover == nullptr || cover->width() != canvas.target->width || cover->height() != canvas.target->height) {
-        cover = &own.emplace(canvas.target->width, canvas.target->height);
-    }
-    platform::Coverage* const before = std::exchange(canvas.coverage, cover);
-    strokePoints(view, canvas, points, first, end);
-    canvas.coverage = before;
-    cover->paintOnto(*canvas.target, canvas.pen.color);
+    const LentCoverage cover(canvas);
+    PathWalker(view, canvas, points).walk(first, end);
+    cover.coverage().paintOnto(*canvas.target, canvas.pen.color);
 }
 
 }  // namespace

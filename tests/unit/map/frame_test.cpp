@@ -72,18 +72,6 @@ TEST(ComposeFrame, ATrackNotReachingTheCardShowsASignAndNothingElse) {
     }
 }
 
-// Pins go only on points strictly inside the view. (How paths are culled is checked
-// against a plain drawing in track_drawing_test.cpp.)
-TEST(Overlays, OnlyPointsStrictlyInsideTheViewGetPins) {
-    MapView view;
-    view.viewTopLeftLat = view.viewBottomRightLon = 0.25;
-    view.viewBottomRightLat = view.viewTopLeftLon = -0.25;
-    EXPECT_TRUE(pointInView(view, 0.2, -0.2));
-    for (const auto& [lat, lon] : {std::pair{0.25, 0.0}, {-0.25, 0.0}, {0.0, 0.25}, {0.0, -0.25}, {kNan, 0.0}}) {
-        EXPECT_FALSE(pointInView(view, lat, lon)) << lat << "," << lon;
-    }
-}
-
 // The frame's pixels after drawing on a blank one.
 template <typename Draw>
 std::vector<std::uint8_t> onBlank(MapView& view, Draw draw) {
