@@ -372,6 +372,10 @@ int drawText(Canvas& canvas, std::string_view text, Rect& rect, unsigned flags) 
         clip.right = std::min(clip.right, rect.right);
         clip.bottom = std::min(clip.bottom, rect.bottom);
     }
+    // A rectangle off the bitmap or inverted leaves nothing to draw, and no range to clamp to.
+    if (clip.left >= clip.right || clip.top >= clip.bottom) {
+        return static_cast<int>(std::min<std::int64_t>(textHeight, std::numeric_limits<int>::max()));
+    }
     std::int64_t lineTop = rect.top;
     for (const std::u32string& line : lines) {
         if (lineTop >= clip.bottom) break;

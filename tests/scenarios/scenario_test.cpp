@@ -21,8 +21,6 @@
 //   #> black SHOT                 every pixel of a screenshot is black
 //   #> stderr TEXT                the program's error output contains TEXT
 //   #> stderr-lines N TEXT        the error output of all runs has exactly N lines that are TEXT
-// Each run has a scratch folder of its own, removed when the run passes; every failure of
-// a failing run names it.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <spawn.h>

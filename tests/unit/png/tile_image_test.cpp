@@ -25,10 +25,8 @@ std::vector<std::uint8_t> bytesOf(const fs::path& file) {
 
 // Whatever a downloader may have saved in place of a tile is rejected (and, under ASan,
 // leaks nothing): the broken files of the PNG suite, the damaged tiles the PNG fuzz target
-// keeps (one of each kind quorel-make-hostile makes: an HTML page, an empty file, the
-// signature alone, a tile cut short, with a flipped byte, claiming 2^31-1 pixels a side,
-// random bytes, noise as its data), and a JPEG cut short or with its scan damaged. The
-// good ones decode.
+// keeps (one of each kind quorel-make-hostile makes, an HTML page and an empty file among
+// them), and a JPEG cut short or with its scan damaged. The good ones decode.
 TEST(DecodeTileImage, RejectsWhatIsNotAWholePngOrJpeg) {
     std::vector<std::pair<std::vector<std::uint8_t>, bool>> cases;
     for (const auto& entry : fs::directory_iterator(kSuite)) {
