@@ -31,6 +31,9 @@ using namespace quorel;
 namespace fs = std::filesystem;
 
 constexpr int kMaxMargin = 50;
+// Tiles fetched per transaction (and at least one a second): a run killed at any moment
+// asks again for at most this many (and the two under way).
+constexpr std::int64_t kFetchBatch = 50;
 
 void usage(std::FILE* to) {
     std::fputs(
@@ -332,14 +335,14 @@ private:
 
 // Runs jobs into target, committing every few dozen tiles and at least every second;
 // false when the store could not be written.
-bool fetchInto(const FetchOptions& options, std::span<const TileJob> jobs, FetchTarget& target, FetchCounts& counts,
+bool fetchInto(const FetchOptions& options, FetchPace& pace, std::span<const TileJob> jobs, FetchTarget& target, FetchCounts& counts,
                std::int64_t shownTotal, std::int64_t shownBefore) {
     std::string error, storeError;
     std::int64_t sinceCommit = 0, done = shownBefore;
     auto lastCommit = std::chrono::steady_clock::now();
     FetchProgress progress(shownTotal);
     const bool ran = fetchTiles(
-        options, jobs,
+        options, pace, jobs,
         [&](TileAnswer& answer) {
             if (!storeError.empty()) return;
             if (!target.keep(answer, storeError)) return;
@@ -351,7 +354,7 @@ bool fetchInto(const FetchOptions& options, std::span<const TileJob> jobs, Fetch
             }
             progress(++done, counts.bytes);
             const auto now = std::chrono::steady_clock::now();
-            if (++sinceCommit >= 50 || now - lastCommit > std::chrono::seconds(1)) {
+            if (++sinceCommit >= kFetchBatch || now - lastCommit > std::chrono::seconds(1)) {
                 if (!target.commit(storeError)) return;
                 sinceCommit = 0;
                 lastCommit = now;
@@ -436,12 +439,13 @@ int fetch(const std::vector<std::string>& args) {
                  static_cast<long long>(wanted), static_cast<long long>(counts.fresh + counts.absent),
                  static_cast<long long>(jobs.size()), host.c_str());
     std::span<const TileJob> rest(jobs);
+    FetchPace pace;
     if (!jobs.empty()) {
         // The size of a tile here, from tiles held or else from a few fetched first (and kept).
         if (heldSeen == 0 && !o.dryRun) {
             std::vector<TileJob> sample;
             for (std::size_t i = 0; i < 3 && i < jobs.size(); ++i) sample.push_back(jobs[i * jobs.size() / 3]);
-            if (!fetchInto(options, sample, *target, counts, static_cast<std::int64_t>(jobs.size()), 0)) return 1;
+            if (!fetchInto(options, pace, sample, *target, counts, static_cast<std::int64_t>(jobs.size()), 0)) return 1;
             std::vector<TileJob> others;
             for (const TileJob& j : jobs) {
                 if (std::none_of(sample.begin(), sample.end(), [&](const TileJob& s) { return s.key == j.key; })) others.push_back(j);
@@ -475,7 +479,7 @@ int fetch(const std::vector<std::string>& args) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     const std::int64_t before = counts.fetched + counts.unchanged + counts.absent + static_cast<std::int64_t>(counts.failed.size());
-    const bool wrote = fetchInto(options, rest, *target, counts, before + static_cast<std::int64_t>(rest.size()), before);
+    const bool wrote = fetchInto(options, pace, rest, *target, counts, before + static_cast<std::int64_t>(rest.size()), before);
     if (!target->finish(error)) return fail("cannot finish the store: " + error);
     if (!wrote) return 1;
     std::fprintf(stderr, "%lld fetched (%s), %lld unchanged, %lld held and fresh, %lld absent on the server, %zu failed\n",

@@ -76,8 +76,9 @@ struct Waiting {
 
 class Fetcher {
 public:
-    Fetcher(const FetchOptions& options, std::span<const TileJob> jobs, const std::function<void(TileAnswer&)>& answered)
-        : options_(options), jobs_(jobs), answered_(answered) {}
+    Fetcher(const FetchOptions& options, FetchPace& pace, std::span<const TileJob> jobs,
+            const std::function<void(TileAnswer&)>& answered)
+        : options_(options), pace_(pace), jobs_(jobs), answered_(answered) {}
 
     bool run(const std::function<bool()>& keepGoing, std::string& error) {
         multi_.reset(curl_multi_init());
@@ -88,11 +89,11 @@ public:
         const auto interval = options_.rate > 0 ? std::chrono::duration_cast<Clock::duration>(
                                                       std::chrono::duration<double>(1.0 / options_.rate))
                                                 : Clock::duration::zero();
-        Clock::time_point nextStart = Clock::now();
+        Clock::time_point& nextStart = pace_.nextStart;
         while ((!waiting_.empty() || !running_.empty()) && keepGoing()) {
             Clock::time_point now = Clock::now();
             while (running_.size() < static_cast<std::size_t>(options_.connections) && !waiting_.empty() &&
-                   now >= nextStart && now >= pausedUntil_) {
+                   now >= nextStart && now >= pace_.pausedUntil) {
                 if (!start(waiting_.front(), error)) return false;
                 waiting_.pop_front();
                 nextStart = std::max(nextStart + interval, now - interval);
@@ -103,7 +104,7 @@ public:
             now = Clock::now();
             auto wait = std::chrono::milliseconds(100);
             if (!waiting_.empty() && running_.size() < static_cast<std::size_t>(options_.connections)) {
-                const auto until = std::max(nextStart, pausedUntil_) - now;
+                const auto until = std::max(nextStart, pace_.pausedUntil) - now;
                 wait = std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(until) + std::chrono::milliseconds(1),
                                   std::chrono::milliseconds(0), wait);
             }
@@ -180,7 +181,7 @@ private:
             curl_easy_getinfo(e, CURLINFO_RETRY_AFTER, &after);
             const double backOff = std::min(60.0, std::ldexp(1.0, t.tries - 1));
             const double seconds = after > 0 ? std::min<double>(static_cast<double>(after), 3600) : backOff;
-            pausedUntil_ = std::max(pausedUntil_, Clock::now() + std::chrono::duration_cast<Clock::duration>(
+            pace_.pausedUntil = std::max(pace_.pausedUntil, Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                                                     std::chrono::duration<double>(seconds)));
             waiting_.push_front({t.job, t.tries});
             return;
@@ -211,12 +212,12 @@ private:
     }
 
     const FetchOptions& options_;
+    FetchPace& pace_;
     std::span<const TileJob> jobs_;
     const std::function<void(TileAnswer&)>& answered_;
     std::unique_ptr<CURLM, MultiFree> multi_;
     std::deque<Waiting> waiting_;
     std::vector<std::unique_ptr<Transfer>> running_;
-    Clock::time_point pausedUntil_ = Clock::now();  // the server asked us to wait
 };
 
 }  // namespace
@@ -307,10 +308,10 @@ std::string unshowableTileReason(std::span<const std::uint8_t> bytes) {
     return "";
 }
 
-bool fetchTiles(const FetchOptions& options, std::span<const TileJob> jobs,
+bool fetchTiles(const FetchOptions& options, FetchPace& pace, std::span<const TileJob> jobs,
                 const std::function<void(TileAnswer&)>& answered, const std::function<bool()>& keepGoing,
                 std::string& error) {
-    return Fetcher(options, jobs, answered).run(keepGoing, error);
+    return Fetcher(options, pace, jobs, answered).run(keepGoing, error);
 }
 
 }  // namespace quorel

@@ -4,6 +4,7 @@
 // on 429 and 503, conditional requests for tiles we hold, and nothing stored that the
 // map could not show. HTTP is libcurl's (multi interface); the map program never
 // fetches, only this tool does.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -79,10 +80,17 @@ struct TileAnswer {
     std::string why;                  // Failed
 };
 
+// When the next request may start: kept from one batch of jobs to the next, so that the
+// rate limit and a server's request to wait hold across them.
+struct FetchPace {
+    std::chrono::steady_clock::time_point nextStart = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point pausedUntil = nextStart;  // the server asked us to wait
+};
+
 // Asks for every job in order and hands each answer to answered, on this thread, as it
 // comes. keepGoing is asked between transfers; false stops (transfers under way are
 // dropped). False, with error set, when the transfers could not be set up at all.
-bool fetchTiles(const FetchOptions& options, std::span<const TileJob> jobs,
+bool fetchTiles(const FetchOptions& options, FetchPace& pace, std::span<const TileJob> jobs,
                 const std::function<void(TileAnswer&)>& answered, const std::function<bool()>& keepGoing,
                 std::string& error);
 

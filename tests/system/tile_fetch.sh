@@ -145,4 +145,44 @@ check "--rate 0 is refused for a remote host" [ $? = 2 -a ! -e x.mbtiles ]
 "$tool" fetch --url "https://{s}.tiles.example.org/{z}/{x}/{-y}.png" --subdomains abc --zooms 1-3 --box 1,1,2,2 --dry-run y.mbtiles 2>dry.txt
 check "--dry-run says and makes nothing" [ $? = 0 -a ! -e y.mbtiles ] && grep -q "3 tiles wanted" dry.txt
 
+# 20 SIGKILLs at random moments of a 2,116-tile fetch: the store passes check after each,
+# and the run after the last ends with every tile, none asked for more than twice.
+"$tool" coverage --zooms 15 --box 35.42,138.61,35.02,139.10 empty > many.txt 2>/dev/null
+python3 "$here/tile_server.py" tiles many < many.txt
+nginx_up kill "$scratch/many" 1d
+url="http://127.0.0.1:$port/{z}/{x}/{y}.png"
+checked=0 alive=0
+for kill in $(seq 20); do
+  start=$(requests "$log")
+  # Past the first batch of 50 (the run has committed once), at most 2 transfers ahead.
+  until=$((start + 55 + RANDOM % 50))
+  "$tool" fetch --url "$url" --rate 400 --yes --zooms 15 --box 35.42,138.61,35.02,139.10 killed.mbtiles 2> "kill$kill.txt" & victim=$!
+  for _ in $(seq 1000); do
+    [ "$(requests "$log")" -ge "$until" ] && break
+    kill -0 $victim 2>/dev/null || break
+    sleep 0.01
+  done
+  sleep "0.00$((RANDOM % 10))"
+  kill -KILL $victim 2>/dev/null && alive=$((alive + 1))
+  wait $victim 2>/dev/null
+  "$tool" check killed.mbtiles >/dev/null 2>&1 && checked=$((checked + 1))
+done
+check "check passes after each of 20 kills ($checked)" [ "$checked" = 20 ]
+check "each kill came while the fetch was running ($alive)" [ "$alive" = 20 ]
+fetch --zooms 15 --box 35.42,138.61,35.02,139.10 killed.mbtiles 2>/dev/null
+check "the run after the kills holds every tile" [ $? = 0 ]
+rm -rf unpacked && "$tool" unpack killed.mbtiles unpacked 2>/dev/null
+check "byte for byte" diff -r many unpacked
+check "no tile asked for more than twice in all" [ "$(awk '{print $5}' "$log" | sort | uniq -c | sort -n | tail -1 | awk '{print $1}')" -le 2 ]
+check "the file is an ordinary SQLite file again" [ ! -e killed.mbtiles-wal ]
+
+# The default rate, 2 tiles a second, held over 20 s as the server sees it (41 tiles,
+# the first 3 a sample for the size).
+before=$(requests "$log")
+"$tool" fetch --url "$url" --yes --zooms 15 --box 35.2,138.62,35.2,139.06 paced.mbtiles 2>/dev/null
+tail -n +$((before + 1)) "$log" > paced.log
+rate=$(awk 'NR == 1 { first = $1 } { last = $1 } END { printf "%.3f", (NR - 1) / (last - first) }' paced.log)
+check "41 tiles at $rate tiles a second" \
+  [ "$(wc -l < paced.log)" = 41 -a "$(awk -v r="$rate" 'BEGIN { print (r >= 1.8 && r <= 2.2) }')" = 1 ]
+
 [ "$failures" = 0 ] || { echo "$failures checks failed"; exit 1; }
