@@ -185,4 +185,16 @@ rate=$(awk 'NR == 1 { first = $1 } { last = $1 } END { printf "%.3f", (NR - 1) /
 check "41 tiles at $rate tiles a second" \
   [ "$(wc -l < paced.log)" = 41 -a "$(awk -v r="$rate" 'BEGIN { print (r >= 1.8 && r <= 2.2) }')" = 1 ]
 
+# SIGINT and SIGTERM end a run at the next tile: the batch committed, the file ordinary.
+for signal in INT TERM; do
+  "$tool" fetch --url "$url" --rate 20 --yes --zooms 15 --box 35.3,138.62,35.3,139.06 "stopped$signal.mbtiles" \
+    2> "stopped$signal.txt" & victim=$!
+  sleep 1
+  kill -$signal $victim
+  wait $victim; status=$?
+  check "SIG$signal: exit 1, a store check passes, no log beside it ($status)" \
+    [ "$status" = 1 -a ! -e "stopped$signal.mbtiles-wal" ] && "$tool" check "stopped$signal.mbtiles" >/dev/null 2>&1 &&
+    grep -q "goes on where this one stopped" "stopped$signal.txt"
+done
+
 [ "$failures" = 0 ] || { echo "$failures checks failed"; exit 1; }
