@@ -155,8 +155,8 @@ checked=0 alive=0
 for kill in $(seq 20); do
   start=$(requests "$log")
   # Past the first batch of 50 (the run has committed once), at most 2 transfers ahead.
-  until=$((start + 55 + RANDOM % 50))
-  "$tool" fetch --url "$url" --rate 400 --yes --zooms 15 --box 35.42,138.61,35.02,139.10 killed.mbtiles 2> "kill$kill.txt" & victim=$!
+  until=$((start + 53 + RANDOM % 30))
+  "$tool" fetch --url "$url" --rate 200 --yes --zooms 15 --box 35.42,138.61,35.02,139.10 killed.mbtiles 2> "kill$kill.txt" & victim=$!
   for _ in $(seq 1000); do
     [ "$(requests "$log")" -ge "$until" ] && break
     kill -0 $victim 2>/dev/null || break
