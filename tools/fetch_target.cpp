@@ -93,6 +93,8 @@ std::unique_ptr<FetchTarget> FetchTarget::open(const fs::path& store, std::strin
 }
 
 FetchTarget::~FetchTarget() {
+    std::string ignored;
+    if (!finished_ && db_ != nullptr) finish(ignored);
     for (sqlite3_stmt* s : {readRecord_, writeRecord_, markRecord_, tileSize_, deleteTile_, insertTile_}) sqlite3_finalize(s);
     sqlite3_close(db_);
 }
@@ -197,6 +199,7 @@ bool FetchTarget::keep(const TileAnswer& answer, std::string& error) {
 bool FetchTarget::commit(std::string& error) { return exec("COMMIT; BEGIN;", error); }
 
 bool FetchTarget::finish(std::string& error) {
+    finished_ = true;
     return exec("COMMIT;", error) && exec("PRAGMA journal_mode = DELETE;", error);
 }
 

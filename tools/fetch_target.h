@@ -57,7 +57,8 @@ public:
     // store cannot be written.
     bool keep(const TileAnswer& answer, std::string& error);
     bool commit(std::string& error);  // ends the batch and opens the next
-    // Ends the last batch and leaves the file an ordinary SQLite file again (no WAL beside it).
+    // Ends the last batch and leaves the file an ordinary SQLite file again (no WAL beside
+    // it); done on destruction when not done before.
     bool finish(std::string& error);
 
     struct Opening {
@@ -71,6 +72,7 @@ private:
     bool storeBytes(const TileKey& key, const std::vector<std::uint8_t>& bytes, std::string& error);
 
     std::filesystem::path tree_;  // empty for an MBTiles file
+    bool finished_ = false;
     sqlite3* db_ = nullptr;
     sqlite3_stmt* readRecord_ = nullptr;
     sqlite3_stmt* writeRecord_ = nullptr;

@@ -125,8 +125,9 @@ python3 "$here/tile_server.py" tiles expected <<LIST
 LIST
 check "only the good tiles are stored, after 429 and 503 were retried" diff -r expected bad
 check "check passes" "$tool" check bad.mbtiles
-retry=$(awk '$2 == "/10/501/511.png" { t[n++] = $1 } END { print (n == 2 && t[1] - t[0] >= 0.95) }' bad.log)
-check "Retry-After: 1 is waited for" [ "$retry" = 1 ]
+waited() { awk -v p="/10/$1/511.png" '$2 == p { t[n++] = $1 } END { printf "%.2f", n == 2 ? t[1] - t[0] : -1 }' bad.log; }
+check "Retry-After: 2 is waited for, not the 1 s of back-off ($(waited 501) s)" awk "BEGIN { exit !($(waited 501) >= 1.95) }"
+check "a 503 without Retry-After backs off 1 s ($(waited 502) s)" awk "BEGIN { exit !($(waited 502) >= 0.95) }"
 box bad.mbtiles 2> bad2.txt; status=$?
 check "a second run asks only for the failed tiles ($status)" \
   [ "$status" = 1 -a "$(asked 500)$(asked 501)$(asked 502)$(asked 503)$(asked 507)$(asked 508)$(asked 509)" = 1222211 ]

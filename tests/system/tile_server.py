@@ -4,7 +4,7 @@
 tile_server.py tiles DIR [SIZE] < list   writes a distinct PNG for each z/x/y line as DIR/z/x/y.png
 tile_server.py pixels PNG "X,Y:R,G,B ..."  exits 1 unless each pixel has its colour
 tile_server.py serve PORTFILE LOG        a tile server that misbehaves by column (x % 10):
-  0 a tile   1 429 with Retry-After: 1 the first time   2 503 the first time   3 an HTML page with 200
+  0 a tile   1 429 with Retry-After: 2 the first time   2 503 the first time   3 an HTML page with 200
   4 a body cut short of its Content-Length   5 stalls after the headers   6 closes mid-body (chunked)
   7 a 512 px tile   8 404   9 204
 Every request is logged as "seconds path status". The server ends by itself after 300 s.
@@ -99,7 +99,7 @@ def serve(portfile, log):
                 seen.add(self.path)
             tile = png(x, y)
             if mode == 1 and first:
-                return self.send(429, b"slow down", "text/plain", [("Retry-After", "1")])
+                return self.send(429, b"slow down", "text/plain", [("Retry-After", "2")])
             if mode == 2 and first:
                 return self.send(503, b"busy", "text/plain")
             if mode == 3:
