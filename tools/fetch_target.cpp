@@ -200,7 +200,14 @@ bool FetchTarget::commit(std::string& error) { return exec("COMMIT; BEGIN;", err
 
 bool FetchTarget::finish(std::string& error) {
     finished_ = true;
-    return exec("COMMIT;", error) && exec("PRAGMA journal_mode = DELETE;", error);
+    // A map file says which zooms it holds and, by most of (a thousand of) its tiles, their format.
+    const char* describe =
+        "DELETE FROM metadata WHERE name IN ('minzoom', 'maxzoom', 'format');"
+        "INSERT INTO metadata SELECT 'minzoom', min(zoom_level) FROM tiles HAVING count(*) > 0;"
+        "INSERT INTO metadata SELECT 'maxzoom', max(zoom_level) FROM tiles HAVING count(*) > 0;"
+        "INSERT INTO metadata SELECT 'format', CASE WHEN 2 * sum(hex(substr(tile_data, 1, 3)) = 'FFD8FF') > count(*)"
+        " THEN 'jpg' ELSE 'png' END FROM (SELECT tile_data FROM tiles LIMIT 1000);";
+    return exec("COMMIT;", error) && (!tree_.empty() || exec(describe, error)) && exec("PRAGMA journal_mode = DELETE;", error);
 }
 
 FetchRecords::FetchRecords(const fs::path& store) {

@@ -89,6 +89,9 @@ check "a User-Agent of its own" [ "$(grep -c '"Quorel/[0-9.]*"$' "$log")" = "$wa
 "$tool" unpack trip.mbtiles unpacked 2>/dev/null
 check "exactly the tiles coverage lists, byte for byte" diff -r served unpacked
 check "check passes" "$tool" check trip.mbtiles
+check "the metadata names the zooms and the format" \
+  [ "$(sqlite3 trip.mbtiles "SELECT group_concat(name || '=' || value, ' ') FROM (SELECT * FROM metadata ORDER BY name)")" \
+    = "format=png maxzoom=16 minzoom=12 name=trip type=baselayer version=1" ]
 
 fetch --zooms 12-16 --margin 1 route.gpx trip.mbtiles 2> run2.txt; status=$?
 check "a second run while fresh exits 0 and asks for nothing" [ "$status" = 0 -a "$(requests "$log")" = "$first" ]
