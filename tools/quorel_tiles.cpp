@@ -32,8 +32,9 @@ namespace fs = std::filesystem;
 
 constexpr int kMaxMargin = 50;
 // Tiles fetched per transaction (and at least one a second): a run killed at any moment
-// asks again for at most this many (and the two under way).
-constexpr std::int64_t kFetchBatch = 50;
+// has lost at most this many and the two under way, and the next run, asking for those
+// first, has them all kept once it has two batches done.
+constexpr std::int64_t kFetchBatch = 25;
 
 void usage(std::FILE* to) {
     std::fputs(

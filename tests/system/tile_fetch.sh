@@ -158,8 +158,9 @@ url="http://127.0.0.1:$port/{z}/{x}/{y}.png"
 checked=0 alive=0
 for kill in $(seq 20); do
   start=$(requests "$log")
-  # Past the first batch of 50 (the run has committed once), at most 2 transfers ahead.
-  until=$((start + 53 + RANDOM % 30))
+  # Past two batches of 25 (and 3 tiles of a first run's sample) and the 2 transfers under
+  # way: what the run before lost is kept again, so no tile is asked for a third time.
+  until=$((start + 55 + RANDOM % 30))
   "$tool" fetch --url "$url" --rate 200 --yes --zooms 15 --box 35.42,138.61,35.02,139.10 killed.mbtiles 2> "kill$kill.txt" & victim=$!
   for _ in $(seq 1000); do
     [ "$(requests "$log")" -ge "$until" ] && break
