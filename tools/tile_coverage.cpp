@@ -85,4 +85,11 @@ TileSet withMargin(const TileSet& tiles, int zoom, int margin) {
     return out;
 }
 
+TileSet tripTiles(const TripArea& area, int zoom) {
+    TileSet tiles;
+    for (const auto& line : area.lines) addLineTiles(line, zoom, tiles);
+    if (area.box) addBoxTiles(area.box->first, area.box->second, zoom, tiles);
+    return withMargin(tiles, zoom, area.margin);
+}
+
 }  // namespace quorel

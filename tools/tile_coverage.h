@@ -3,6 +3,7 @@
 // box covers, at one zoom, in the program's own projection (map/projection), so that
 // the tool and the map agree on every tile edge.
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <tuple>
 #include <vector>
@@ -35,5 +36,14 @@ void addBoxTiles(GeoCoord corner1, GeoCoord corner2, int zoom, TileSet& tiles);
 
 // tiles with every tile within margin tiles of them (a square), columns round the world.
 TileSet withMargin(const TileSet& tiles, int zoom, int margin);
+
+// What a trip needs at zoom: the tiles of the lines and of the box (when there is one),
+// with margin tiles around them. coverage lists these and fetch gets them.
+struct TripArea {
+    std::vector<std::vector<GeoCoord>> lines;
+    std::optional<std::pair<GeoCoord, GeoCoord>> box;  // the two corners, as addBoxTiles takes them
+    int margin = 0;
+};
+TileSet tripTiles(const TripArea& area, int zoom);
 
 }  // namespace quorel

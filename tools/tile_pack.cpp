@@ -107,10 +107,8 @@ bool exec(sqlite3* db, const char* sql, std::string& error) {
 
 bool writeTables(sqlite3* db, const fs::path& dir, const std::string& name, PackResult& result,
                  const ProgressFn& progress, std::string& error) {
-    if (!exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN;"
-                  "CREATE TABLE metadata (name TEXT, value TEXT);"
-                  "CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, tile_row INTEGER, tile_data BLOB);",
-              error)) {
+    if (!exec(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN;", error) ||
+        !exec(db, kMbtilesTables, error)) {
         return false;
     }
     sqlite3_stmt* raw = nullptr;
@@ -176,7 +174,8 @@ bool writeTables(sqlite3* db, const fs::path& dir, const std::string& name, Pack
     return exec(db, "CREATE UNIQUE INDEX tile_index ON tiles (zoom_level, tile_column, tile_row); COMMIT;", error);
 }
 
-// Writes bytes to file through a temporary name beside it.
+}  // namespace
+
 bool writeTileFile(const fs::path& file, const std::vector<std::uint8_t>& bytes, std::string& error) {
     const fs::path part = file.string() + ".part";
     bool ok = false;
@@ -194,8 +193,6 @@ bool writeTileFile(const fs::path& file, const std::vector<std::uint8_t>& bytes,
     }
     return true;
 }
-
-}  // namespace
 
 std::string extensionFor(const std::vector<std::uint8_t>& bytes) {
     static constexpr std::uint8_t kPng[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};

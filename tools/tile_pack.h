@@ -60,6 +60,15 @@ struct UnpackResult {
 bool unpackFile(const std::filesystem::path& in, const std::filesystem::path& dir, UnpackResult& result,
                 const ProgressFn& progress, std::string& error);
 
+// The tables of an MBTiles file, without the index of tiles (made after a bulk insert).
+inline constexpr const char* kMbtilesTables =
+    "CREATE TABLE metadata (name TEXT, value TEXT);"
+    "CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, tile_row INTEGER, tile_data BLOB);";
+
+// Writes bytes to file through a temporary name beside it, so that the file is either
+// whole or as it was.
+bool writeTileFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes, std::string& error);
+
 // ".png" or ".jpg" by the first bytes of a tile, "" when they are neither.
 std::string extensionFor(const std::vector<std::uint8_t>& bytes);
 
