@@ -24,8 +24,11 @@ void writeTrackPointText(std::string& out, double lat, double lon, double ele, s
     platform::appendFormat(out, "<trkpt lat=\"%.6f\" lon=\"%.6f\">\n <ele>%.6f</ele>\n", lat, lon, ele);
     if (time != 0 && date != 0) {
         const UtcStamp t = decodeStamp(date, time);
+        // A leap second (23:59:60) is no dateTime of the schema, and readers take it for the
+        // start of the day: it is written as the second before it.
+        const int second = t.second == 60 ? 59 : t.second;
         platform::appendFormat(out, " <time>%d-%02d-%02dT%02d:%02d:%02dZ</time>\n", t.year, t.month, t.day, t.hour,
-                               t.minute, t.second);
+                               t.minute, second);
     }
     out += "</trkpt>\n";
 }

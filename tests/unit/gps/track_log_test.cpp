@@ -95,6 +95,21 @@ TEST(GpxWriter, TheDatedNameIsTheUtcTimeNineHoursLater) {
     EXPECT_EQ(datedTrackName(toLocalTime(decodeStamp(991399, 995999))), "2100-01-01_84-59-99.gpx");  // garbage in
 }
 
+// A fix in a leap second (23:59:60, which the GPX schema's dateTime does not allow and
+// gpsbabel reads as the start of that day) is written as the second before it.
+TEST(GpxWriter, ALeapSecondIsWrittenAsATimePeersRead) {
+    const std::string file = (test::scratchFolder("leap") / "leap.gpx").string();
+    std::string text = header("Current");
+    writeTrackPointText(text, 1, 2, 3, 311216, 235960);
+    writeGpxFooter(text);
+    ASSERT_TRUE(platform::writeTextFile(file, text));
+    std::FILE* p = ::popen(("gpsbabel -i gpx -f '" + file + "' -x transform,wpt=trk -o unicsv,utc=0 -F - 2>&1").c_str(), "r");
+    std::string read;
+    for (char line[256]; p != nullptr && std::fgets(line, sizeof line, p) != nullptr;) read += line;
+    if (p != nullptr) ::pclose(p);
+    EXPECT_NE(read.find(",2016/12/31,23:59:59"), std::string::npos) << read;
+}
+
 class TrackLog : public testing::Test {
 protected:
     void SetUp() override {
