@@ -123,8 +123,10 @@ void drawZoomLabel(MapView& view) {
     const int height = truncToInt(20.0 * view.uiScale);
     const int left = truncToInt(view.starButtonPos[0] * view.uiScale);
     const int top = truncToInt((view.starButtonPos[1] + 30.0) * view.uiScale);
-    drawTextIn(view, platform::format("%d", view.zoomLevel), rectOf(left, top, 50, 50), height, kRed);
-    drawTextIn(view, "X", {0, 0, 50, 50}, height, kRed);
+    // The boxes grow with the text on large screens, where 50 pixels would cut it.
+    const int box = std::max(50, truncToInt(50.0 * view.uiScale));
+    drawTextIn(view, platform::format("%d", view.zoomLevel), rectOf(left, top, box, box), height, kRed);
+    drawTextIn(view, "X", {0, 0, box, box}, height, kRed);
 }
 
 int scaleBarLength(const MapView& view, int x, int y, int metres) {
@@ -158,21 +160,25 @@ void drawScaleBar(MapView& view) {
 
     platform::Canvas canvas(view.frameBitmap);
     canvas.pen = platform::Pen{kBlack, 2};
-    const std::int64_t r = w - 15, l = w - len - 15;
+    // On a screen so small that the bulb button reaches up to the bar, the bar moves left
+    // of the button.
+    std::int64_t right = w - 15;
+    if (view.bulbButton && view.bulbButton->top < 30) right = std::min<std::int64_t>(right, view.bulbButton->left - 5);
+    const std::int64_t r = right, l = right - len;
     platform::moveTo(canvas, r, 20);  // an open bracket, its ends pointing up
     platform::lineTo(canvas, r, 30);
     platform::lineTo(canvas, l, 30);
     platform::lineTo(canvas, l, 20);
     const std::int64_t step = len / (row.innerTicks + 1);
     for (int i = 0; i < row.innerTicks; ++i) {
-        const std::int64_t x = w - (i + 1) * step - 15;
+        const std::int64_t x = r - (i + 1) * step;
         platform::moveTo(canvas, x, 25);
         platform::lineTo(canvas, x, 30);
     }
 
     constexpr int kLabelHeight = 16;
     const int tw = textWidth(view, row.label, {0, 5, 50, 25}, kLabelHeight);
-    const int labelLeft = clampToInt(w - (len / 2 + tw / 2 + 15));
+    const int labelLeft = clampToInt(r - (len / 2 + tw / 2));
     drawTextIn(view, row.label, {labelLeft, 5, saturatingAdd(labelLeft, tw), 25}, kLabelHeight, kBlack);
 }
 

@@ -3,6 +3,9 @@
 #include <SDL.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <cstdio>
+
 #include "platform/raster/raster.h"
 
 namespace quorel::platform {
@@ -45,6 +48,16 @@ std::unique_ptr<SdlWindow> SdlWindow::create(int width, int height) {
     std::unique_ptr<SdlWindow> w(new SdlWindow);
     w->sdl_ = std::make_unique<Sdl>();
     if (width > 0 && height > 0) {
+        // A window larger than the screen would put the close corner out of reach: it is
+        // shrunk to the usable area (without panels and title bars' room for the desktop).
+        SDL_Rect usable{};
+        if (SDL_GetDisplayUsableBounds(0, &usable) == 0 && usable.w > 0 && usable.h > 0 &&
+            (width > usable.w || height > usable.h)) {
+            std::fprintf(stderr, "quorel: the window %dx%d does not fit the screen; shown at %dx%d\n", width, height,
+                         std::min(width, usable.w), std::min(height, usable.h));
+            width = std::min(width, usable.w);
+            height = std::min(height, usable.h);
+        }
         w->screenWidth_ = width;
         w->screenHeight_ = height;
         w->fullScreen_ = false;

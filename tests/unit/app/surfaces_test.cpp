@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
 #include <tuple>
 
 #include "app/controls_layout.h"
+#include "map/frame_parts.h"
+#include "platform/raster/canvas.h"
+#include "platform/raster/text.h"
 #include "platform/raster/raster.h"
 
 namespace quorel {
@@ -45,6 +49,44 @@ TEST(ControlsLayout, ScalesAndAnchorsOnAn800By480Screen) {
         {&v.starButton, 9, 42, true},      {&v.starButton, 57, 90, true},     {&v.starButton, 58, 60, false},
     };
     for (const auto& t : taps) EXPECT_EQ((*t.button)->hitTest(t.x, t.y), t.hit) << "strictly inside: " << t.x << "," << t.y;
+}
+
+// Pixels other than white in [x0, x1) x [y0, y1).
+int inkIn(const platform::Bitmap& b, int x0, int y0, int x1, int y1) {
+    int ink = 0;
+    for (int y = y0; y < y1; ++y) {
+        for (int x = x0; x < x1; ++x) ink += pixelAt(b, x, y) != platform::rgb(255, 255, 255);
+    }
+    return ink;
+}
+
+// The ink of a text written with no box to cut it.
+int uncutInk(std::string_view text, int height) {
+    platform::Bitmap page = platform::createBitmap(1000, 400);
+    platform::Rect all{0, 0, 1000, 400};
+    platform::fillRect(page, all, platform::rgb(255, 255, 255));
+    platform::Canvas canvas(page);
+    canvas.font.height = height;
+    canvas.backgroundMode = platform::BackgroundMode::Transparent;
+    platform::drawText(canvas, text, all);
+    return inkIn(page, 0, 0, 1000, 400);
+}
+
+TEST(ControlsLayout, ZoomLabelAndScaleBarFitAtTheEndsOfTheRange) {
+    Screen big(1920, 1080), small(320, 240);
+    MapView& v = big.view;
+    platform::fillRect(v.frameBitmap, {0, 0, 1920, 1080}, platform::rgb(255, 255, 255));
+    drawZoomLabel(v);  // zoom 14
+    const int labelTop = scaleToScreen(v, v.starButtonPos[1] + 30);
+    EXPECT_EQ(inkIn(v.frameBitmap, 0, labelTop, 1920, 1080), uncutInk("14", 80)) << "the zoom number is whole";
+    EXPECT_EQ(inkIn(v.frameBitmap, 0, 0, 1920, labelTop), uncutInk("X", 80)) << "the close mark is whole";
+
+    MapView& w = small.view;
+    platform::fillRect(w.frameBitmap, {0, 0, 320, 240}, platform::rgb(255, 255, 255));
+    drawScaleBar(w);
+    const ImageButton& bulb = *w.bulbButton;
+    EXPECT_GT(inkIn(w.frameBitmap, 0, 0, 320, 240), 0);
+    EXPECT_EQ(inkIn(w.frameBitmap, bulb.left, bulb.top, bulb.left + bulb.width, bulb.top + bulb.height), 0);
 }
 
 TEST(ControlsLayout, AbsentButtonsAndFailedImagesAreSkippedOrZero) {

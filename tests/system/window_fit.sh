@@ -1,0 +1,67 @@
+#!/bin/sh
+# A window asked larger than the screen is fitted to the usable screen area, says so in one
+# line, and its close corner is on the screen: a tap there ends the program. Runs the real
+# window on a private 1024x768 X server (Xvfb) driven by xdotool; skipped (status 77) when
+# either is missing or the server does not start.
+# usage: window_fit.sh QUOREL
+quorel=$1
+skip() { echo "SKIP: $*"; exit 77; }
+fail() { echo "FAIL: $*"; exit 1; }
+command -v Xvfb >/dev/null || skip "Xvfb is not installed (tools/install-deps installs it)"
+command -v xdotool >/dev/null || skip "xdotool is not installed (tools/install-deps installs it)"
+
+. "$(dirname "$0")/../support/scratch.sh"
+work=$(scratch_folder window_fit) || exit 1
+xvfb=""
+program=""
+cleanup() {
+    [ -n "$program" ] && kill "$program" 2>/dev/null
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+display=""
+n=90
+while [ $n -lt 190 ]; do
+    if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=$n; break; fi
+    n=$((n + 1))
+done
+[ -n "$display" ] || skip "no free X display number"
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+i=0
+until [ -e "/tmp/.X11-unix/X$display" ]; do
+    i=$((i + 1))
+    [ $i -le 50 ] && kill -0 "$xvfb" 2>/dev/null || skip "Xvfb did not start: $(cat "$work/xvfb.log")"
+    sleep 0.1
+done
+export DISPLAY=":$display"
+
+mkdir -p "$work/home" "$work/xdg"
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+XDG_RUNTIME_DIR="$work/xdg" "$quorel" --window 1600x1200 --home "$work/home" --gps none \
+    >"$work/out.txt" 2>"$work/err.txt" &
+program=$!
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Quorel$' | head -n 1)
+[ -n "$window" ] || fail "no window appeared: $(cat "$work/err.txt")"
+sleep 4  # the start-up loading ticks
+
+eval "$(xdotool getwindowgeometry --shell "$window")"
+[ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 1024 ] && [ $((Y + HEIGHT)) -le 768 ] ||
+    fail "the window ${WIDTH}x${HEIGHT} at $X,$Y does not fit the 1024x768 screen"
+[ "$(grep -c 'does not fit the screen' "$work/err.txt")" -eq 1 ] || fail "no one line about the fitting: $(cat "$work/err.txt")"
+
+# A tap in the close corner, given in screen coordinates, ends it.
+xdotool mousemove $((X + 5)) $((Y + 5)) click 1
+i=0
+while kill -0 "$program" 2>/dev/null; do
+    i=$((i + 1))
+    [ $i -le 100 ] || fail "a tap in the close corner did not end the program"
+    sleep 0.1
+done
+wait "$program"
+status=$?
+program=""
+[ "$status" -eq 0 ] || fail "exit status $status after the close tap: $(cat "$work/err.txt")"
+echo "PASS"
