@@ -7,10 +7,10 @@
 quorel=$1
 skip() { echo "SKIP: $*"; exit 77; }
 fail() { echo "FAIL: $*"; exit 1; }
-command -v Xvfb >/dev/null || skip "Xvfb is not installed (tools/install-deps installs it)"
 command -v xdotool >/dev/null || skip "xdotool is not installed (tools/install-deps installs it)"
 
 . "$(dirname "$0")/../support/scratch.sh"
+. "$(dirname "$0")/../support/xvfb.sh"
 work=$(scratch_folder window_fit) || exit 1
 xvfb=""
 program=""
@@ -21,22 +21,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-display=""
-n=90
-while [ $n -lt 190 ]; do
-    if [ ! -e /tmp/.X$n-lock ] && [ ! -e /tmp/.X11-unix/X$n ]; then display=$n; break; fi
-    n=$((n + 1))
-done
-[ -n "$display" ] || skip "no free X display number"
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-i=0
-until [ -e "/tmp/.X11-unix/X$display" ]; do
-    i=$((i + 1))
-    [ $i -le 50 ] && kill -0 "$xvfb" 2>/dev/null || skip "Xvfb did not start: $(cat "$work/xvfb.log")"
-    sleep 0.1
-done
-export DISPLAY=":$display"
+start_xvfb "$work" 1024x768x24
 
 mkdir -p "$work/home" "$work/xdg"
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
