@@ -84,7 +84,8 @@ MessageBoxImage drawMessageBox(std::string_view utf8, int clientWidth, int clien
     Rect text = measured(canvas, utf8);
     const int widest = clientWidth - 2 * pad - 2 * scaled(scale, 16);
     if (text.right > widest && widest > 0) {
-        canvas.font.height = std::max(kSmallestFont, static_cast<int>(static_cast<long long>(canvas.font.height) * widest / text.right));
+        const auto fitting = static_cast<long long>(canvas.font.height) * widest / text.right;
+        canvas.font.height = std::max(kSmallestFont, static_cast<int>(fitting));
         text = measured(canvas, utf8);
     }
     const Rect okText = measured(canvas, "OK");
