@@ -19,9 +19,7 @@ public:
           device_(platform::makeSerialDevice(
               platform::chooseSerial(gps.empty() ? std::nullopt : std::optional<std::string>(gps), false),
               unusedVirtualPort_, platform::systemClock())) {
-        platform::setMessageHandler([this](std::string_view text) {
-            window_->showMessage(std::string(text).c_str());
-        });
+        platform::setMessageHandler([this](std::string_view text) { window_->showMessage(text); });
     }
     ~WindowFrontEnd() override { platform::setMessageHandler(nullptr); }
 

@@ -88,6 +88,7 @@ void SdlWindow::showAt(int width, int height) {
                                       width, height);
     pixels_ = createBitmap(width, height);
     fillRect(pixels_, Rect{0, 0, width, height}, 0x00FFFFFF);
+    drawFirstMessage();
 }
 
 void SdlWindow::present(bool blanked) {
@@ -96,13 +97,41 @@ void SdlWindow::present(bool blanked) {
     SDL_RenderClear(sdl_->renderer);
     if (!blanked && sdl_->texture != nullptr && pixels_.valid()) {
         SDL_UpdateTexture(sdl_->texture, nullptr, pixels_.bits.data(), pixels_.stride);
+        if (const Bitmap& box = messageBox_.pixels; box.valid()) {
+            const Rect& at = messageBox_.box;
+            const SDL_Rect area{at.left, at.top, box.width, box.height};
+            SDL_UpdateTexture(sdl_->texture, &area, box.bits.data(), box.stride);
+        }
         SDL_RenderCopy(sdl_->renderer, sdl_->texture, nullptr, nullptr);
     }
     SDL_RenderPresent(sdl_->renderer);
 }
 
-void SdlWindow::showMessage(const char* utf8) {
-    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", utf8, sdl_->window);
+void SdlWindow::showMessage(std::string_view utf8) {
+    if (queueMessage(messages_, utf8) && messages_.texts.size() == 1) drawFirstMessage();
+}
+
+void SdlWindow::drawFirstMessage() {
+    messageBox_ = messages_.texts.empty() ? MessageBoxImage{}
+                                          : drawMessageBox(messages_.texts.front(), pixels_.width, pixels_.height);
+}
+
+void SdlWindow::dismissMessage() {
+    messages_.texts.pop_front();
+    drawFirstMessage();
+}
+
+SdlWindow::PenOnMessage SdlWindow::penOnMessage(bool down, int x, int y) {
+    const auto inside = [x, y](const Rect& r) { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; };
+    if (down) {
+        penOnMessageBox_ = !messages_.texts.empty() && inside(messageBox_.box);
+        return penOnMessageBox_ ? PenOnMessage::Taken : PenOnMessage::NotTaken;
+    }
+    if (!penOnMessageBox_) return PenOnMessage::NotTaken;
+    penOnMessageBox_ = false;
+    if (messages_.texts.empty() || !inside(messageBox_.ok)) return PenOnMessage::Taken;
+    dismissMessage();
+    return PenOnMessage::Dismissed;
 }
 
 int handheldKeyCode(std::int32_t k) {
@@ -132,12 +161,24 @@ std::optional<WindowEvent> SdlWindow::waitEvent(int timeoutMs) {
         case SDL_QUIT:
             return WindowEvent{WindowEventKind::Close};
         case SDL_MOUSEBUTTONDOWN:
-        case SDL_MOUSEBUTTONUP:
+        case SDL_MOUSEBUTTONUP: {
             if (e.button.button != SDL_BUTTON_LEFT) return std::nullopt;
-            return WindowEvent{e.type == SDL_MOUSEBUTTONDOWN ? WindowEventKind::PenDown : WindowEventKind::PenUp,
-                               e.button.x, e.button.y};
-        case SDL_KEYDOWN:
-            return WindowEvent{WindowEventKind::Key, 0, 0, handheldKeyCode(e.key.keysym.sym)};
+            const bool down = e.type == SDL_MOUSEBUTTONDOWN;
+            switch (penOnMessage(down, e.button.x, e.button.y)) {
+                case PenOnMessage::Taken: return std::nullopt;
+                case PenOnMessage::Dismissed: return WindowEvent{WindowEventKind::Expose};
+                case PenOnMessage::NotTaken: break;
+            }
+            return WindowEvent{down ? WindowEventKind::PenDown : WindowEventKind::PenUp, e.button.x, e.button.y};
+        }
+        case SDL_KEYDOWN: {
+            const SDL_Keycode k = e.key.keysym.sym;
+            if (!messages_.texts.empty() && (k == SDLK_RETURN || k == SDLK_KP_ENTER || k == SDLK_ESCAPE)) {
+                dismissMessage();
+                return WindowEvent{WindowEventKind::Expose};
+            }
+            return WindowEvent{WindowEventKind::Key, 0, 0, handheldKeyCode(k)};
+        }
         case SDL_WINDOWEVENT:
             if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_RESTORED) {
                 return WindowEvent{WindowEventKind::Expose};

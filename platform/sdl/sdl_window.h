@@ -2,11 +2,14 @@
 // The SDL2 window: full screen by default, or a window with a client area of a given size.
 // It shows the client pixels, and turns SDL's events into the few the program knows:
 // pen down/up (left mouse button, and touches, which SDL also reports as the mouse),
-// keys as handheld key codes, exposure, and the request to close.
+// keys as handheld key codes, exposure, and the request to close. Messages show as a box
+// over the client pixels; the loop goes on while they wait for their OK.
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string_view>
 
+#include "platform/message_box.h"
 #include "platform/window.h"
 
 namespace quorel::platform {
@@ -32,22 +35,34 @@ public:
     Bitmap& clientPixels() override { return pixels_; }
 
     // Waits up to timeoutMs (negative: without limit) for the next event the program knows.
+    // While a message shows, a pen that goes down on its box is the box's until it comes
+    // up, and Return or Escape is its OK; the other events reach the program as ever. A
+    // dismissed box gives an exposure, so that the window is painted again.
     std::optional<WindowEvent> waitEvent(int timeoutMs);
 
-    // Shows the client pixels, or black while the display is blanked.
+    // Shows the client pixels with the first waiting message over them, or black while
+    // the display is blanked.
     void present(bool blanked);
 
-    // A modal message box with an OK button.
-    void showMessage(const char* utf8);
+    // Queues a message (see queueMessage) and returns at once; it shows from the next
+    // present until its OK is tapped, then the next one waiting shows.
+    void showMessage(std::string_view utf8);
 
 private:
     SdlWindow() = default;
+    enum class PenOnMessage { NotTaken, Taken, Dismissed };
+    PenOnMessage penOnMessage(bool down, int x, int y);
+    void dismissMessage();
+    void drawFirstMessage();
     struct Sdl;
     std::unique_ptr<Sdl> sdl_;
     int screenWidth_ = 0;
     int screenHeight_ = 0;
     bool fullScreen_ = true;
     Bitmap pixels_;
+    PendingMessages messages_;
+    MessageBoxImage messageBox_;  // of the first waiting message
+    bool penOnMessageBox_ = false;
 };
 
 // Key codes: letters and digits as themselves, F1..F12 as 112..123, arrows 37..40,

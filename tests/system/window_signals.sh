@@ -13,6 +13,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 . "$(dirname "$0")/../support/scratch.sh"
 . "$(dirname "$0")/../support/xvfb.sh"
+. "$(dirname "$0")/../support/receiver.sh"
 work=$(scratch_folder window_signals) || exit 1
 xvfb=""
 feeder=""
@@ -28,16 +29,7 @@ trap cleanup EXIT
 start_xvfb "$work"
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 
-# A moving receiver: one GGA and one RMC a second.
-"$make_drive" 1 "$work/unused" | sed -n 's/^nmea //p' | head -n 400 >"$work/drive.nmea"
-"$replay" "$work/drive.nmea" "$work/gps" >/dev/null 2>&1 &
-feeder=$!
-i=0
-until [ -L "$work/gps" ]; do
-    i=$((i + 1))
-    [ $i -le 50 ] || fail "the receiver's pseudo-terminal did not appear"
-    sleep 0.1
-done
+start_receiver "$work" "$make_drive" "$replay"
 
 # A fresh home has no tiles, so the program reports at once on standard error, which
 # goes into a pipe that nobody reads any more.
