@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -68,10 +69,10 @@ int tryPort(int port) {
 // after two seconds in which gpsd opens its pseudo-terminal for the client that watches.
 struct Gpsfake {
     pid_t pid = -1;
-    Gpsfake(int port, const Lines& seconds) {
+    Gpsfake(int port, const Lines& seconds, int apartMs = kSecondApartMs) {
         const std::string log = test::scratchFolder(platform::format("gpsfake%d", port)) / "fake.log";
         std::ofstream out(log, std::ios::binary);
-        out << "#Delay-Cookie: @ " << kSecondApartMs / 1000.0 << "\n%Delay: 2\n";
+        out << "#Delay-Cookie: @ " << apartMs / 1000.0 << "\n%Delay: 2\n";
         for (const std::string& second : seconds) out << "@" << second;
         out.close();
         const std::string portText = std::to_string(port);
@@ -214,6 +215,94 @@ TEST(Gpsd, StoppedAndStartedAgainItIsReadOnWithoutWaitingMeanwhile) {
     reader.pollUntil([&] { return reader.points.size() >= before + 3; }, 500, 20000);
     EXPECT_GE(reader.points.size(), before + 3);
     EXPECT_EQ(device.linkState(), platform::LinkState::Answering);
+}
+
+// A receiver of ten fixes a second, moving east at 10 knots, from 12:00:00.00 on; its
+// VTG sentence is short enough to end a poll.
+Lines tenHertz(int epochs) {
+    const auto sentence = [](const std::string& body) {
+        int sum = 0;
+        for (const char c : body) sum ^= static_cast<unsigned char>(c);
+        return platform::format("$%s*%02X\r\n", body.c_str(), sum);
+    };
+    Lines out;
+    for (int k = 0; k < epochs; ++k) {
+        const int cs = 4320000 + k * 10;  // hundredths of a second
+        const std::string time = platform::format("%02d%02d%02d.%02d", cs / 360000, cs / 6000 % 60, cs / 100 % 60, cs % 100);
+        const std::string lon = platform::format("01000.%04d", k);
+        out.push_back(sentence("GPGGA," + time + ",4800.0000,N," + lon + ",E,1,08,1.0,100.0,M,47.0,M,,") +
+                      sentence("GPRMC," + time + ",A,4800.0000,N," + lon + ",E,10.0,90.0,071226,,,A") +
+                      sentence("GPGSA,A,3,01,02,03,04,05,06,07,08,,,,,1.8,1.0,1.5") +
+                      sentence("GPVTG,90.0,T,,M,10.0,N,18.5,K,A"));
+    }
+    return out;
+}
+
+int secondsOfDay(int hhmmss) { return hhmmss / 10000 * 3600 + hhmmss / 100 % 100 * 60 + hhmmss % 100; }
+
+// The newest GGA time gpsd has sent to a client that reads all of it, as gpspipe does.
+struct Watcher {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    std::string tail;
+    int newest = -1;
+    explicit Watcher(int port) {
+        sockaddr_in a{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+        EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
+        EXPECT_GT(::send(fd, platform::kGpsdWatchCommand.data(), platform::kGpsdWatchCommand.size(), 0), 0);
+    }
+    ~Watcher() { ::close(fd); }
+    int newestTime() {
+        char buffer[4096];
+        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;) tail.append(buffer, n);
+        for (std::size_t at; (at = tail.find("GGA,")) != std::string::npos && tail.size() > at + 10; tail.erase(0, at + 10)) {
+            newest = std::atoi(tail.substr(at + 4, 6).c_str());
+        }
+        return newest;
+    }
+};
+
+// Ten fixes a second through gpsd, polled twice a second: a poll ends at the first short
+// line, so reading on from where the last one stopped would fall ever further behind.
+// QUOREL_GPSD_10HZ_SECONDS sets how long (the long run: 300).
+TEST(Gpsd, ATenHertzReceiverIsFollowedWithoutFallingBehind) {
+    const char* env = std::getenv("QUOREL_GPSD_10HZ_SECONDS");
+    const int seconds = env != nullptr ? std::atoi(env) : 30;
+    const int port = tryPort(0);
+    Gpsfake gpsfake(port, tenHertz((seconds + 10) * 10), 100);
+    platform::GpsdSerialDevice device({"127.0.0.1", std::to_string(port)}, platform::systemClock());
+    Reader reader(device, platform::systemClock());
+    Watcher watcher(port);
+    reader.pollUntil([] { return false; }, 500, seconds * 1000);
+    const int sent = watcher.newestTime();
+    ASSERT_FALSE(reader.points.empty());
+    const int recorded = std::atoi(reader.points.back().c_str());
+    std::printf("after %d s: newest recorded fix %06d, newest sent %06d\n", seconds, recorded, sent);
+    EXPECT_LE(secondsOfDay(sent) - secondsOfDay(recorded), 2);
+}
+
+// A peer that sends one byte every 20 ms: the poll still waits no longer than 52 x 10 ms.
+TEST(Gpsd, APeerThatTricklesBytesHoldsAPollNoLongerThanItsWait) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof a;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), size), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &size);
+    fakes::FakeClock clock;
+    platform::GpsdSerialDevice device({"127.0.0.1", std::to_string(ntohs(a.sin_port))}, clock);
+    Reader reader(device, clock);
+    device.queuedBytes();  // connected
+    const int peer = ::accept(listener, nullptr, nullptr);
+    const std::string bytes = tenHertz(4)[0] + tenHertz(4)[1];
+    std::size_t sent = 0;
+    clock.onSleep = [&](fakes::FakeClock& c) {
+        if (c.sleeps % 2 == 0 && sent < bytes.size()) ::send(peer, &bytes[sent++], 1, MSG_NOSIGNAL);
+    };
+    reader.poll();
+    EXPECT_LE(clock.now, kSerialPollAttempts * kSerialPollSleepMs);
+    EXPECT_GT(sent, 20u);
+    ::close(peer);
+    ::close(listener);
 }
 
 }  // namespace
