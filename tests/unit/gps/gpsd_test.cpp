@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -303,6 +304,23 @@ TEST(Gpsd, APeerThatTricklesBytesHoldsAPollNoLongerThanItsWait) {
     EXPECT_GT(sent, 20u);
     ::close(peer);
     ::close(listener);
+}
+
+// A host name that does not resolve: the port opens at once and is away, polls do not
+// wait, and the failure is told once on stderr however often the name is looked up again.
+TEST(Gpsd, AHostThatDoesNotResolveIsToldOnceAndLookedUpAgainLater) {
+    fakes::FakeClock clock;
+    platform::GpsdSerialDevice device({"nonexistent.invalid", "2947"}, clock);
+    testing::internal::CaptureStderr();
+    Reader reader(device, clock);
+    for (int retry = 0; retry < 3; ++retry, clock.now += platform::kLookupRetryMs) {
+        reader.pollUntil([] { return false; }, 10, 1000);  // real time for the lookup
+    }
+    EXPECT_EQ(clock.sleeps, 0);
+    EXPECT_EQ(device.linkState(), platform::LinkState::Away);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind("quorel: gpsd host nonexistent.invalid: ", 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
 }
 
 }  // namespace
