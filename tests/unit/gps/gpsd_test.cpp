@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -35,7 +36,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
-constexpr int kSecondApartMs = 700;
+constexpr int kSecondApartMs = 1000;
 // A child that inherits the master of a pseudo-terminal keeps it from being unplugged.
 std::mutex ptysAndSpawns;
 
@@ -229,7 +230,8 @@ Lines tenHertz(int epochs) {
     Lines out;
     for (int k = 0; k < epochs; ++k) {
         const int cs = 4320000 + k * 10;  // hundredths of a second
-        const std::string time = platform::format("%02d%02d%02d.%02d", cs / 360000, cs / 6000 % 60, cs / 100 % 60, cs % 100);
+        const std::string time =
+            platform::format("%02d%02d%02d.%02d", cs / 360000, cs / 6000 % 60, cs / 100 % 60, cs % 100);
         const std::string lon = platform::format("01000.%04d", k);
         out.push_back(sentence("GPGGA," + time + ",4800.0000,N," + lon + ",E,1,08,1.0,100.0,M,47.0,M,,") +
                       sentence("GPRMC," + time + ",A,4800.0000,N," + lon + ",E,10.0,90.0,071226,,,A") +
@@ -241,27 +243,6 @@ Lines tenHertz(int epochs) {
 
 int secondsOfDay(int hhmmss) { return hhmmss / 10000 * 3600 + hhmmss / 100 % 100 * 60 + hhmmss % 100; }
 
-// The newest GGA time gpsd has sent to a client that reads all of it, as gpspipe does.
-struct Watcher {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    std::string tail;
-    int newest = -1;
-    explicit Watcher(int port) {
-        sockaddr_in a{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
-        EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0);
-        EXPECT_GT(::send(fd, platform::kGpsdWatchCommand.data(), platform::kGpsdWatchCommand.size(), 0), 0);
-    }
-    ~Watcher() { ::close(fd); }
-    int newestTime() {
-        char buffer[4096];
-        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;) tail.append(buffer, n);
-        for (std::size_t at; (at = tail.find("GGA,")) != std::string::npos && tail.size() > at + 10; tail.erase(0, at + 10)) {
-            newest = std::atoi(tail.substr(at + 4, 6).c_str());
-        }
-        return newest;
-    }
-};
-
 // Ten fixes a second through gpsd, polled twice a second: a poll ends at the first short
 // line, so reading on from where the last one stopped would fall ever further behind.
 // QUOREL_GPSD_10HZ_SECONDS sets how long (the long run: 300).
@@ -272,9 +253,19 @@ TEST(Gpsd, ATenHertzReceiverIsFollowedWithoutFallingBehind) {
     Gpsfake gpsfake(port, tenHertz((seconds + 10) * 10), 100);
     platform::GpsdSerialDevice device({"127.0.0.1", std::to_string(port)}, platform::systemClock());
     Reader reader(device, platform::systemClock());
-    Watcher watcher(port);
-    reader.pollUntil([] { return false; }, 500, seconds * 1000);
-    const int sent = watcher.newestTime();
+    fakes::FakeClock noWait;  // a second client reads all gpsd sends, as gpspipe does
+    platform::GpsdSerialDevice allDevice({"127.0.0.1", std::to_string(port)}, noWait);
+    Reader all(allDevice, noWait);
+    int sent = 0;
+    const auto readAll = [&] {
+        SentenceBuffer line{};
+        while (readSentence(all.gps.port, line) > 0) {
+            if (std::strncmp(&line[3], "GGA,", 4) == 0) sent = std::atoi(&line[7]);
+        }
+        return false;
+    };
+    reader.pollUntil(readAll, 500, seconds * 1000);
+    readAll();
     ASSERT_FALSE(reader.points.empty());
     const int recorded = std::atoi(reader.points.back().c_str());
     std::printf("after %d s: newest recorded fix %06d, newest sent %06d\n", seconds, recorded, sent);

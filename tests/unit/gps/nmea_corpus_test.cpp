@@ -71,11 +71,11 @@ std::string pollWholeLog(const std::string& log) {
     const SerialPort& port = gps.port;
     std::size_t queued = 0;
     const auto topUp = [&] {  // whole lines, up to what one read takes, as a receiver that keeps up
-        for (std::size_t end; queued < log.size() &&
-                              (end = std::min(log.find('\n', queued), log.size() - 1) + 1) - queued + device.pending() <=
-                                  kSerialReadMax;
-             queued = end) {
+        while (queued < log.size()) {
+            const std::size_t end = std::min(log.find('\n', queued), log.size() - 1) + 1;
+            if (device.pending() + (end - queued) > kSerialReadMax) return;
             device.queue(log.substr(queued, end - queued));
+            queued = end;
         }
     };
     while (topUp(), polls < 1000 && (device.pending() > 0 || port.rxPos < port.rxCount || port.carryCount > 0)) {
