@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "platform/message_box.h"
+#include "platform/raster/raster.h"
+#include "png/png_writer.h"
 
 namespace quorel {
 namespace {
@@ -36,13 +38,13 @@ TEST(DecodeTileImage, RejectsWhatIsNotAWholePngOrJpeg) {
         if (entry.path().filename().string().starts_with("hostile-")) cases.emplace_back(bytesOf(entry.path()), true);
     }
     ASSERT_EQ(cases.size(), 14u + 8u);
-    cases.emplace_back(bytesOf(kSuite / "basn2c08.png"), false);
+    cases.emplace_back(bytesOf(kSuite / "basn2c08.png"), true);  // a good PNG, but 32 pixels square
 
-    std::vector<std::uint8_t> rgb(64 * 48 * 3, 99);
+    std::vector<std::uint8_t> rgb(256 * 256 * 3, 99);
     tjhandle h = tjInitCompress();
     unsigned char* out = nullptr;
     unsigned long size = 0;
-    ASSERT_EQ(tjCompress2(h, rgb.data(), 64, 0, 48, TJPF_RGB, &out, &size, TJSAMP_444, 90, 0), 0);
+    ASSERT_EQ(tjCompress2(h, rgb.data(), 256, 0, 256, TJPF_RGB, &out, &size, TJSAMP_444, 90, 0), 0);
     const std::vector<std::uint8_t> jpeg(out, out + size);
     tjFree(out);
     tjDestroy(h);
@@ -60,8 +62,48 @@ TEST(DecodeTileImage, RejectsWhatIsNotAWholePngOrJpeg) {
     const TileDecodeResult whole = decodeTileImage(jpeg);
     ASSERT_TRUE(whole.bitmap);
     EXPECT_EQ(whole.bitmap->bitsPerPixel, 24);
-    EXPECT_EQ(whole.bitmap->width, 64);
-    EXPECT_EQ(whole.bitmap->height, 48);
+    EXPECT_EQ(whole.bitmap->width, 256);
+    EXPECT_EQ(whole.bitmap->height, 256);
+}
+
+// A tile of 512 pixels square, true colour or with a colour table, is shown halved: each
+// pixel the rounded mean of its 2 x 2, channel by channel. Other sizes are rejected.
+TEST(DecodeTileImage, HalvesTilesOfTwiceTheSideAndRejectsOtherSizes) {
+    std::vector<platform::Color> palette;
+    for (int i = 0; i < 256; ++i) palette.push_back(platform::rgb(i, (i * 37) % 256, 255 - i));
+    for (const int bits : {32, 8}) {
+        platform::Bitmap big = bits == 32 ? platform::createBitmap(512, 512) : platform::createDib(512, 512, 8, palette);
+        for (int y = 0; y < 512; ++y) {
+            for (int x = 0; x < 512; ++x) {
+                const int v = (x * 131 + y * 71 + x * y) % 256;
+                platform::setPixel(big, x, y, bits == 32 ? platform::rgb(v, (x * 3) % 256, (y * 5) % 256) : palette[v]);
+            }
+        }
+        const TileDecodeResult r = decodeTileImage(encodePng(big, 1));
+        ASSERT_TRUE(r.bitmap) << bits;
+        ASSERT_EQ(r.bitmap->width, 256);
+        ASSERT_EQ(r.bitmap->height, 256);
+        int wrong = 0;
+        for (int y = 0; y < 256; ++y) {
+            for (int x = 0; x < 256; ++x) {
+                const platform::Color q[4] = {platform::pixelAt(big, 2 * x, 2 * y), platform::pixelAt(big, 2 * x + 1, 2 * y),
+                                              platform::pixelAt(big, 2 * x, 2 * y + 1),
+                                              platform::pixelAt(big, 2 * x + 1, 2 * y + 1)};
+                const auto mean = [&](int (*channel)(platform::Color)) {
+                    return (channel(q[0]) + channel(q[1]) + channel(q[2]) + channel(q[3]) + 2) / 4;
+                };
+                const platform::Color want = platform::rgb(mean(platform::redOf), mean(platform::greenOf), mean(platform::blueOf));
+                wrong += (platform::pixelAt(*r.bitmap, x, y) & 0xFFFFFF) != want;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << bits;
+    }
+    for (const auto& [w, h] : {std::pair{512, 256}, std::pair{300, 300}, std::pair{1024, 1024}}) {
+        const TileDecodeResult r = decodeTileImage(encodePng(platform::createBitmap(w, h), 1));
+        EXPECT_TRUE(r.rejected) << w << "x" << h;
+        EXPECT_FALSE(r.bitmap) << w << "x" << h;
+        EXPECT_EQ(r.reason, "is not 256 or 512 pixels square");
+    }
 }
 
 // However often the fallbacks read a bad file, the user hears of it once.
