@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <string_view>
 
 #include "platform/file_handle.h"
 
@@ -74,6 +75,17 @@ std::string metadataFormat(sqlite3* db) {
 
 constexpr const char* kLookup =
     "SELECT tile_data FROM tiles WHERE zoom_level = ?1 AND tile_column = ?2 AND tile_row = ?3";
+// length() of a blob column is taken from the row's header: the blob itself is not read.
+constexpr const char* kSizeLookup =
+    "SELECT typeof(tile_data), length(tile_data) FROM tiles WHERE zoom_level = ?1 AND tile_column = ?2 AND tile_row = ?3";
+
+int stepFor(sqlite3_stmt* s, int zoom, std::int64_t col, std::int64_t tmsRow) {
+    sqlite3_reset(s);
+    sqlite3_bind_int(s, 1, zoom);
+    sqlite3_bind_int64(s, 2, col);
+    sqlite3_bind_int64(s, 3, tmsRow);
+    return sqlite3_step(s);
+}
 
 }  // namespace
 
@@ -115,6 +127,8 @@ std::unique_ptr<MbtilesStore> MbtilesStore::open(const std::filesystem::path& fi
     }
     SqliteStatement lookup = prepare(db.get(), kLookup, error);
     if (!lookup) return nullptr;
+    SqliteStatement sizeLookup = prepare(db.get(), kSizeLookup, error);
+    if (!sizeLookup) return nullptr;
     auto store = std::make_unique<MbtilesStore>(Opening{});
     struct stat st {};
     ::stat(file.c_str(), &st);
@@ -127,6 +141,7 @@ std::unique_ptr<MbtilesStore> MbtilesStore::open(const std::filesystem::path& fi
         db.get(), 1000, [](void* ticks) { return ++*static_cast<int*>(ticks) > 10'000 ? 1 : 0; },
         &store->progressTicks_);
     store->lookup_ = std::move(lookup);
+    store->sizeLookup_ = std::move(sizeLookup);
     store->db_ = std::move(db);
     return store;
 }
@@ -159,30 +174,39 @@ TileRead MbtilesStore::read(int zoom, std::int64_t col, std::int64_t row) const 
     const std::lock_guard<std::mutex> lock(mutex_);
     if (abandoned_) return TileRead{};
     progressTicks_ = 0;
-    sqlite3_reset(lookup_.get());
-    sqlite3_bind_int(lookup_.get(), 1, zoom);
-    sqlite3_bind_int64(lookup_.get(), 2, col);
-    sqlite3_bind_int64(lookup_.get(), 3, flipRow(zoom, row));
-    const int rc = sqlite3_step(lookup_.get());
+    // The kind and size first: a blob too large for a tile is never read. (The length
+    // of text, which SQLite counts in characters, reads it; a tile is not text.)
+    int rc = stepFor(sizeLookup_.get(), zoom, col, flipRow(zoom, row));
     if (rc == SQLITE_ROW) {
-        const int type = sqlite3_column_type(lookup_.get(), 0);
-        const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(lookup_.get(), 0));
-        const int size = sqlite3_column_bytes(lookup_.get(), 0);
-        if (type != SQLITE_BLOB && type != SQLITE_TEXT) {
+        const auto* kind = reinterpret_cast<const char*>(sqlite3_column_text(sizeLookup_.get(), 0));
+        const std::string_view type = kind != nullptr ? kind : "";
+        const sqlite3_int64 size = sqlite3_column_int64(sizeLookup_.get(), 1);
+        if (type != "blob" && type != "text") {
             result.status = TileReadStatus::Damaged;
             result.reason = "its tile data is not a blob";
-        } else if (static_cast<std::size_t>(size) > kMaxTileBytes) {
+        } else if (size < 0 || static_cast<std::uint64_t>(size) > kMaxTileBytes) {
+            result.status = TileReadStatus::Damaged;
+            result.reason = "larger than any tile";
+        } else {
+            rc = stepFor(lookup_.get(), zoom, col, flipRow(zoom, row));
+        }
+    }
+    if (rc == SQLITE_ROW && result.status == TileReadStatus::Missing) {
+        const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(lookup_.get(), 0));
+        const int size = sqlite3_column_bytes(lookup_.get(), 0);
+        if (static_cast<std::size_t>(size) > kMaxTileBytes) {
             result.status = TileReadStatus::Damaged;
             result.reason = "larger than any tile";
         } else {
             result.status = TileReadStatus::Found;
             if (data != nullptr) result.bytes.assign(data, data + size);
         }
-    } else if (rc != SQLITE_DONE && rc != SQLITE_BUSY && rc != SQLITE_LOCKED) {
+    } else if (rc != SQLITE_ROW && rc != SQLITE_DONE && rc != SQLITE_BUSY && rc != SQLITE_LOCKED) {
         result.status = TileReadStatus::Damaged;
         result.reason = sqlite3_errmsg(db_.get());
         abandoned_ = rc == SQLITE_INTERRUPT;
     }
+    sqlite3_reset(sizeLookup_.get());
     sqlite3_reset(lookup_.get());
     return result;
 }

@@ -64,6 +64,7 @@ public:
 private:
     SqliteDatabase db_;
     SqliteStatement lookup_;  // declared after db_: finalised before the connection closes
+    SqliteStatement sizeLookup_;  // the kind and size of a tile's data, without the data
     TileOrigin file_;  // file name, size and time; the tile's numbers are filled per read
     mutable std::mutex mutex_;
     mutable int progressTicks_ = 0;  // of the lookup under way

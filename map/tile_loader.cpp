@@ -1,6 +1,7 @@
 #include "map/tile_loader.h"
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "platform/numeric.h"
@@ -35,6 +36,19 @@ platform::Bitmap enlargedSquare(const platform::Bitmap& coarse, std::int64_t col
     platform::Bitmap enlarged = platform::createBitmap(kTileSide, kTileSide, std::move(storage));
     platform::stretchBlit(enlarged, 0, 0, kTileSide, kTileSide, coarse, sx, sy, cell, cell);
     return enlarged;
+}
+
+// The tile as stored; a tile too large to be held in memory is a bad tile.
+TileRead readTile(const TileStore& store, const TileKey& key) {
+    try {
+        return store.read(key.zoom, key.col, key.row);
+    } catch (const std::bad_alloc&) {
+        TileRead damaged;
+        if (std::optional<TileOrigin> origin = store.locate(key.zoom, key.col, key.row)) damaged.origin = *origin;
+        damaged.status = TileReadStatus::Damaged;
+        damaged.reason = "too large to be held in memory";
+        return damaged;
+    }
 }
 
 }  // namespace
@@ -102,7 +116,7 @@ std::optional<MapTileLoader::Loaded> MapTileLoader::loadPicture(const TileKey& k
         if (std::optional<Loaded> kept = cached(key)) return kept;
         if (knownMissing(key)) return std::nullopt;
     }
-    TileRead read = ready != nullptr ? std::move(ready->read) : store_->read(key.zoom, key.col, key.row);
+    TileRead read = ready != nullptr ? std::move(ready->read) : readTile(*store_, key);
     if (ready == nullptr && read.status == TileReadStatus::Missing) noteMissing(key);
     if (read.status == TileReadStatus::Damaged) {
         reportBad(read.origin, ": " + read.reason);
@@ -116,8 +130,12 @@ std::optional<MapTileLoader::Loaded> MapTileLoader::loadPicture(const TileKey& k
         decoded = std::move(ready->decoded);
         picture = std::move(ready->picture);
     } else {
-        decoded = decodeTileImage(read.bytes, pictures_->take());
-        if (!decoded.rejected && decoded.bitmap) picture = mosaicPicture(std::move(*decoded.bitmap), pictures_);
+        try {
+            decoded = decodeTileImage(read.bytes, pictures_->take());
+            if (!decoded.rejected && decoded.bitmap) picture = mosaicPicture(std::move(*decoded.bitmap), pictures_);
+        } catch (const std::bad_alloc&) {
+            decoded = TileDecodeResult{std::nullopt, true, "is too large to be decoded in the memory left"};
+        }
     }
     if (decoded.rejected) {
         reportBad(read.origin, " " + std::string(decoded.reason));
@@ -185,33 +203,31 @@ void MapTileLoader::prepare(const MapView& view, std::span<const TileKey> tiles)
     for (Prepared& p : prepared_) {
         if (!p.inCache && !knownMissing(p.key)) toRead.push_back(&p);
     }
+    // Each job reads its tile and decodes it at once, and the bytes go when the picture
+    // is made: the bytes in flight are those of one tile per thread, however large the
+    // tiles or the view.
     const LayeredTileStore& store = *store_;
     const std::shared_ptr<PicturePool>& pictures = pictures_;
+    // The pictures the cache lets go for them are the buffers they are decoded into.
+    cache.makeRoom(toRead.size() * kTilePictureBytes);
     pool_->run(toRead.size(), [&](std::size_t i) {
         Prepared& p = *toRead[i];
-        p.read = store.read(p.key.zoom, p.key.col, p.key.row);
-    });
-    std::vector<Prepared*> toDecode;
-    for (Prepared* p : toRead) {
-        if (p->read.status == TileReadStatus::Missing) noteMissing(p->key);
-        if (p->read.status == TileReadStatus::Found && cache.find(p->read.origin) == nullptr) toDecode.push_back(p);
-    }
-    // The largest files first, so that the threads do not end with one of them waiting
-    // on the other's long decode.
-    std::stable_sort(toDecode.begin(), toDecode.end(),
-                     [](const Prepared* a, const Prepared* b) { return a->read.bytes.size() > b->read.bytes.size(); });
-    // The pictures the cache lets go for them are the buffers they are decoded into.
-    cache.makeRoom(toDecode.size() * kTilePictureBytes);
-    pool_->run(toDecode.size(), [&](std::size_t i) {
-        Prepared& p = *toDecode[i];
+        p.read = readTile(store, p.key);
+        if (p.read.status != TileReadStatus::Found) return;
         try {
             p.decoded = decodeTileImage(p.read.bytes, pictures->take());
             if (p.decoded.bitmap) p.picture = mosaicPicture(std::move(*p.decoded.bitmap), pictures);
             p.decodeDone = true;
+            std::vector<std::uint8_t>().swap(p.read.bytes);
+        } catch (const std::bad_alloc&) {
+            p.read = TileRead{TileReadStatus::Damaged, std::move(p.read.origin), {}, "too large to be held in memory"};
         } catch (...) {
             p.decodeDone = false;  // load decodes it again, on the caller's thread
         }
     });
+    for (Prepared* p : toRead) {
+        if (p->read.status == TileReadStatus::Missing) noteMissing(p->key);
+    }
 }
 
 }  // namespace quorel

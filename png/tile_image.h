@@ -17,6 +17,10 @@ namespace quorel {
 // Shown (through the platform message box) for a tile that cannot be decoded.
 inline constexpr std::string_view kNotPngMessage = "PNGﾌｧｲﾙでありません";
 
+// The side of a tile as the map shows it. A tile of twice the side is halved; one of
+// any other size is rejected.
+inline constexpr int kTilePixels = 256;
+
 struct TileDecodeResult {
     std::optional<platform::Bitmap> bitmap;  // the image, or nothing
     bool rejected = false;                   // not a PNG or JPEG, or a damaged one

@@ -1,5 +1,4 @@
 #include "map/tile_cache.h"
-#include "map/picture_pool.h"
 
 #include <gtest/gtest.h>
 
@@ -29,29 +28,6 @@ TEST(TileCache, LetsTheLeastRecentlyUsedGoWhenTheBytesRunOut) {
     cache.setBudget(0);  // --tile-cache 0
     cache.keep(originOf(4), tile);
     EXPECT_EQ(cache.count(), 0u);
-}
-
-// A picture's buffer goes back to the pool when its last holder lets it go, while the
-// pool is below its limit, and the next picture is made in it; a pool gone first does
-// no harm.
-TEST(PicturePool, TakesBackTheBuffersOfPicturesLetGo) {
-    auto pool = std::make_shared<PicturePool>(1);
-    TilePicture a = pooledPicture(platform::createBitmap(16, 16), pool);
-    TilePicture b = pooledPicture(platform::createBitmap(16, 16), pool);
-    TilePicture alsoA = a;
-    const std::uint8_t* bytesOfA = a->bits.data();
-    a.reset();
-    EXPECT_EQ(pool->kept(), 0u);
-    alsoA.reset();
-    b.reset();
-    EXPECT_EQ(pool->kept(), 1u);
-    const platform::Bitmap again = platform::createBitmap(16, 16, pool->take());
-    EXPECT_EQ(again.bits.data(), bytesOfA);
-    EXPECT_EQ(again.bits, std::vector<std::uint8_t>(16 * 16 * 4, 0));
-
-    TilePicture outliving = pooledPicture(platform::createBitmap(8, 8), pool);
-    pool.reset();
-    outliving.reset();
 }
 
 }  // namespace

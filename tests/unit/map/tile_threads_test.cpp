@@ -3,7 +3,10 @@
 // loaded one at a time or made ready at once, with and without cache, on 0, 1 and 4 threads;
 // and a job of the worker pool that throws.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <atomic>
 #include <chrono>
@@ -127,6 +130,53 @@ TEST(TileThreads, FramesAndMessagesAreTheSameWithAndWithoutCacheAndThreads) {
             EXPECT_EQ(other.frames[i], plain.frames[i]) << "frame " << i << ", " << cacheBytes << " bytes, threads " << threads;
         }
     }
+    std::filesystem::remove_all(root);
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;  // the sanitizers reserve far more address space than any limit
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// A view of valid tiles of 15 MiB (a 256-pixel tile and an ancillary chunk) is drawn in
+// a process that may not grow by 300 MB: the tiles in flight take a few tens of MB.
+TEST(TileThreads, AViewOfHugeTilesDrawsInLittleMemory) {
+    if (kSanitized) GTEST_SKIP() << "a sanitizer build cannot run under an address-space limit";
+    test::MapScreen s(800, 480);
+    const WorldPosition home = projectToWorld(s.view, s.view.centerLat, s.view.centerLon);
+    const auto root = test::scratchFolder("huge_tiles");
+    const std::vector<std::uint8_t> png = encodePng(platform::createBitmap(256, 256));
+    std::string chunk = "quRp" + std::string(15 << 20, 'x');
+    const auto crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(chunk.data()), uInt(chunk.size())));
+    chunk = std::string{0, char(15 << 4), 0, 0} + chunk + std::string{char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
+    const std::filesystem::path first = root / "one.png";
+    std::ofstream(first, std::ios::binary) << std::string(png.begin(), png.begin() + 33) << chunk
+                                           << std::string(png.begin() + 33, png.end());
+    for (std::int64_t c = home.col - 5; c <= home.col + 5; ++c) {  // links: the tree takes 15 MiB of disk
+        for (std::int64_t r = home.row - 4; r <= home.row + 4; ++r) {
+            const std::filesystem::path file = treeTilePath(root / "Maps" / "std", 14, c, r, ".png");
+            std::filesystem::create_directories(file.parent_path());
+            std::filesystem::create_hard_link(first, file);
+        }
+    }
+    s.view.storageRootPath = root.string() + "/";
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const rlimit limit{rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t{300} << 20), RLIM_INFINITY};
+        setrlimit(RLIMIT_AS, &limit);
+        MapTileLoader loader;
+        loader.setDecodeThreads(3);
+        composeFrame(s.view, FrameSources{s.gps, s.idle, loader}, RedrawKind::Normal);
+        const bool drawn = platform::pixelAt(s.view.frameBitmap, 300, 150) == 0;
+        _exit(!drawn ? 2 : !loader.reports.reported.empty() ? 3 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
     std::filesystem::remove_all(root);
 }
 

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "platform/message_box.h"
+#include "platform/raster/raster.h"
+#include "png/png_writer.h"
 
 namespace quorel {
 namespace {
@@ -36,13 +38,13 @@ TEST(DecodeTileImage, RejectsWhatIsNotAWholePngOrJpeg) {
         if (entry.path().filename().string().starts_with("hostile-")) cases.emplace_back(bytesOf(entry.path()), true);
     }
     ASSERT_EQ(cases.size(), 14u + 8u);
-    cases.emplace_back(bytesOf(kSuite / "basn2c08.png"), false);
+    cases.emplace_back(bytesOf(kSuite / "basn2c08.png"), true);  // a good PNG, but 32 pixels square
 
-    std::vector<std::uint8_t> rgb(64 * 48 * 3, 99);
+    std::vector<std::uint8_t> rgb(256 * 256 * 3, 99);
     tjhandle h = tjInitCompress();
     unsigned char* out = nullptr;
     unsigned long size = 0;
-    ASSERT_EQ(tjCompress2(h, rgb.data(), 64, 0, 48, TJPF_RGB, &out, &size, TJSAMP_444, 90, 0), 0);
+    ASSERT_EQ(tjCompress2(h, rgb.data(), 256, 0, 256, TJPF_RGB, &out, &size, TJSAMP_444, 90, 0), 0);
     const std::vector<std::uint8_t> jpeg(out, out + size);
     tjFree(out);
     tjDestroy(h);
@@ -57,11 +59,40 @@ TEST(DecodeTileImage, RejectsWhatIsNotAWholePngOrJpeg) {
         EXPECT_EQ(r.rejected, cases[i].second) << "case " << i;
         EXPECT_EQ(r.bitmap.has_value(), !cases[i].second) << "case " << i;
     }
-    const TileDecodeResult whole = decodeTileImage(jpeg);
-    ASSERT_TRUE(whole.bitmap);
-    EXPECT_EQ(whole.bitmap->bitsPerPixel, 24);
-    EXPECT_EQ(whole.bitmap->width, 64);
-    EXPECT_EQ(whole.bitmap->height, 48);
+}
+
+// A tile of 512 pixels square, true colour or with a colour table, is shown halved: each
+// pixel the rounded mean of its 2 x 2, channel by channel. Other sizes are rejected.
+TEST(DecodeTileImage, HalvesTilesOfTwiceTheSideAndRejectsOtherSizes) {
+    std::vector<platform::Color> palette;
+    for (int i = 0; i < 256; ++i) palette.push_back(platform::rgb(i, (i * 37) % 256, 255 - i));
+    for (const int bits : {32, 8}) {
+        platform::Bitmap big = bits == 32 ? platform::createBitmap(512, 512) : platform::createDib(512, 512, 8, palette);
+        for (int y = 0; y < 512; ++y) {
+            for (int x = 0; x < 512; ++x) platform::setPixel(big, x, y, palette[(x * 131 + y * 71 + x * y) % 256]);
+        }
+        const TileDecodeResult r = decodeTileImage(encodePng(big, 1));
+        ASSERT_TRUE(r.bitmap && r.bitmap->width == 256 && r.bitmap->height == 256) << bits;
+        int wrong = 0;
+        for (int y = 0; y < 256; ++y) {
+            for (int x = 0; x < 256; ++x) {
+                int sum[3] = {};
+                for (int k = 0; k < 4; ++k) {
+                    const platform::Color c = platform::pixelAt(big, 2 * x + k % 2, 2 * y + k / 2);
+                    sum[0] += platform::redOf(c), sum[1] += platform::greenOf(c), sum[2] += platform::blueOf(c);
+                }
+                const platform::Color want = platform::rgb((sum[0] + 2) / 4, (sum[1] + 2) / 4, (sum[2] + 2) / 4);
+                wrong += (platform::pixelAt(*r.bitmap, x, y) & 0xFFFFFF) != want;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << bits;
+    }
+    for (const auto& [w, h] : {std::pair{512, 256}, std::pair{300, 300}, std::pair{1024, 1024}}) {
+        const TileDecodeResult r = decodeTileImage(encodePng(platform::createBitmap(w, h), 1));
+        EXPECT_TRUE(r.rejected) << w << "x" << h;
+        EXPECT_FALSE(r.bitmap) << w << "x" << h;
+        EXPECT_EQ(r.reason, "is not 256 or 512 pixels square");
+    }
 }
 
 // However often the fallbacks read a bad file, the user hears of it once.

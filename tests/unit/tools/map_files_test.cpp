@@ -204,5 +204,23 @@ TEST_F(MapFiles, HostileMapFilesLeaveTheRestOfTheMapDrawn) {
     }
 }
 
+// A blob larger than any tile is refused from its size alone: its pages (overwritten
+// with junk here, so that reading them would report a damaged file) are never read.
+TEST_F(MapFiles, AHugeBlobIsRefusedUnread) {
+    fs::remove(fileA);
+    ASSERT_EQ(run("sqlite3 '" + fileA.string() + "' \"CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, "
+                  "tile_row INTEGER, tile_data BLOB); INSERT INTO tiles VALUES (14, 14553, 9985, zeroblob(24 << 20));\""),
+              0);
+    const auto size = static_cast<std::streamoff>(fs::file_size(fileA));
+    std::fstream(fileA, std::ios::binary | std::ios::in | std::ios::out).seekp(size / 4)
+        << std::string(static_cast<std::size_t>(size / 2), '\xff');
+    std::string error;
+    const auto store = MbtilesStore::open(fileA, error);
+    ASSERT_TRUE(store) << error;
+    const TileRead read = store->read(14, 14553, 6398);
+    EXPECT_EQ(read.status, TileReadStatus::Damaged);
+    EXPECT_EQ(read.reason, "larger than any tile");
+}
+
 }  // namespace
 }  // namespace quorel
