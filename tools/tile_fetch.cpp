@@ -300,11 +300,9 @@ std::int64_t freshUntil(const std::string& cacheControl, const std::string& expi
 
 std::string unshowableTileReason(std::span<const std::uint8_t> bytes) {
     const TileDecodeResult decoded = decodeTileImage(bytes);
+    // A tile the map shows decodes to 256 x 256 (one of 512 is halved); any other size is
+    // refused by the decoder.
     if (!decoded.bitmap) return decoded.rejected ? std::string(decoded.reason) : "is too large to show";
-    if (decoded.bitmap->width != 256 || decoded.bitmap->height != 256) {
-        return std::to_string(decoded.bitmap->width) + " x " + std::to_string(decoded.bitmap->height) +
-               " pixels, where a tile is 256 x 256";
-    }
     return "";
 }
 

@@ -47,7 +47,8 @@ std::int64_t freshUntil(const std::string& cacheControl, const std::string& expi
 // The scheme and host of a URL (or of a template's URL); false when it has none.
 bool urlSchemeAndHost(const std::string& url, std::string& scheme, std::string& host);
 
-// "" when bytes are a tile the map can show (a PNG or JPEG of 256 x 256 pixels), else why not.
+// "" when bytes are a tile the map can show (a PNG or JPEG of 256 x 256 pixels, or of 512 x 512
+// that the map halves), else why not.
 std::string unshowableTileReason(std::span<const std::uint8_t> bytes);
 
 struct FetchOptions {

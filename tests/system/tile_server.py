@@ -6,7 +6,7 @@ tile_server.py pixels PNG "X,Y:R,G,B ..."  exits 1 unless each pixel has its col
 tile_server.py serve PORTFILE LOG        a tile server that misbehaves by column (x % 10):
   0 a tile   1 429 with Retry-After: 2 the first time   2 503 the first time   3 an HTML page with 200
   4 a body cut short of its Content-Length   5 stalls after the headers   6 closes mid-body (chunked)
-  7 a 512 px tile   8 404   9 204
+  7 a 300 px tile   8 404   9 204
 Every request is logged as "seconds path status". The server ends by itself after 300 s.
 """
 import http.server, os, struct, sys, threading, time, zlib
@@ -123,7 +123,7 @@ def serve(portfile, log):
                 self.close_connection = True
                 return
             if mode == 7:
-                return self.send(200, png(x, y, 512))
+                return self.send(200, png(x, y, 300))
             if mode == 8:
                 return self.send(404, b"no tile", "text/plain")
             if mode == 9:
