@@ -59,6 +59,15 @@ void tellWhyNothingIsRecorded(const GpsReceiver& gps) {
                  gps.trackFile.notWritten.c_str(), gps.trackFilePath.c_str());
 }
 
+// A receiver that would not open is named, with the reason, one line each.
+void tellWhyTheReceiverIsNotRead(const std::string& problems) {
+    for (std::size_t at = 0, end = 0; at < problems.size(); at = end + 1) {
+        end = problems.find('\n', at);
+        if (end == std::string::npos) end = problems.size();
+        std::fprintf(stderr, "quorel: %s\n", problems.substr(at, end - at).c_str());
+    }
+}
+
 // Points that did not reach the card are never left unmentioned.
 void tellWherePointsWent(const GpsReceiver& gps) {
     const TrackLogEnd& end = gps.trackLogEnd;
@@ -120,6 +129,7 @@ int runProgram(const Options& options, FrontEnd& frontEnd) {
     if (!holdsAnyTile(tileDir) && !fs::is_regular_file(mbtilesBeside(tileDir), ec)) tellWhereFilesLive(app, tileDir);
 
     app.portResult = openGpsPort(app.gps.port, app.gps.settings);
+    tellWhyTheReceiverIsNotRead(frontEnd.serialDevice().openProblems());
     openTrackLog(app.gps.receiver, app.clock);
     tellWhyNothingIsRecorded(app.gps.receiver);
 
