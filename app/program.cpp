@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "gps/gps_settings.h"
 #include "map/tile_store.h"
 #include "platform/paths.h"
 #include "platform/single_instance.h"
@@ -58,6 +59,15 @@ void tellWhyNothingIsRecorded(const GpsReceiver& gps) {
                  gps.trackFile.notWritten.c_str(), gps.trackFilePath.c_str());
 }
 
+// A receiver that would not open is named, with the reason, one line each.
+void tellWhyTheReceiverIsNotRead(const std::string& problems) {
+    for (std::size_t at = 0, end = 0; at < problems.size(); at = end + 1) {
+        end = problems.find('\n', at);
+        if (end == std::string::npos) end = problems.size();
+        std::fprintf(stderr, "quorel: %s\n", problems.substr(at, end - at).c_str());
+    }
+}
+
 // Points that did not reach the card are never left unmentioned.
 void tellWherePointsWent(const GpsReceiver& gps) {
     const TrackLogEnd& end = gps.trackLogEnd;
@@ -83,17 +93,24 @@ void makeFolder(const fs::path& dir) {
 }  // namespace
 
 int runProgram(const Options& options, FrontEnd& frontEnd) {
-    // A second start leaves at once, saying why in one line; the running one is not
-    // disturbed. A lock that cannot be taken at all ends the start the same way.
-    const platform::LockAttempt lock = platform::SingleInstanceLock::acquire(platform::lockFilePath("Quorel"));
+    const platform::ProgramFolders folders =
+        platform::chooseProgramFolders(platform::folderFacts(options.home, options.root));
+    // One run per storage root: a second start on the same card leaves at once, saying
+    // why in one line, and the running one is not disturbed; a run on another root goes
+    // ahead. The settings are only read here: nothing is written before the lock is held.
+    // A lock that cannot be taken at all ends the start the same way. A headless run
+    // whose script therefore did not run fails, so that a check never mistakes it for a pass.
+    GpsSettings lockSettings;
+    loadGpsSettings(lockSettings, folders.programDir);
+    const platform::LockAttempt lock = platform::SingleInstanceLock::acquire(
+        platform::lockFilePath("Quorel", platform::storageRootDir(lockSettings.storageRoot, folders.deviceRoot)));
     if (!lock.lock) {
         std::fprintf(stderr, "quorel: %s; not starting\n", lock.problem.c_str());
-        return 0;
+        return options.headless ? kExitLocked : 0;
     }
 
     App app(frontEnd.clock(), frontEnd.window(), frontEnd.powerBackend(), frontEnd.serialDevice());
     if (options.tileCacheMb >= 0) app.tiles.cache.setBudget(static_cast<std::size_t>(options.tileCacheMb) << 20);
-    const platform::ProgramFolders folders = platform::chooseProgramFolders(platform::folderFacts(options.home, options.root));
     app.programDir = folders.programDir;
     app.deviceRoot = folders.deviceRoot;
     app.power.programDir = app.programDir;
@@ -112,6 +129,7 @@ int runProgram(const Options& options, FrontEnd& frontEnd) {
     if (!holdsAnyTile(tileDir) && !fs::is_regular_file(mbtilesBeside(tileDir), ec)) tellWhereFilesLive(app, tileDir);
 
     app.portResult = openGpsPort(app.gps.port, app.gps.settings);
+    tellWhyTheReceiverIsNotRead(frontEnd.serialDevice().openProblems());
     openTrackLog(app.gps.receiver, app.clock);
     tellWhyNothingIsRecorded(app.gps.receiver);
 

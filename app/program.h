@@ -18,7 +18,11 @@ struct FrontEnd {
     virtual int runDialog(App& app) = 0;
 };
 
-// The exit status: 0, or what runDialog returned.
+// The exit status of a headless run that another run on the same storage root kept from
+// starting (a window start that finds one leaves with 0).
+inline constexpr int kExitLocked = 3;
+
+// The exit status: 0, kExitLocked, or what runDialog returned.
 int runProgram(const Options& options, FrontEnd& frontEnd);
 
 }  // namespace quorel

@@ -74,9 +74,10 @@ private:
 }  // namespace
 
 std::unique_ptr<FrontEnd> makeWindowFrontEnd(const Options& options) {
-    auto window = platform::SdlWindow::create(options.width, options.height);
+    std::string problem;
+    auto window = platform::SdlWindow::create(options.width, options.height, problem);
     if (!window) {
-        std::fprintf(stderr, "quorel: cannot open a window (is a display available?)\n");
+        std::fprintf(stderr, "quorel: %s\n", problem.c_str());
         return nullptr;
     }
     return std::make_unique<WindowFrontEnd>(std::move(window), options.gps);

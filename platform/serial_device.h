@@ -10,6 +10,7 @@
 // kReconnectIntervalMs and without waiting, until the same device or daemon answers; the
 // reader then simply finds bytes again. Only close() ends this.
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace quorel::platform {
@@ -76,6 +77,11 @@ struct SerialDevice {
     virtual void close() = 0;
 
     virtual LinkState linkState() const = 0;
+
+    // Why the receiver cannot be read yet, for the user: one line per device that would
+    // not open, naming it and the reason (and the remedy where there is one); empty when
+    // the last open found nothing wrong.
+    virtual std::string openProblems() const { return {}; }
 };
 
 }  // namespace quorel::platform

@@ -1,11 +1,14 @@
 #include "platform/serial_termios.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "platform/scan.h"
@@ -132,17 +135,43 @@ std::vector<std::string> ComPortNames::candidates(std::string_view portName) con
 
 TermiosSerialDevice::~TermiosSerialDevice() { close(); }
 
+std::string describeOpenFailure(const std::string& path, int error) {
+    if (error != EACCES && error != EPERM) {
+        return path + (error == ENOENT ? std::string(" is not there") : ": " + std::string(std::strerror(error)));
+    }
+    struct stat st{};
+    const group* owner = ::stat(path.c_str(), &st) == 0 ? ::getgrgid(st.st_gid) : nullptr;
+    const std::string name = owner != nullptr ? owner->gr_name : "dialout";
+    return "no permission to open " + path + " (group " + name + "): add yourself to the group with " +
+           "'sudo usermod -aG " + name + " $USER', then log in again";
+}
+
 SerialStatus TermiosSerialDevice::open(std::string_view portName, const SerialLineSettings& settings) {
     if (fd_ || away_) return SerialStatus::AlreadyOpen;
     SerialStatus status = SerialStatus::OpenFailed;
-    for (const std::string& path : names_.candidates(portName)) {
+    problems_.clear();
+    const std::vector<std::string> paths = names_.candidates(portName);
+    for (const std::string& path : paths) {
         status = openPath(path, settings);
         // Only a path that does not open sends the search on to the next candidate.
         if (status != SerialStatus::OpenFailed) break;
+        // In the table a missing device is the normal case; anything else is worth a word.
+        if (openErrno_ != ENOENT || names_.isFixed()) {
+            problems_ += "the receiver " + describeOpenFailure(path, openErrno_) +
+                         (names_.isFixed() ? "; trying again every 3 s\n" : "\n");
+        }
+    }
+    if (status == SerialStatus::OpenFailed && names_.isFixed() && !paths.empty()) {
+        // Not there yet, or not ours yet: looked for again as an unplugged receiver is.
+        path_ = paths.front();
+        away_ = true;
+        nextAttemptMs_ = clock_.nowMs() + kReconnectIntervalMs;
+        status = SerialStatus::Open;
     }
     if (status == SerialStatus::Open) {
         settings_ = settings;
         answered_ = false;
+        if (!away_) problems_.clear();
     }
     return status;
 }
@@ -150,7 +179,10 @@ SerialStatus TermiosSerialDevice::open(std::string_view portName, const SerialLi
 SerialStatus TermiosSerialDevice::openPath(const std::string& path, const SerialLineSettings& settings) {
     // O_NONBLOCK: neither the open (waiting for carrier) nor any read may wait.
     UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd) return SerialStatus::OpenFailed;
+    if (!fd) {
+        openErrno_ = errno;
+        return SerialStatus::OpenFailed;
+    }
     const SerialStatus status = configure(fd.get(), settings);
     if (status != SerialStatus::Open) {
         ::ioctl(fd.get(), TIOCNXCL);

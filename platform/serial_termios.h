@@ -35,6 +35,8 @@ public:
     // unreadable n, or any other name, reaches nothing.
     std::vector<std::string> candidates(std::string_view portName) const;
 
+    bool isFixed() const { return kind_ == Kind::Fixed; }
+
 private:
     enum class Kind { Table, Fixed, None };
     ComPortNames(Kind kind, std::string text) : kind_(kind), text_(std::move(text)) {}
@@ -45,10 +47,16 @@ private:
 // The n of "COMn:", or -1 when the name has another form or n is negative.
 int comPortNumber(std::string_view portName);
 
+// One line on why path would not open (errno error): the reason, and for a permission
+// refused, the group that owns the device and how to join it.
+std::string describeOpenFailure(const std::string& path, int error);
+
 // A port whose queue query or read fails (the receiver unplugged: the kernel hangs the
 // terminal up) is closed and reported away; every kReconnectIntervalMs the next queue
 // query opens the same host path again with the same line settings, so a receiver that
 // comes back under the same name (a /dev/serial/by-id link, or ttyUSB0 again) is read on.
+// A fixed path that does not open at all counts as such a port from the start, so a
+// receiver plugged in after the start is found.
 class TermiosSerialDevice final : public SerialDevice {
 public:
     TermiosSerialDevice(ComPortNames names, Clock& clock) : names_(std::move(names)), clock_(clock) {}
@@ -62,6 +70,7 @@ public:
     void purge() override;
     void close() override;
     LinkState linkState() const override;
+    std::string openProblems() const override { return problems_; }
 
     // The host path of the open port (also while it is away); empty when closed.
     const std::string& openPath() const { return path_; }
@@ -79,6 +88,8 @@ private:
     bool away_ = false;
     bool answered_ = false;
     std::int64_t nextAttemptMs_ = 0;
+    int openErrno_ = 0;      // of the last open(2) that failed
+    std::string problems_;   // of the last open, one line each
 };
 
 }  // namespace quorel::platform

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 
 #include "platform/format.h"
@@ -15,13 +16,21 @@
 
 namespace quorel::platform {
 
-std::filesystem::path lockFilePath(const std::string& name) {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && runtime[0] != '\0') return std::filesystem::path(runtime) / (name + ".lock");
+std::filesystem::path lockFilePath(const std::string& name, const std::string& storageRoot) {
     std::error_code ec;
+    std::string root = std::filesystem::weakly_canonical(storageRoot, ec).string();
+    if (ec) root = storageRoot;
+    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a: the same name from every build
+    for (const unsigned char c : root) hash = (hash ^ c) * 1099511628211ull;
+    const std::string tag = format("%016llx", static_cast<unsigned long long>(hash));
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && runtime[0] != '\0') {
+        return std::filesystem::path(runtime) / format("%s-%s.lock", name.c_str(), tag.c_str());
+    }
     std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
     if (ec) temp = "/tmp";
-    return temp / format("%s-%u.lock", name.c_str(), static_cast<unsigned>(::geteuid()));
+    return temp / format("%s-%u-%s.lock", name.c_str(), static_cast<unsigned>(::geteuid()), tag.c_str());
 }
 
 LockAttempt SingleInstanceLock::acquire(const std::filesystem::path& file) {
@@ -42,7 +51,8 @@ LockAttempt SingleInstanceLock::acquire(const std::filesystem::path& file) {
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         attempt.problem = error == EWOULDBLOCK
-                              ? format("another instance is running (it holds the lock %s)", path.c_str())
+                              ? format("another instance is running on this storage root (it holds the lock %s)",
+                                       path.c_str())
                               : format("cannot lock %s: %s", path.c_str(), std::strerror(error));
         return attempt;
     }

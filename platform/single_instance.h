@@ -1,8 +1,9 @@
 #pragma once
-// One running instance per user: an exclusive lock on a file named after the program in
-// $XDG_RUNTIME_DIR, or, when that is unset, in the temporary directory with the user id
-// in its name (Quorel-1000.lock), since that directory is shared by every user. The lock
-// goes with the process, so a crashed instance never blocks the next start.
+// One running instance per user and storage root: an exclusive lock on a file named after
+// the program and the storage root in $XDG_RUNTIME_DIR, or, when that is unset, in the
+// temporary directory with the user id in its name (Quorel-1000-<root>.lock), since that
+// directory is shared by every user. The lock goes with the process, so a crashed
+// instance never blocks the next start.
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -35,8 +36,10 @@ struct LockAttempt {
     std::string problem;  // empty when the lock was taken
 };
 
-// The lock file of the program called name, for the user running it.
-std::filesystem::path lockFilePath(const std::string& name);
+// The lock file of the program called name, for the user running it and the storage root
+// (a host folder): "<name>-<16 hex digits>.lock", the digits a hash of the root with its
+// links resolved, so two spellings of one folder share a lock and two folders do not.
+std::filesystem::path lockFilePath(const std::string& name, const std::string& storageRoot);
 
 // The major version of the running kernel (uname), 0 when unknown.
 int kernelMajorVersion();

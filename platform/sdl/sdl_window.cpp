@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "platform/raster/raster.h"
 
@@ -42,8 +43,21 @@ void quitOnHangUp() {
 
 }  // namespace
 
-std::unique_ptr<SdlWindow> SdlWindow::create(int width, int height) {
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) return nullptr;
+std::unique_ptr<SdlWindow> SdlWindow::create(int width, int height, std::string& problem) {
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        problem = std::string("cannot open a window: ") + SDL_GetError();
+        return nullptr;
+    }
+    // With no display to reach, SDL falls back on a driver that draws into memory: the
+    // program would run on unseen and hold the lock against the real start.
+    const std::string driver = SDL_GetCurrentVideoDriver() != nullptr ? SDL_GetCurrentVideoDriver() : "";
+    if (driver == "offscreen" || driver == "dummy" || driver == "evdev") {
+        SDL_Quit();
+        problem = "no display to open the window on (SDL video driver \"" + driver +
+                  "\"; DISPLAY and WAYLAND_DISPLAY unset?); start it in the graphical session, "
+                  "or with SDL_VIDEODRIVER=kmsdrm on a console";
+        return nullptr;
+    }
     quitOnHangUp();
     std::unique_ptr<SdlWindow> w(new SdlWindow);
     w->sdl_ = std::make_unique<Sdl>();
@@ -63,7 +77,10 @@ std::unique_ptr<SdlWindow> SdlWindow::create(int width, int height) {
         w->fullScreen_ = false;
     } else {
         SDL_DisplayMode mode{};
-        if (SDL_GetDesktopDisplayMode(0, &mode) != 0) return nullptr;
+        if (SDL_GetDesktopDisplayMode(0, &mode) != 0) {
+            problem = std::string("cannot learn the screen's size: ") + SDL_GetError();
+            return nullptr;
+        }
         w->screenWidth_ = mode.w;
         w->screenHeight_ = mode.h;
     }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/message_box.h"
@@ -25,8 +26,9 @@ struct WindowEvent {
 
 class SdlWindow final : public Window {
 public:
-    // width/height 0: the whole primary display. Empty when SDL cannot start.
-    static std::unique_ptr<SdlWindow> create(int width, int height);
+    // width/height 0: the whole primary display. Empty, with one line in problem, when SDL
+    // cannot start or has only a video driver that shows nothing (offscreen, dummy).
+    static std::unique_ptr<SdlWindow> create(int width, int height, std::string& problem);
     ~SdlWindow() override;
 
     int screenWidth() override { return screenWidth_; }

@@ -311,16 +311,16 @@ TEST(Program, ABadCommandLinePrintsTheUsageAndExits2) {
 }
 
 // The first instance reads its receiver bytes from a FIFO, which keeps it running (and
-// holding the lock) until the test writes; the second must leave at once, before it has
-// even read its settings.
-TEST(Program, ASecondInstanceLeavesAtOnce) {
+// holding the lock) until the test writes; a second on the same storage root must leave
+// at once, failing since its script did not run, while one on another root runs.
+TEST(Program, ASecondInstanceOnTheSameRootLeavesAtOnce) {
     const RunFolder folder("second_instance");
     const fs::path& run = folder.path;
     for (const char* d : {"first", "second", "xdg"}) fs::create_directories(run / d);
     const fs::path fifo = run / "receiver.fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     ASSERT_TRUE(platform::writeTextFile(run / "first.scn", "tick 6\nnmea-file " + fifo.string() + "\ntick\n"));
-    ASSERT_TRUE(platform::writeTextFile(run / "second.scn", "tick 6\n"));
+    ASSERT_TRUE(platform::writeTextFile(run / "second.scn", "tick 6\ndump " + (run / "dump.txt").string() + "\n"));
 
     const pid_t first = spawnProgram(headlessArgs("480x272", run / "first", run / "first.scn"), run, run / "xdg");
     ASSERT_NE(first, 0);
@@ -329,9 +329,13 @@ TEST(Program, ASecondInstanceLeavesAtOnce) {
     for (int i = 0; i < 1000 && !fs::exists(run / "first" / "setgps.txt"); ++i) usleep(10'000);
     ASSERT_TRUE(fs::exists(run / "first" / "setgps.txt"));
 
-    const RunResult second = runProgramWith(headlessArgs("480x272", run / "second", run / "second.scn"), run, run / "xdg");
-    EXPECT_EQ(second.status, 0);
-    EXPECT_TRUE(fs::is_empty(run / "second")) << "the second instance went on to start";
+    const RunResult second = runProgramWith(headlessArgs("480x272", run / "first", run / "second.scn"), run, run / "xdg");
+    EXPECT_EQ(second.status, 3) << second.errors;
+    EXPECT_NE(second.errors.find("another instance"), std::string::npos) << second.errors;
+    EXPECT_FALSE(fs::exists(run / "dump.txt")) << "the second instance went on to start";
+    const RunResult beside = runProgramWith(headlessArgs("480x272", run / "second", run / "second.scn"), run, run / "xdg");
+    EXPECT_EQ(beside.status, 0) << beside.errors;
+    EXPECT_TRUE(fs::exists(run / "dump.txt")) << "a run on another storage root was kept from starting";
 
     { std::ofstream release(fifo); }  // lets the first instance read its end of file and finish
     int status = -1;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -163,6 +164,16 @@ TEST(SerialPort, EachFailingStepOfTheOpenHasItsStatus) {
         closeSerialPort(port);
         EXPECT_EQ(device.queuedBytes(), -1);
     }
+}
+
+// Run as root, a device never refuses the program, so the words for a refusal are checked
+// here: /dev/null belongs to group root on every system.
+TEST(TermiosSerial, NamesTheDeviceTheReasonAndTheRemedy) {
+    EXPECT_EQ(platform::describeOpenFailure("/dev/null", EACCES),
+              "no permission to open /dev/null (group root): add yourself to the group with "
+              "'sudo usermod -aG root $USER', then log in again");
+    EXPECT_EQ(platform::describeOpenFailure("/dev/ttyUSB7", ENOENT), "/dev/ttyUSB7 is not there");
+    EXPECT_EQ(platform::describeOpenFailure("/dev/ttyUSB7", EBUSY), "/dev/ttyUSB7: Device or resource busy");
 }
 
 }  // namespace
