@@ -8,7 +8,6 @@
 namespace quorel {
 namespace {
 
-constexpr int kStaleReadsPerPoll = 64;
 constexpr std::int32_t kStatusAlreadyOpen = static_cast<std::int32_t>(platform::SerialStatus::AlreadyOpen);
 
 void copyBytes(std::uint8_t* dst, const std::uint8_t* src, std::int32_t count) {
@@ -53,38 +52,10 @@ int readAvailable(SerialPort& port) {
     return std::min(got, want);
 }
 
-void startSerialPoll(SerialPort& port, int shortLine) {
-    port.waitsLeft = kSerialPollAttempts;
-    if (port.handle == nullptr) return;
-    int queued = port.handle->queuedBytes();
-    if (queued <= kSerialReadMax) return;
-    // Bounded, as a daemon may hold far more than its socket: the rest goes next time.
-    for (int i = 0; i < kStaleReadsPerPoll && queued > kSerialReadMax; ++i) {
-        const int got = port.handle->read(port.rxBuffer.data(), std::min(queued - kSerialReadMax, kSerialReadMax));
-        if (got <= 0) break;
-        queued = port.handle->queuedBytes();
-    }
-    port.rxPos = port.rxCount = port.carryCount = port.lineLength = 0;
-    // The newest read, from the first line after a short one (where a poll would have
-    // stopped, so the lines of one fix come together), else from its first whole line.
-    const int got = readAvailable(port);
-    if (got <= 0) return;
-    std::int32_t start = -1;
-    for (std::int32_t lineStart = -1, i = 0; i < got - 1; ++i) {
-        if (port.rxBuffer[static_cast<std::size_t>(i)] != '\n') continue;
-        const bool afterShortLine = lineStart >= 0 && i - lineStart + 1 <= shortLine;
-        if (start < 0 || afterShortLine) start = i + 1;
-        if (afterShortLine) break;
-        lineStart = i + 1;
-    }
-    if (start < 0) return;
-    port.rxPos = start;
-    port.rxCount = got;
-}
-
 int readPiece(SerialPort& port, std::uint8_t delimiter) {
     if (port.rxCount == 0) {
         port.rxPos = 0;
+        int attempt = 0;
         for (;;) {
             port.rxCount = readAvailable(port);
             if (port.rxCount > 0) break;
@@ -93,10 +64,7 @@ int readPiece(SerialPort& port, std::uint8_t delimiter) {
                 return -1;
             }
             port.clock.sleepMs(kSerialPollSleepMs);
-            if (--port.waitsLeft <= 0) {
-                port.waitsLeft = kSerialPollAttempts;
-                return 0;
-            }
+            if (++attempt == kSerialPollAttempts) return 0;
         }
     }
     std::int32_t end = port.rxCount - 1;

@@ -4,9 +4,7 @@
 //
 // A read takes only what the driver has queued, at most 2048 bytes. When nothing is
 // queued the reader tries again every 10 ms, 52 times (about half a second on the clock),
-// which paces the poll to the receiver's once-a-second bursts. The 52 waits are all a poll
-// gets, however the bytes dribble in, so a peer that sends one byte now and then cannot
-// hold the program in a poll.
+// which paces the poll to the receiver's once-a-second bursts.
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -41,7 +39,6 @@ struct SerialPort {
     std::int32_t rxCount = 0;     // bytes in rxBuffer; 0: the next cut reads again
     std::int32_t carryCount = 0;  // length of the held-back piece
     std::int32_t lineLength = 0;
-    std::int32_t waitsLeft = kSerialPollAttempts;  // sleeps left to this poll
 };
 
 // Opens and configures the port; status is set in every case (1 when already open).
@@ -50,13 +47,6 @@ bool openSerialPort(SerialPort& port, std::string_view portName, std::int32_t ba
 
 // Purges and closes an open port; what was read but not yet delivered is dropped.
 void closeSerialPort(SerialPort& port);
-
-// Begins a poll: the full wait is available again, and when the driver holds more than
-// one read (a receiver faster than the polls, or bytes left from before) the older bytes
-// are passed over, up to the first line after one of shortLine bytes or fewer (where a
-// poll stops) within the newest read, so the poll reads the newest lines and no fix
-// shown or recorded lags behind the receiver. What is passed over is never read.
-void startSerialPoll(SerialPort& port, int shortLine);
 
 // Bytes read into rxBuffer: 0 when nothing is queued, -1 on error or when closed.
 int readAvailable(SerialPort& port);

@@ -8,10 +8,6 @@
 
 #include <array>
 #include <cerrno>
-#include <cstdio>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "platform/scan.h"
@@ -66,86 +62,24 @@ std::optional<GpsdAddress> parseGpsdAddress(std::string_view option) {
 
 GpsdSerialDevice::~GpsdSerialDevice() { close(); }
 
-struct GpsdSerialDevice::Lookup {
-    std::mutex mutex;
-    bool done = false;
-    std::string failure;  // why the host names no address; empty when it does
-    std::vector<SocketAddress> addresses;
-};
-
-namespace {
-
-// The addresses of host:port, or why there are none.
-template <typename Address>
-std::string lookUp(const std::string& host, const std::string& port, int flags, std::vector<Address>& addresses) {
+SerialStatus GpsdSerialDevice::open(std::string_view, const SerialLineSettings&) {
+    if (stage_ != Stage::Closed) return SerialStatus::AlreadyOpen;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV | flags;
+    hints.ai_flags = AI_NUMERICSERV;
     addrinfo* found = nullptr;
-    if (const int error = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found); error != 0) {
-        return ::gai_strerror(error);
-    }
+    if (::getaddrinfo(address_.host.c_str(), address_.port.c_str(), &hints, &found) != 0) return SerialStatus::OpenFailed;
+    addresses_.clear();
     for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(a->ai_addr);
-        addresses.push_back({std::vector<std::uint8_t>(bytes, bytes + a->ai_addrlen), a->ai_family});
+        addresses_.push_back({std::vector<std::uint8_t>(bytes, bytes + a->ai_addrlen), a->ai_family});
     }
     ::freeaddrinfo(found);
-    return addresses.empty() ? "no address" : "";
-}
-
-}  // namespace
-
-SerialStatus GpsdSerialDevice::open(std::string_view, const SerialLineSettings&) {
-    if (stage_ != Stage::Closed) return SerialStatus::AlreadyOpen;
-    addresses_.clear();
-    if (lookUp(address_.host, address_.port, AI_NUMERICHOST, addresses_).empty()) {
-        nextAddress_ = 0;
-        connectFromNextAddress();
-    } else {
-        startLookup();
-    }
-    return SerialStatus::Open;
-}
-
-// A name service that does not answer holds getaddrinfo for many seconds: the lookup
-// runs on a thread of its own, which keeps the record it fills alive after a close.
-void GpsdSerialDevice::startLookup() {
-    stage_ = Stage::Resolving;
-    lookup_ = std::make_shared<Lookup>();
-    try {
-        std::thread([lookup = lookup_, host = address_.host, port = address_.port] {
-            std::vector<SocketAddress> addresses;
-            std::string failure = lookUp(host, port, 0, addresses);
-            const std::lock_guard lock(lookup->mutex);
-            lookup->addresses = std::move(addresses);
-            lookup->failure = std::move(failure);
-            lookup->done = true;
-        }).detach();
-    } catch (const std::system_error& e) {
-        const std::lock_guard lock(lookup_->mutex);
-        lookup_->failure = e.what();
-        lookup_->done = true;
-    }
-}
-
-void GpsdSerialDevice::finishLookup() {
-    const std::shared_ptr<Lookup> lookup = lookup_;
-    const std::lock_guard lock(lookup->mutex);
-    if (!lookup->done) return;
-    lookup_.reset();
-    if (!lookup->failure.empty()) {
-        if (!lookupFailureReported_) {
-            std::fprintf(stderr, "quorel: gpsd host %s: %s\n", address_.host.c_str(), lookup->failure.c_str());
-        }
-        lookupFailureReported_ = true;
-        stage_ = Stage::Unresolved;
-        nextAttemptMs_ = clock_.nowMs() + kLookupRetryMs;
-        return;
-    }
-    addresses_ = std::move(lookup->addresses);
+    if (addresses_.empty()) return SerialStatus::OpenFailed;
     nextAddress_ = 0;
     connectFromNextAddress();
+    return SerialStatus::Open;
 }
 
 // Tries the addresses from nextAddress_ on (localhost is ::1 and 127.0.0.1, and gpsd may
@@ -187,8 +121,6 @@ void GpsdSerialDevice::goAway() {
 }
 
 void GpsdSerialDevice::advance() {
-    if (stage_ == Stage::Unresolved && clock_.nowMs() >= nextAttemptMs_) startLookup();
-    if (stage_ == Stage::Resolving) finishLookup();
     if (stage_ == Stage::Waiting && clock_.nowMs() >= nextAttemptMs_) connectFromNextAddress();
     if (stage_ == Stage::Connecting) {
         pollfd p{fd_.get(), POLLOUT, 0};
@@ -259,7 +191,6 @@ void GpsdSerialDevice::purge() {
 }
 
 void GpsdSerialDevice::close() {
-    lookup_.reset();
     fd_.reset();
     stage_ = Stage::Closed;
     pendingCommand_.clear();
@@ -270,8 +201,6 @@ LinkState GpsdSerialDevice::linkState() const {
     switch (stage_) {
         case Stage::Closed: return LinkState::Closed;
         case Stage::Connected: return answered_ ? LinkState::Answering : LinkState::Silent;
-        case Stage::Resolving:
-        case Stage::Unresolved:
         case Stage::Waiting:
         case Stage::Connecting: break;
     }

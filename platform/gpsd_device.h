@@ -9,14 +9,11 @@
 // unchanged. gpsd's own replies (VERSION, DEVICES, WATCH, DEVICE) are JSON lines, which
 // the sentence parsers pass over like any other line that is not RMC or GGA.
 //
-// Nothing waits: a host name is looked up on a thread of its own, the connect is
-// non-blocking, and both are finished by later queue queries. A name that does not
-// resolve is reported once on stderr and looked up again every kLookupRetryMs.
+// Nothing waits: the connect is non-blocking and is finished by a later queue query.
 // While gpsd is not there yet, has stopped or is restarting, the port still counts as
 // open and reports -1 (away), so every poll ends at once; a new connection is tried
 // every kReconnectIntervalMs until gpsd answers, and fixes resume by themselves.
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,8 +24,6 @@
 #include "platform/serial_device.h"
 
 namespace quorel::platform {
-
-inline constexpr int kLookupRetryMs = 30000;
 
 inline constexpr std::string_view kGpsdWatchCommand = "?WATCH={\"enable\":true,\"nmea\":true}\n";
 
@@ -49,8 +44,9 @@ public:
     GpsdSerialDevice& operator=(const GpsdSerialDevice&) = delete;
 
     // Every port name reaches gpsd, and the line settings are not checked: gpsd sets the
-    // receiver's line itself. Always Open, whether or not the host resolves and gpsd is
-    // there yet; until then the port is away.
+    // receiver's line itself. The host name is resolved here, once (at start-up, before
+    // the window runs); OpenFailed only when it names no address. Open otherwise, whether
+    // or not gpsd is there yet.
     SerialStatus open(std::string_view portName, const SerialLineSettings& settings) override;
     int queuedBytes() override;
     int read(std::uint8_t* dst, int maxBytes) override;
@@ -59,15 +55,12 @@ public:
     LinkState linkState() const override;
 
 private:
-    enum class Stage { Closed, Resolving, Unresolved, Waiting, Connecting, Connected };
+    enum class Stage { Closed, Waiting, Connecting, Connected };
     struct SocketAddress {
         std::vector<std::uint8_t> bytes;  // a sockaddr of the family
         int family = 0;
     };
-    struct Lookup;  // shared with the thread that looks the host up
 
-    void startLookup();
-    void finishLookup();
     void advance();
     void connectFromNextAddress();
     void dropAttempt();
@@ -76,8 +69,6 @@ private:
 
     GpsdAddress address_;
     Clock& clock_;
-    std::shared_ptr<Lookup> lookup_;
-    bool lookupFailureReported_ = false;
     std::vector<SocketAddress> addresses_;
     std::size_t nextAddress_ = 0;
     Stage stage_ = Stage::Closed;
