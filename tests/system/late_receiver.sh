@@ -7,26 +7,9 @@
 quorel=$1
 replay=$2
 make_drive=$3
-skip() { echo "SKIP: $*"; exit 77; }
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/../support/window.sh"
 
-. "$(dirname "$0")/../support/scratch.sh"
-. "$(dirname "$0")/../support/xvfb.sh"
-. "$(dirname "$0")/../support/receiver.sh"
-work=$(scratch_folder late_receiver) || exit 1
-xvfb=""
-feeder=""
-program=""
-cleanup() {
-    [ -n "$program" ] && kill "$program" 2>/dev/null
-    [ -n "$feeder" ] && kill "$feeder" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-start_xvfb "$work"
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+window_test late_receiver
 
 mkdir -p "$work/home/sdmmc" "$work/xdg"
 XDG_RUNTIME_DIR="$work/xdg" "$quorel" --window 480x272 --home "$work/home" --gps "$work/gps" \

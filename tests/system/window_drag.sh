@@ -6,28 +6,12 @@
 # xdotool; skipped (status 77) when either is missing or the server does not start.
 # usage: window_drag.sh QUOREL
 quorel=$1
-skip() { echo "SKIP: $*"; exit 77; }
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/../support/window.sh"
 command -v xdotool >/dev/null || skip "xdotool is not installed (tools/install-deps installs it)"
 
-. "$(dirname "$0")/../support/scratch.sh"
-. "$(dirname "$0")/../support/xvfb.sh"
-work=$(scratch_folder window_drag) || exit 1
-xvfb=""
-program=""
-cleanup() {
-    [ -n "$program" ] && kill "$program" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-start_xvfb "$work"
+window_test window_drag
 
 mkdir -p "$work/home" "$work/xdg"
-# Under the sanitizers: the display libraries below SDL (D-Bus) keep allocations until exit,
-# which is theirs to free; the program's own leaks are watched by the headless runs.
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 XDG_RUNTIME_DIR="$work/xdg" "$quorel" --window 480x272 --home "$work/home" --gps none \
     >"$work/out.txt" 2>&1 &
 program=$!

@@ -5,26 +5,12 @@
 # either is missing or the server does not start.
 # usage: window_fit.sh QUOREL
 quorel=$1
-skip() { echo "SKIP: $*"; exit 77; }
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/../support/window.sh"
 command -v xdotool >/dev/null || skip "xdotool is not installed (tools/install-deps installs it)"
 
-. "$(dirname "$0")/../support/scratch.sh"
-. "$(dirname "$0")/../support/xvfb.sh"
-work=$(scratch_folder window_fit) || exit 1
-xvfb=""
-program=""
-cleanup() {
-    [ -n "$program" ] && kill "$program" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-start_xvfb "$work" 1024x768x24
+window_test window_fit
 
 mkdir -p "$work/home" "$work/xdg"
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 XDG_RUNTIME_DIR="$work/xdg" "$quorel" --window 1600x1200 --home "$work/home" --gps none \
     >"$work/out.txt" 2>"$work/err.txt" &
 program=$!

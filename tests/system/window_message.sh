@@ -9,27 +9,10 @@
 quorel=$1
 replay=$2
 make_drive=$3
-skip() { echo "SKIP: $*"; exit 77; }
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/../support/window.sh"
 command -v import >/dev/null || skip "ImageMagick is not installed (tools/install-deps installs it)"
 
-. "$(dirname "$0")/../support/scratch.sh"
-. "$(dirname "$0")/../support/xvfb.sh"
-. "$(dirname "$0")/../support/receiver.sh"
-work=$(scratch_folder window_message) || exit 1
-xvfb=""
-feeder=""
-program=""
-cleanup() {
-    [ -n "$program" ] && kill "$program" 2>/dev/null
-    [ -n "$feeder" ] && kill "$feeder" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-start_xvfb "$work"
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+window_test window_message
 
 start_receiver "$work" "$make_drive" "$replay"
 
