@@ -5,6 +5,7 @@
 
 #include "gps/gps_settings.h"
 #include "map/tile_store.h"
+#include "platform/format.h"
 #include "platform/paths.h"
 #include "platform/single_instance.h"
 
@@ -36,17 +37,27 @@ std::string withSeparator(std::string path) {
     return path;
 }
 
-// A user who started an empty install learns where everything goes.
-void tellWhereFilesLive(const App& app, const std::string& tileDir) {
+// A user who started an empty install learns where everything goes: on standard error,
+// and in the window until the first tile is shown (a start from the menu has no terminal).
+std::string whereFilesLive(const App& app, const std::string& tileDir) {
     const std::string& storage = app.gps.receiver.storageRootPath;
-    std::fprintf(stderr,
-                 "quorel: no map tiles in %s\n"
-                 "quorel: settings: %ssetmap.txt and setgps.txt\n"
-                 "quorel: map tiles: %s<zoom>/<x>/<y>.png or the map file %s (storage root: RootDir in setgps.txt)\n"
-                 "quorel: GPX files: %s (shown at start), recorded tracks and the route in %s\n",
-                 tileDir.c_str(), withSeparator(app.programDir.string()).c_str(), tileDir.c_str(),
-                 mbtilesBeside(tileDir).c_str(), withSeparator(platform::storagePath(storage, "GPX\\Auto")).c_str(),
-                 withSeparator(platform::storagePath(storage, "GPX")).c_str());
+    return platform::format(
+        "no map tiles in %s\n"
+        "settings: %ssetmap.txt and setgps.txt\n"
+        "map tiles: %s<zoom>/<x>/<y>.png or the map file %s (storage root: RootDir in setgps.txt)\n"
+        "GPX files: %s (shown at start), recorded tracks and the route in %s",
+        tileDir.c_str(), withSeparator(app.programDir.string()).c_str(), tileDir.c_str(),
+        mbtilesBeside(tileDir).c_str(), withSeparator(platform::storagePath(storage, "GPX\\Auto")).c_str(),
+        withSeparator(platform::storagePath(storage, "GPX")).c_str());
+}
+
+// One "quorel: " line on standard error for each line of text.
+void tellLines(const std::string& text) {
+    for (std::size_t at = 0, end = 0; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::fprintf(stderr, "quorel: %s\n", text.substr(at, end - at).c_str());
+    }
 }
 
 // A log that the card does not take at start: the run records all the same, and the
@@ -57,15 +68,6 @@ void tellWhyNothingIsRecorded(const GpsReceiver& gps) {
                  "quorel: the track is not being recorded on the card yet: %s; points are kept and written to %s "
                  "once it takes them\n",
                  gps.trackFile.notWritten.c_str(), gps.trackFilePath.c_str());
-}
-
-// A receiver that would not open is named, with the reason, one line each.
-void tellWhyTheReceiverIsNotRead(const std::string& problems) {
-    for (std::size_t at = 0, end = 0; at < problems.size(); at = end + 1) {
-        end = problems.find('\n', at);
-        if (end == std::string::npos) end = problems.size();
-        std::fprintf(stderr, "quorel: %s\n", problems.substr(at, end - at).c_str());
-    }
 }
 
 // Points that did not reach the card are never left unmentioned.
@@ -126,10 +128,14 @@ int runProgram(const Options& options, FrontEnd& frontEnd) {
     if (folders.ownsDeviceRoot && storage.rfind(withSeparator(app.deviceRoot.string()), 0) == 0) makeFolder(storage);
     const std::string tileDir = withSeparator(platform::storagePath(storage, app.view.mapDir));
     std::error_code ec;
-    if (!holdsAnyTile(tileDir) && !fs::is_regular_file(mbtilesBeside(tileDir), ec)) tellWhereFilesLive(app, tileDir);
+    if (!holdsAnyTile(tileDir) && !fs::is_regular_file(mbtilesBeside(tileDir), ec)) {
+        app.view.startHint = whereFilesLive(app, tileDir);
+        tellLines(app.view.startHint);
+    }
 
     app.portResult = openGpsPort(app.gps.port, app.gps.settings);
-    tellWhyTheReceiverIsNotRead(frontEnd.serialDevice().openProblems());
+    // A receiver that would not open is named, with the reason, one line each.
+    tellLines(frontEnd.serialDevice().openProblems());
     openTrackLog(app.gps.receiver, app.clock);
     tellWhyNothingIsRecorded(app.gps.receiver);
 

@@ -115,6 +115,7 @@ void drawOverlaysAndControls(MapView& view, const FrameSources& sources) {
     drawHeadingArrow(view, sources.gps.track, sources.gps.previousRunPoints);
     if (!view.followGps) drawCentreCross(view);
     if (sources.gps.trackFile.isStalled()) drawTrackLogSign(view);
+    if (!view.tileShown && !view.startHint.empty()) drawStartHint(view);
 }
 
 }  // namespace quorel

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "gps/gps_receiver.h"
 #include "map/colours.h"
@@ -55,6 +57,32 @@ int textWidth(MapView& view, std::string_view text, platform::Rect probe, int he
     platform::Canvas canvas = textCanvas(view, height, kBlack);
     platform::drawText(canvas, text, probe, platform::kTextCalcRect);
     return probe.width();
+}
+
+// Lines that fit width pixels: each line of text broken after the last space or slash
+// that keeps the piece within width (or, with none, where it no longer fits).
+std::vector<std::string> wrapLines(MapView& view, std::string_view text, int width, int height) {
+    std::vector<std::string> lines;
+    const auto fits = [&](std::string_view piece) { return textWidth(view, piece, {0, 0, 1, 1}, height) <= width; };
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view rest = text.substr(at, end - at);
+        while (!rest.empty() && !fits(rest)) {
+            std::size_t cut = 0, breakAfter = 0;
+            while (cut < rest.size() && fits(rest.substr(0, cut + 1))) {
+                ++cut;
+                if (rest[cut - 1] == ' ' || rest[cut - 1] == '/') breakAfter = cut;
+            }
+            const std::size_t take = std::max<std::size_t>(1, breakAfter > 0 ? breakAfter : cut);
+            lines.emplace_back(rest.substr(0, take));
+            rest.remove_prefix(take);
+        }
+        lines.emplace_back(rest);
+        at = end + 1;
+    }
+    return lines;
 }
 
 }  // namespace
@@ -191,6 +219,22 @@ void drawCentreCross(MapView& view) {
     platform::lineTo(canvas, cx, cy + k);
     platform::moveTo(canvas, cx - k, cy);
     platform::lineTo(canvas, cx + k, cy);
+}
+
+void drawStartHint(MapView& view) {
+    const int height = std::max(10, truncToInt(14.0 * view.uiScale));
+    const int side = truncToInt(45.0 * view.uiScale);
+    const int pad = std::max(2, truncToInt(4.0 * view.uiScale));
+    const int width = saturatingAdd(view.viewWidth, -2 * side);
+    if (width <= 2 * pad) return;
+    const std::vector<std::string> lines = wrapLines(view, view.startHint, width - 2 * pad, height);
+    const int boxHeight = clampToInt(std::int64_t{height} * static_cast<std::int64_t>(lines.size()) + 2 * pad);
+    const int top = std::max(0, (view.viewHeight - boxHeight) / 2);
+    platform::fillRect(view.frameBitmap, rectOf(side, top, width, boxHeight), kWhite);
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+        const int y = clampToInt(top + pad + std::int64_t{height} * static_cast<std::int64_t>(n));
+        drawTextIn(view, lines[n], rectOf(side + pad, y, width - 2 * pad, height), height, kBlack);
+    }
 }
 
 int batteryCell(int batteryPercent) {

@@ -63,6 +63,11 @@ void drawCentreCross(MapView& view);
 // at the bottom edge left of the satellite gauge.
 void drawTrackLogSign(MapView& view);
 
+// The start hint (view.startHint, lines separated by LF) in black on a white box over
+// the middle of the map, between the button columns; a line too wide for the box breaks
+// after a space or a slash.
+void drawStartHint(MapView& view);
+
 // Cell of the battery strip: 0 four bars (75 and more, and 255 for no reading) to 4 empty.
 int batteryCell(int batteryPercent);
 

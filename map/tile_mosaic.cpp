@@ -42,7 +42,7 @@ TileKey cellTile(const MapView& view, std::int64_t i, std::int64_t j) {
 
 void loadCell(MapView& view, TileLoader& tiles, std::int64_t i, std::int64_t j) {
     const TileKey tile = cellTile(view, i, j);
-    loadTile(view, tiles, tile.zoom, tile.col, tile.row);
+    if (loadTile(view, tiles, tile.zoom, tile.col, tile.row)) view.tileShown = true;
     placeCell(view, i, j);
 }
 

@@ -95,6 +95,8 @@ struct MapView {
     int hudMode = 0;  // 0 plain, 1 mirrored left-right, 2 mirrored top-bottom
     bool pointMode = false;
     int framesComposed = 0;      // frames composed so far (a dropped request is not one)
+    bool tileShown = false;      // a tile (or a coarser one enlarged) has been placed in the mosaic
+    std::string startHint;       // where maps and settings go, shown over the map until tileShown
     bool hasHeading = false;     // the heading arrow has had a direction
     double headingAngle = 0.0;   // its last direction, radians, 0 east, clockwise on screen
 
