@@ -9,7 +9,9 @@
 #include "gps/gps_receiver.h"
 #include "map/frame.h"
 #include "map/frame_parts.h"
+#include "map/night.h"
 #include "map/projection.h"
+#include "platform/clock.h"
 #include "platform/file_handle.h"
 #include "platform/format.h"
 #include "platform/numeric.h"
@@ -84,6 +86,8 @@ void timerTick(App& app) {
         return;
     }
     pollGps(app.gps, app.power);
+    // Looked at every tick, so that the frame of this very tick shows the change.
+    v.night = nightWanted(v, app.gps.receiver, platform::utcSecondsNow());
     if (!idle.displayIsOff) {
         if (v.pointMode && idle.penDown) {
             // The pen has stayed down for the long-press time: add the point under it, and

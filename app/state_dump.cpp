@@ -55,7 +55,7 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
 #undef B
     V(drawTimerMs); V(mosaicOffsetX); V(mosaicOffsetY);
     V(loading); V(loadStep); V(drawing); V(frameReady); V(showTileGrid); V(mosaicValid);
-    V(followGps); V(showTapPosition); V(hudMode); V(pointMode);
+    V(followGps); V(showTapPosition); V(hudMode); V(pointMode); V(nightMode); V(night); V(mosaicNight);
     V(viewBottomRightLat); V(viewTopLeftLon); V(viewTopLeftLat); V(viewBottomRightLon);
     V(viewOriginX); V(viewOriginY);
     V(mapDir); V(currentRoutePath); V(autoLoadDir); V(framesComposed);
@@ -70,7 +70,7 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
 #undef I
 #define G(field) QUOREL_DUMP(g, "gps.", field)
     G(latitude); G(longitude); G(fixTime); G(fixDate); G(satellites); G(altitude);
-    G(speedKnots); G(speedKmh); G(ggaReady); G(rmcReady); G(hasMovingFix); G(batteryPercent);
+    G(speedKnots); G(speedKmh); G(ggaReady); G(rmcReady); G(hasMovingFix); G(hasFix); G(batteryPercent);
     G(trackFilePath); G(datedTrackPath); G(datedNamePending); G(previousRunPoints);
 #undef G
 #undef QUOREL_DUMP

@@ -16,6 +16,9 @@
 //   BM_ScrollOneColumn     the centre moves one tile east or west: one column reloaded
 //   BM_WarmFrame           a Normal frame with a warm mosaic, nothing to draw but the
 //                          controls; goal: under 1 ms
+//   BM_WarmNightFrame      BM_WarmFrame in night colours; goal: within 10% of BM_WarmFrame
+//   BM_SwitchNight         a frame that switches between day and night; goal: about one
+//                          BM_RefillFromCache
 //   BM_WarmFrameWithTrack  the same with a 100,000-point recorded track in view at a
 //                          walk, a ride and a drive; goal: at most 3 ms each
 //   BM_WarmFrameWithLongTrack  1,000,000 points in view at a walk; goal: at most 10 ms
@@ -287,6 +290,29 @@ void BM_WarmFrame(benchmark::State& state) {
     for (auto _ : state) requestRedraw(s.view, s.sources());
 }
 
+void BM_WarmNightFrame(benchmark::State& state) {
+    if (!ready(state)) return;
+    Screen& s = screen();
+    s.gps.track = GpxPath{};
+    s.view.night = true;
+    requestRedraw(s.view, s.sources());
+    for (auto _ : state) requestRedraw(s.view, s.sources());
+    s.view.night = false;
+    requestRedraw(s.view, s.sources());
+}
+
+void BM_SwitchNight(benchmark::State& state) {
+    if (!ready(state)) return;
+    Screen& s = screen();
+    s.gps.track = GpxPath{};
+    for (auto _ : state) {
+        s.view.night = !s.view.night;
+        requestRedraw(s.view, s.sources());
+    }
+    s.view.night = false;
+    requestRedraw(s.view, s.sources());
+}
+
 // Warm frames with the track as the recorded one, which goes again at the end; the
 // caller has checked that the screen is ready.
 void warmFramesWith(benchmark::State& state, GpxPath track) {
@@ -339,6 +365,8 @@ BENCHMARK(BM_RefillFromCache)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZoomInAndOut)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScrollOneColumn)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WarmFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WarmNightFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SwitchNight)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WarmFrameWithTrack)->Arg(14)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WarmFrameWithLongTrack)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WarmFrameTrackElsewhere)->Unit(benchmark::kMicrosecond);

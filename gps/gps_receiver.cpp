@@ -46,7 +46,7 @@ void initGpsReceiver(GpsReceiver& gps) {
     gps.latitude = gps.longitude = 0.0;
     gps.fixTime = gps.fixDate = gps.satellites = 0;
     gps.altitude = gps.speedKnots = gps.speedKmh = gps.course = 0.0;
-    gps.ggaReady = gps.rmcReady = gps.hasMovingFix = false;
+    gps.ggaReady = gps.rmcReady = gps.hasMovingFix = gps.hasFix = false;
     gps.batteryPercent = 0;
     gps.datedTrackPath.clear();
     gps.datedNamePending = true;
@@ -93,6 +93,7 @@ void pollGps(GpsContext& context, const PowerContext& power) {
                 if (time < bestGga) continue;
                 bestGga = time;
                 gps.fixTime = time;
+                gps.hasFix = true;
                 gps.latitude = *lat;
                 gps.longitude = *lon;
                 gps.ggaReady = true;

@@ -16,6 +16,7 @@
 namespace quorel {
 
 struct GpsReceiver {
+    bool hasFix = false;           // a GGA position has been accepted since start-up
     double latitude = 0.0;         // degrees of the last accepted GGA sentence
     double longitude = 0.0;
     std::int32_t fixTime = 0;      // hhmmss of that sentence

@@ -6,6 +6,7 @@
 
 #include "map/present.h"
 #include "map/frame_parts.h"
+#include "map/night.h"
 #include "map/overlays.h"
 #include "map/projection.h"
 #include "platform/numeric.h"
@@ -14,12 +15,12 @@
 namespace quorel {
 namespace {
 
-void drawButton(const std::optional<ImageButton>& button, platform::Bitmap& target) {
-    if (button) drawImageButton(*button, target);
+void drawButton(const std::optional<ImageButton>& button, platform::Bitmap& target, bool night) {
+    if (button) drawImageButton(*button, target, night);
 }
 
-void drawSwitch(const std::optional<ImageButton>& button, platform::Bitmap& target, bool on) {
-    if (button) drawToggleButton(*button, target, on ? 0 : 1);
+void drawSwitch(const std::optional<ImageButton>& button, platform::Bitmap& target, bool on, bool night) {
+    if (button) drawToggleButton(*button, target, on ? 0 : 1, night);
 }
 
 // The view's window of the mosaic into the back buffer. A window reaching past the
@@ -43,9 +44,9 @@ void composeFrame(MapView& view, const FrameSources& sources, RedrawKind kind) {
 
     // A mosaic of another zoom is refilled whatever the kind: its pictures are of
     // another scale, even where the tile numbers happen to agree (the world's
-    // north-west corner tile).
+    // north-west corner tile). So is one darkened for night by day, or the other way.
     bool refilled = false;
-    if (!view.mosaicValid || view.mosaicZoom != view.zoomLevel) {
+    if (!view.mosaicValid || view.mosaicZoom != view.zoomLevel || view.mosaicNight != view.night) {
         fillMosaic(view, sources.tiles);
         refilled = true;
     }
@@ -93,14 +94,16 @@ void drawOverlaysAndControls(MapView& view, const FrameSources& sources) {
     if (view.showTapPosition) drawTapPositionInfo(view, view.tapX, view.tapY);
 
     platform::Bitmap& frame = view.frameBitmap;
-    drawSwitch(view.starButton, frame, view.followGps);
-    drawButton(view.zoomUpButton, frame);
-    drawButton(view.zoomDownButton, frame);
-    drawButton(view.homeButton, frame);
-    drawButton(view.originButton, frame);
-    drawSwitch(view.bulbButton, frame, sources.idle.autoOffEnabled);
-    drawSwitch(view.pointButton, frame, view.pointMode);
-    if (view.pointMode) drawButton(view.eraseButton, frame);
+    const bool night = view.night;
+    if (night) prepareNightImages(view);
+    drawSwitch(view.starButton, frame, view.followGps, night);
+    drawButton(view.zoomUpButton, frame, night);
+    drawButton(view.zoomDownButton, frame, night);
+    drawButton(view.homeButton, frame, night);
+    drawButton(view.originButton, frame, night);
+    drawSwitch(view.bulbButton, frame, sources.idle.autoOffEnabled, night);
+    drawSwitch(view.pointButton, frame, view.pointMode, night);
+    if (view.pointMode) drawButton(view.eraseButton, frame, night);
 
     drawBatteryGauge(view, sources.gps.batteryPercent);
     drawSatelliteGauge(view, sources.gps.satellites);

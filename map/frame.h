@@ -26,8 +26,9 @@ void requestRedraw(MapView& view, const FrameSources& sources);
 // Composes one frame into the back buffer and presents it. A request that arrives while
 // a frame is being composed (view.drawing) is dropped.
 //
-// The mosaic is filled when it is not valid or holds another zoom, and refilled when a
-// Normal frame finds the centre outside the mosaic's centre tile. A Recentred frame
+// The mosaic is filled when it is not valid, holds another zoom or was filled for the
+// other of day and night, and refilled when a Normal frame finds the centre outside the
+// mosaic's centre tile. A Recentred frame
 // first shows the old window moved by the tap's distance from the view centre; if the
 // centre has left the centre tile, the mosaic is then shifted (loading only the
 // uncovered tiles) and an AfterScroll frame follows at once.
@@ -37,7 +38,8 @@ void composeFrame(MapView& view, const FrameSources& sources, RedrawKind kind);
 // the eight buttons, the battery and satellite gauges, tracks, routes, the recorded
 // track, the current route, the zoom number, the scale bar, the heading arrow and,
 // unless following the receiver, the centre cross; and while the recorded track is not
-// reaching the card, the track-log sign; and until the first tile is shown, the start hint.
+// reaching the card, the track-log sign; and until the first tile is shown, the start
+// hint. At night in the night palette, with the buttons' and gauges' darkened pictures.
 void drawOverlaysAndControls(MapView& view, const FrameSources& sources);
 
 }  // namespace quorel

@@ -8,6 +8,7 @@
 
 #include "gps/gps_receiver.h"
 #include "map/colours.h"
+#include "map/night.h"
 #include "map/overlays.h"
 #include "map/projection.h"
 #include "platform/format.h"
@@ -87,35 +88,36 @@ std::vector<std::string> wrapLines(MapView& view, std::string_view text, int wid
 
 }  // namespace
 
-void drawImageButton(const ImageButton& button, platform::Bitmap& target) {
+void drawImageButton(const ImageButton& button, platform::Bitmap& target, bool night) {
     const Surface& image = button.image;
     if (!image.valid) return;
-    platform::stretchBlit(target, button.left, button.top, button.width, button.height, image.bitmap, 0, 0,
+    platform::stretchBlit(target, button.left, button.top, button.width, button.height, pictureOf(image, night), 0, 0,
                           image.width, image.height);
 }
 
-void drawToggleButton(const ImageButton& button, platform::Bitmap& target, int cell) {
+void drawToggleButton(const ImageButton& button, platform::Bitmap& target, int cell, bool night) {
     const Surface& image = button.image;
     if (!image.valid) return;
     const int w = image.width / 2;
-    platform::stretchBlit(target, button.left, button.top, button.width, button.height, image.bitmap,
+    platform::stretchBlit(target, button.left, button.top, button.width, button.height, pictureOf(image, night),
                           clampToInt(std::int64_t{cell} * w), 0, w, image.height);
 }
 
 void drawStripCell(const Surface& image, platform::Bitmap& target, const platform::Rect& dest, int sx, int sy, int sw,
-                   int sh) {
+                   int sh, bool night) {
     if (!image.valid) return;
     platform::stretchBlit(target, dest.left, dest.top, clampToInt(std::int64_t{dest.right} - dest.left),
-                          clampToInt(std::int64_t{dest.bottom} - dest.top), image.bitmap, sx, sy, sw, sh);
+                          clampToInt(std::int64_t{dest.bottom} - dest.top), pictureOf(image, night), sx, sy, sw, sh);
 }
 
 void drawStatusLine(MapView& view, std::string_view line1, std::string_view line2, std::string_view line3) {
     // 18-pixel rows for a 22-pixel font: the lines are clipped at the bottom.
     constexpr int kHeight = 22;
     const int left = saturatingAdd(view.viewWidth, -400);
-    drawTextIn(view, line1, {left, 0, view.viewWidth, 18}, kHeight, kBlue);
-    if (!line2.empty()) drawTextIn(view, line2, {left, 20, view.viewWidth, 38}, kHeight, kBlue);
-    if (!line3.empty()) drawTextIn(view, line3, {left, 40, view.viewWidth, 58}, kHeight, kBlue);
+    const platform::Color color = paletteOf(view).readout;
+    drawTextIn(view, line1, {left, 0, view.viewWidth, 18}, kHeight, color);
+    if (!line2.empty()) drawTextIn(view, line2, {left, 20, view.viewWidth, 38}, kHeight, color);
+    if (!line3.empty()) drawTextIn(view, line3, {left, 40, view.viewWidth, 58}, kHeight, color);
 }
 
 void drawTapPositionInfo(MapView& view, int x, int y) {
@@ -142,7 +144,7 @@ void drawRouteDistance(MapView& view) {
     constexpr int kHeight = 22;
     // Measured first, then drawn into the measured rectangle: from the centre rightwards.
     platform::Rect rect = rectOf(view.viewWidth / 2, view.viewHeight / 2, 50, 22);
-    platform::Canvas canvas = textCanvas(view, kHeight, kBlue);
+    platform::Canvas canvas = textCanvas(view, kHeight, paletteOf(view).readout);
     platform::drawText(canvas, text, rect, platform::kTextCalcRect);
     platform::drawText(canvas, text, rect);
 }
@@ -153,8 +155,9 @@ void drawZoomLabel(MapView& view) {
     const int top = truncToInt((view.starButtonPos[1] + 30.0) * view.uiScale);
     // The boxes grow with the text on large screens, where 50 pixels would cut it.
     const int box = std::max(50, truncToInt(50.0 * view.uiScale));
-    drawTextIn(view, platform::format("%d", view.zoomLevel), rectOf(left, top, box, box), height, kRed);
-    drawTextIn(view, "X", {0, 0, box, box}, height, kRed);
+    const platform::Color color = paletteOf(view).label;
+    drawTextIn(view, platform::format("%d", view.zoomLevel), rectOf(left, top, box, box), height, color);
+    drawTextIn(view, "X", {0, 0, box, box}, height, color);
 }
 
 int scaleBarLength(const MapView& view, int x, int y, int metres) {
@@ -186,8 +189,9 @@ void drawScaleBar(MapView& view) {
     const std::int64_t len = scaleBarLength(view, kScaleProbeX, kScaleProbeY, row.metres);
     const std::int64_t w = view.viewWidth;
 
+    const platform::Color ink = paletteOf(view).ink;
     platform::Canvas canvas(view.frameBitmap);
-    canvas.pen = platform::Pen{kBlack, 2};
+    canvas.pen = platform::Pen{ink, 2};
     // On a screen so small that the bulb button reaches up to the bar, the bar moves left
     // of the button.
     std::int64_t right = w - 15;
@@ -207,12 +211,12 @@ void drawScaleBar(MapView& view) {
     constexpr int kLabelHeight = 16;
     const int tw = textWidth(view, row.label, {0, 5, 50, 25}, kLabelHeight);
     const int labelLeft = clampToInt(r - (len / 2 + tw / 2));
-    drawTextIn(view, row.label, {labelLeft, 5, saturatingAdd(labelLeft, tw), 25}, kLabelHeight, kBlack);
+    drawTextIn(view, row.label, {labelLeft, 5, saturatingAdd(labelLeft, tw), 25}, kLabelHeight, ink);
 }
 
 void drawCentreCross(MapView& view) {
     platform::Canvas canvas(view.frameBitmap);
-    canvas.pen = platform::Pen{kBlack, 2};
+    canvas.pen = platform::Pen{paletteOf(view).ink, 2};
     const std::int64_t k = truncToInt(10.0 * view.uiScale);
     const std::int64_t cx = view.viewWidth / 2, cy = view.viewHeight / 2;
     platform::moveTo(canvas, cx, cy - k);
@@ -251,7 +255,7 @@ void drawBatteryGauge(MapView& view, int batteryPercent) {
     const int h = truncToInt(19.0 * view.uiScale);
     drawStripCell(view.statusImage->image, view.frameBitmap,
                   rectOf(saturatingAdd(view.viewWidth, -w), saturatingAdd(view.viewHeight, -h), w, h),
-                  batteryCell(batteryPercent) * kBatteryCellPitch, 0, kBatteryCellWidth, kBatteryCellHeight);
+                  batteryCell(batteryPercent) * kBatteryCellPitch, 0, kBatteryCellWidth, kBatteryCellHeight, view.night);
 }
 
 void drawSatelliteGauge(MapView& view, int satellites) {
@@ -263,7 +267,7 @@ void drawSatelliteGauge(MapView& view, int satellites) {
     const int cell = std::clamp(satellites, 0, kMaxSignalCell);
     const int left = saturatingAdd(saturatingAdd(view.viewWidth, -w), -gap);
     drawStripCell(view.legendImage->image, view.frameBitmap, rectOf(left, saturatingAdd(view.viewHeight, -h), w, h),
-                  cell * kSignalCellWidth, 0, kSignalCellWidth, kSignalCellHeight);
+                  cell * kSignalCellWidth, 0, kSignalCellWidth, kSignalCellHeight, view.night);
 }
 
 void drawTrackLogSign(MapView& view) {
@@ -272,8 +276,10 @@ void drawTrackLogSign(MapView& view) {
     const int margin = truncToInt(2.0 * view.uiScale);
     const int left = saturatingAdd(view.viewWidth, -truncToInt(84.0 * view.uiScale));
     const int top = saturatingAdd(view.viewHeight, -side);
-    platform::fillRect(view.frameBitmap, rectOf(left, top, side, side), kRed);
-    platform::fillRect(view.frameBitmap, rectOf(left + margin, top + (side - bar) / 2, side - 2 * margin, bar), kWhite);
+    const Palette& palette = paletteOf(view);
+    platform::fillRect(view.frameBitmap, rectOf(left, top, side, side), palette.sign);
+    platform::fillRect(view.frameBitmap, rectOf(left + margin, top + (side - bar) / 2, side - 2 * margin, bar),
+                       palette.signBar);
 }
 
 }  // namespace quorel

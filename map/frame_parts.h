@@ -12,17 +12,18 @@
 
 namespace quorel {
 
-// The whole image stretched into the button's rectangle. Absent or empty images draw nothing.
-void drawImageButton(const ImageButton& button, platform::Bitmap& target);
+// The whole image stretched into the button's rectangle. Absent or empty images draw
+// nothing. At night each draws the image's night picture where it has one.
+void drawImageButton(const ImageButton& button, platform::Bitmap& target, bool night);
 
 // Cell 0 (left half, the "on" picture) or cell 1 (right half) stretched into the rectangle.
-void drawToggleButton(const ImageButton& button, platform::Bitmap& target, int cell);
+void drawToggleButton(const ImageButton& button, platform::Bitmap& target, int cell, bool night);
 
 // One cell (sx, sy, sw, sh) of an image strip stretched onto dest.
 void drawStripCell(const Surface& image, platform::Bitmap& target, const platform::Rect& dest, int sx, int sy, int sw,
-                   int sh);
+                   int sh, bool night);
 
-// Up to three blue lines in the top-right corner, 400 pixels wide; empty lines are left
+// Up to three lines in the read-out colour (blue by day) in the top-right corner, 400 pixels wide; empty lines are left
 // out. Also used by the application for the key-press read-out.
 void drawStatusLine(MapView& view, std::string_view line1, std::string_view line2 = {}, std::string_view line3 = {});
 

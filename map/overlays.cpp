@@ -360,17 +360,17 @@ void drawSprite(const Surface& image, platform::Bitmap& target, int x, int y, in
 int overlayPenWidth(const MapView& view) { return platform::truncToInt(4.0 * view.uiScale); }
 
 void drawTracks(MapView& view) {
-    PathCanvas pen(view, kRed);
+    PathCanvas pen(view, paletteOf(view).track);
     for (int i = 0; i < view.tracks.count(); ++i) drawPath(view, pen.canvas, view.tracks[i]);
 }
 
 void drawRoutes(MapView& view) {
-    PathCanvas pen(view, kRed);
+    PathCanvas pen(view, paletteOf(view).track);
     for (int i = 0; i < view.routes.count(); ++i) drawPathWithPins(view, pen.canvas, view.routes[i]);
 }
 
 void drawGpsTrack(MapView& view, const GpxPath& track, int previousRunPoints) {
-    PathCanvas pen(view, kCyan);
+    PathCanvas pen(view, paletteOf(view).gpsTrack);
     const int n = track.pointCount();
     const int split = std::clamp(previousRunPoints, 0, n);
     drawPoints(view, pen.canvas, track.points, 0, split);
@@ -378,7 +378,7 @@ void drawGpsTrack(MapView& view, const GpxPath& track, int previousRunPoints) {
 }
 
 void drawCurrentRoute(MapView& view) {
-    PathCanvas pen(view, kMagenta);
+    PathCanvas pen(view, paletteOf(view).currentRoute);
     drawPathWithPins(view, pen.canvas, view.currentRoute);
 }
 
@@ -421,7 +421,7 @@ void drawHeadingArrow(MapView& view, const GpxPath& track, int previousRunPoints
     const double a2 = reduceTurn(a + kPiDistance - kQuarterPi);
 
     platform::Canvas canvas(view.frameBitmap);
-    canvas.pen = platform::Pen{kBlack, 2};
+    canvas.pen = platform::Pen{paletteOf(view).ink, 2};
     const auto tx = platform::truncToWorld(std::cos(a) * length + c);
     const auto ty = platform::truncToWorld(std::sin(a) * length + d);
     platform::moveTo(canvas, tx, ty);

@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "map/colours.h"
+#include "map/night.h"
 #include "map/projection.h"
 #include "platform/numeric.h"
 #include "platform/raster/canvas.h"
@@ -34,6 +36,11 @@ void placeCell(MapView& view, std::int64_t i, std::int64_t j) {
         platform::fillRect(view.mosaicBitmap, cell, platform::rgb(0, 0, 0));
     }
     if (picture != nullptr) platform::blit(view.mosaicBitmap, x, y, view.tileWidth, view.tileHeight, *picture, 0, 0);
+    // Darkened here, once as the tile comes in, so that a night frame costs no more than a day one.
+    if (view.night) {
+        darkenForNight(view.mosaicBitmap, {x, y, platform::saturatingAdd(x, view.tileWidth),
+                                           platform::saturatingAdd(y, view.tileHeight)});
+    }
 }
 
 TileKey cellTile(const MapView& view, std::int64_t i, std::int64_t j) {
@@ -59,6 +66,7 @@ void loadCells(MapView& view, TileLoader& tiles, const std::vector<std::pair<std
 void finishMosaic(MapView& view) {
     if (view.showTileGrid) drawTileGrid(view);
     view.mosaicZoom = view.zoomLevel;
+    view.mosaicNight = view.night;
     view.mosaicValid = true;
 }
 
@@ -103,7 +111,8 @@ void fillMosaic(MapView& view, TileLoader& tiles) {
 }
 
 void scrollMosaic(MapView& view, TileLoader& tiles) {
-    if (!view.mosaicValid || view.mosaicZoom != view.zoomLevel || !view.mosaicBitmap.valid()) {
+    if (!view.mosaicValid || view.mosaicZoom != view.zoomLevel || view.mosaicNight != view.night ||
+        !view.mosaicBitmap.valid()) {
         fillMosaic(view, tiles);
         return;
     }
@@ -145,7 +154,7 @@ void scrollMosaic(MapView& view, TileLoader& tiles) {
 
 void drawTileGrid(MapView& view) {
     platform::Canvas canvas(view.mosaicBitmap);
-    canvas.pen = platform::Pen{platform::rgb(255, 0, 0), 2};
+    canvas.pen = platform::Pen{paletteOf(view).track, 2};
     const std::int64_t bottom = std::int64_t{view.tileHeight} * view.mosaicRows;
     const std::int64_t right = std::int64_t{view.tileWidth} * view.mosaicCols;
     for (std::int64_t i = 0; i < view.mosaicCols; ++i) {

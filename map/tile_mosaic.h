@@ -7,7 +7,8 @@
 // Cell (i, j) holds tile (mosaicTileX + i - mosaicCols / 2, mosaicTileY + j - mosaicRows / 2)
 // at pixel (i * tileWidth, j * tileHeight). A missing tile is replaced by the enlarged
 // part of a tile one, two or three levels coarser that covers it, and failing that by
-// the placeholder image.
+// the placeholder image. At night (view.night) each cell is darkened as it is placed, and
+// mosaicNight records it.
 #include <cstdint>
 
 #include "state/map_view.h"

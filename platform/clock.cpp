@@ -18,6 +18,11 @@ struct SystemClock final : Clock {
 
 }  // namespace
 
+std::int64_t utcSecondsNow() {
+    using namespace std::chrono;
+    return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+}
+
 Clock& systemClock() {
     static SystemClock clock;
     return clock;

@@ -15,4 +15,8 @@ struct Clock {
 // The host's monotonic clock; sleepMs really sleeps.
 Clock& systemClock();
 
+// The host's calendar clock, seconds since 1970-01-01 00:00 UTC, in the window and in
+// headless runs alike: it only tells where the sun stands before the receiver does.
+std::int64_t utcSecondsNow();
+
 }  // namespace quorel::platform

@@ -1,6 +1,6 @@
 #pragma once
 // setmap.txt: home position, display idle and wake behaviour, timer period, zoom range,
-// display switches and button layout.
+// display switches, button layout and night colours.
 //
 // The file is a stream of white-space separated tokens. A token names a key when it
 // contains the key anywhere ("MyDefaultLatitude" is DefaultLat); the key's values
@@ -19,7 +19,8 @@ inline constexpr const char* kMapSettingsFile = "setmap.txt";
 // False when the file cannot be opened (nothing changes), true whatever its content.
 bool loadMapSettings(MapView& view, DisplayIdle& idle, const std::filesystem::path& programDir);
 
-// Writes the 25 lines of a new file from the values in memory.
+// Writes the lines of a new file from the values in memory: the 25 that every reader of
+// the file knows, then the later keys.
 bool saveMapSettings(const MapView& view, const DisplayIdle& idle,
                      const std::filesystem::path& programDir);
 

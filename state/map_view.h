@@ -19,6 +19,7 @@ struct Surface {
     int width = 0;
     int height = 0;
     bool valid = false;  // a bitmap exists; drawing an invalid surface copies nothing
+    platform::Bitmap nightBitmap;  // the picture darkened for night, made once when first needed
 };
 
 struct ImageButton {
@@ -93,6 +94,9 @@ struct MapView {
     bool followGps = false;
     bool showTapPosition = false;
     int hudMode = 0;  // 0 plain, 1 mirrored left-right, 2 mirrored top-bottom
+    int nightMode = 0;        // 0 day colours, 1 night colours, 2 night from dusk to dawn
+    bool night = false;       // night colours in force for the next frame
+    bool mosaicNight = false; // the mosaic's tiles were darkened for night
     bool pointMode = false;
     int framesComposed = 0;      // frames composed so far (a dropped request is not one)
     bool tileShown = false;      // a tile (or a coarser one enlarged) has been placed in the mosaic

@@ -312,6 +312,20 @@ void fillRect(Bitmap& b, const Rect& rect, Color color) {
     }
 }
 
+void recolorRect(Bitmap& b, const Rect& rect, const ChannelTables& tables) {
+    if (!usableBitmap(b) || b.bitsPerPixel != 32) return;
+    const int x0 = std::max(rect.left, 0), x1 = std::min(rect.right, b.width);
+    const int y0 = std::max(rect.top, 0), y1 = std::min(rect.bottom, b.height);
+    for (int y = y0; y < y1; ++y) {
+        std::uint8_t* p = rowPtr(b, y) + 4 * static_cast<std::size_t>(x0);
+        for (int x = x0; x < x1; ++x, p += 4) {  // blue, green, red, unused
+            p[0] = tables.blue[p[0]];
+            p[1] = tables.green[p[1]];
+            p[2] = tables.red[p[2]];
+        }
+    }
+}
+
 void fillPolygon(Bitmap& b, std::span<const PointF> points, Color color) {
     if (!usableBitmap(b) || points.size() < 3) return;
     double minY = points[0].y, maxY = points[0].y;

@@ -5,6 +5,7 @@
 // Every operation clips to both bitmaps before it touches a pixel, so rectangles that
 // lie partly or wholly outside a bitmap, huge offsets and empty or malformed bitmaps
 // are all safe: what falls outside is simply not drawn. Colours are 0x00RRGGBB.
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -63,6 +64,17 @@ Color pixelAt(const Bitmap& bitmap, int x, int y);
 void setPixel(Bitmap& bitmap, int x, int y, Color color);
 
 void fillRect(Bitmap& bitmap, const Rect& rect, Color color);
+
+// A new value for each value of each channel.
+struct ChannelTables {
+    std::array<std::uint8_t, 256> red;
+    std::array<std::uint8_t, 256> green;
+    std::array<std::uint8_t, 256> blue;
+};
+
+// Every pixel of rect passed through the tables, in 32-bit bitmaps; other depths are
+// left alone.
+void recolorRect(Bitmap& bitmap, const Rect& rect, const ChannelTables& tables);
 
 struct PointF {
     double x = 0.0;

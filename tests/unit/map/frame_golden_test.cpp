@@ -7,7 +7,9 @@
 #include <numbers>
 #include <string>
 
+#include "map/colours.h"
 #include "map/frame_parts.h"
+#include "map/night.h"
 #include "map/overlays.h"
 #include "tests/support/golden.h"
 #include "tests/unit/map/map_fixture.h"
@@ -112,6 +114,40 @@ TEST(FrameGolden, TilesGridOverlaysAndReadOutsOnAn800x480Screen) {
             EXPECT_LE(std::max({platform::redOf(tip), platform::greenOf(tip), platform::blueOf(tip)}), 32) << x;
         }
     }
+}
+
+// Night: tiles darkened once as they enter the mosaic, buttons and gauges from their
+// darkened pictures, the recorded track, arrow, scale bar, cross and labels in the night
+// palette. Switching costs one refill of the mosaic, and night frames load nothing more.
+TEST(FrameGolden, NightOnA320x200Screen) {
+    MapScreen s(320, 200);
+    MapView& v = s.view;
+    const WorldPosition home = projectToWorld(v, v.centerLat, v.centerLon);
+    s.tiles.addAround(14, home.col, home.row, 3);
+    s.gps.satellites = 6;
+    s.compose();
+    const platform::Bitmap day = s.window;
+    const std::size_t cells = static_cast<std::size_t>(v.mosaicCols) * static_cast<std::size_t>(v.mosaicRows);
+    ASSERT_EQ(s.tiles.asked.size(), cells);
+
+    v.night = true;
+    s.gps.track = pathThrough(v, {{100, 150}, {160, 100}});
+    s.compose();
+    EXPECT_EQ(s.tiles.asked.size(), 2 * cells);  // one refill
+    s.compose();
+    EXPECT_EQ(s.tiles.asked.size(), 2 * cells);  // and nothing per frame
+    EXPECT_TRUE(matchesGolden(s.window, "frame_night_320x200"));
+    // The map and the zoom-in button are their day pixels darkened; the cross is in the ink colour.
+    for (const auto& [x, y] : {std::pair{200, 60}, {300, 190}, {v.zoomUpButton->left + 9, v.zoomUpButton->top + 9}}) {
+        EXPECT_EQ(pixelAt(s.window, x, y), nightColorOf(pixelAt(day, x, y))) << x << "," << y;
+    }
+    EXPECT_EQ(pixelAt(s.window, 160, 95), kNightPalette.ink);
+
+    v.night = false;
+    s.gps.track = GpxPath{};
+    s.compose();
+    EXPECT_EQ(s.tiles.asked.size(), 3 * cells);
+    EXPECT_EQ(s.window.bits, day.bits);
 }
 
 }  // namespace
