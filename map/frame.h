@@ -37,7 +37,7 @@ void composeFrame(MapView& view, const FrameSources& sources, RedrawKind kind);
 // the eight buttons, the battery and satellite gauges, tracks, routes, the recorded
 // track, the current route, the zoom number, the scale bar, the heading arrow and,
 // unless following the receiver, the centre cross; and while the recorded track is not
-// reaching the card, the track-log sign.
+// reaching the card, the track-log sign; and with showTrip, the trip panel.
 void drawOverlaysAndControls(MapView& view, const FrameSources& sources);
 
 }  // namespace quorel

@@ -19,7 +19,8 @@ inline constexpr const char* kMapSettingsFile = "setmap.txt";
 // False when the file cannot be opened (nothing changes), true whatever its content.
 bool loadMapSettings(MapView& view, DisplayIdle& idle, const std::filesystem::path& programDir);
 
-// Writes the 25 lines of a new file from the values in memory.
+// Writes the 25 lines of a new file from the values in memory, then the switch of the
+// trip panel (f_Trip).
 bool saveMapSettings(const MapView& view, const DisplayIdle& idle,
                      const std::filesystem::path& programDir);
 

@@ -93,6 +93,8 @@ struct MapView {
     bool followGps = false;
     bool showTapPosition = false;
     int hudMode = 0;  // 0 plain, 1 mirrored left-right, 2 mirrored top-bottom
+    bool showTrip = false;     // the trip panel is drawn and answers taps
+    bool tripShowsLog = false; // the panel shows the totals since the log's first point, not the run's
     bool pointMode = false;
     int framesComposed = 0;      // frames composed so far (a dropped request is not one)
     bool hasHeading = false;     // the heading arrow has had a direction
