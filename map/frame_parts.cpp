@@ -269,7 +269,7 @@ platform::Rect tripPanelRect(const MapView& view) {
 
 std::string tripPanelRow1(const TripTotals& trip, bool log) {
     const std::int64_t seconds = truncToInt(trip.movingSeconds);
-    return platform::format("%s %.1fkm %lld:%02lld:%02lld", log ? "Log" : "Run", trip.distanceKm,
+    return platform::format("%s %s %lld:%02lld:%02lld", log ? "Log" : "Run", routeDistanceText(trip.distanceKm).c_str(),
                             static_cast<long long>(seconds / 3600), static_cast<long long>(seconds / 60 % 60),
                             static_cast<long long>(seconds % 60));
 }

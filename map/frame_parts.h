@@ -69,7 +69,8 @@ void drawTrackLogSign(MapView& view);
 // buttons placed elsewhere in setmap.txt would put under it.
 platform::Rect tripPanelRect(const MapView& view);
 
-// Its two rows: "Run 12.3km 0:42:10" ("Log" for the totals since the log's first point)
+// Its two rows: "Run 12.3Km 0:42:10" ("Log" for the totals since the log's first point;
+// the distance as routeDistanceText writes it)
 // and "17.5km/h +123m" (average moving speed, ascent).
 std::string tripPanelRow1(const TripTotals& trip, bool log);
 std::string tripPanelRow2(const TripTotals& trip);
