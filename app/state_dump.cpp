@@ -1,5 +1,6 @@
 #include "app/state_dump.h"
 
+#include "map/frame_parts.h"
 #include "platform/format.h"
 #include "platform/headless/power_recording.h"
 #include "platform/process_stats.h"
@@ -24,6 +25,12 @@ struct Dump {
     void button(const char* name, const std::optional<ImageButton>& b) {
         if (b) platform::appendFormat(text, "%s.left=%d\n%s.top=%d\n%s.width=%d\n%s.height=%d\n", name, b->left, name,
                                       b->top, name, b->width, name, b->height);
+    }
+    void trip(const char* name, const TripTotals& t) {
+        platform::appendFormat(text, "%s.distanceKm=%.6f\n%s.movingSeconds=%.6f\n%s.movingKm=%.6f\n", name,
+                               t.distanceKm, name, t.movingSeconds, name, t.movingKm);
+        platform::appendFormat(text, "%s.averageKmh=%.6f\n%s.ascentM=%.6f\n%s.fixes=%d\n", name,
+                               averageMovingKmh(t), name, tripAscentM(t), name, t.fixes);
     }
     void path(const char* name, const GpxPath& p) { platform::appendFormat(text, "%s.count=%d\n", name, p.pointCount()); }
     void paths(const char* name, const GpxPathList& list) {
@@ -56,6 +63,7 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
     V(drawTimerMs); V(mosaicOffsetX); V(mosaicOffsetY);
     V(loading); V(loadStep); V(drawing); V(frameReady); V(showTileGrid); V(mosaicValid);
     V(followGps); V(showTapPosition); V(hudMode); V(pointMode); V(nightMode); V(night); V(mosaicNight);
+    V(showTrip); V(tripShowsLog);
     V(viewBottomRightLat); V(viewTopLeftLon); V(viewTopLeftLat); V(viewBottomRightLon);
     V(viewOriginX); V(viewOriginY);
     V(mapDir); V(currentRoutePath); V(autoLoadDir); V(framesComposed);
@@ -80,6 +88,13 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
     // Whether the receiver (or gpsd) has been heard since the port was opened or came back.
     d.put("gps.portLink", std::string(platform::linkStateName(app.gps.port.device.linkState())));
     d.path("gps.track", g.track);
+    d.trip("trip.run", g.tripRun);
+    d.trip("trip.log", g.tripLog);
+    if (v.showTrip) {
+        const platform::Rect panel = tripPanelRect(v);
+        platform::appendFormat(d.text, "tripPanel.left=%d\ntripPanel.top=%d\ntripPanel.width=%d\ntripPanel.height=%d\n",
+                               panel.left, panel.top, panel.width(), panel.height());
+    }
     d.put("power.requests", powerRequests);
     const auto powerState = app.power.backend.powerStateFlags();
     d.put("power.state", powerState ? platform::describePowerRequest(*powerState, 0) : std::string("unknown"));

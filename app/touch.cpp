@@ -3,6 +3,7 @@
 #include "app/dialog.h"
 #include "gps/track_log.h"
 #include "map/frame.h"
+#include "map/frame_parts.h"
 #include "map/projection.h"
 #include "platform/numeric.h"
 
@@ -122,6 +123,14 @@ void penUp(App& app, int x, int y) {
         return;
     }
     if (pressButton(app, x, y)) return;
+    if (v.showTrip) {
+        const platform::Rect panel = tripPanelRect(v);
+        if (panel.left <= x && x < panel.right && panel.top <= y && y < panel.bottom) {
+            v.tripShowsLog = !v.tripShowsLog;
+            requestRedraw(v, frameSources(app));
+            return;
+        }
+    }
     // The corner switches are 50 x 30 pixels at any screen size.
     if (x > v.viewWidth - 50 && y < 30) {
         v.showTapPosition = !v.showTapPosition;

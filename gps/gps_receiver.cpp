@@ -36,6 +36,10 @@ void recordFix(GpsReceiver& gps, double altitude, std::int32_t date) {
     point.lon = gps.longitude;
     point.ele = altitude;
     gps.track.addPoint(point);
+    TripFix fix{point.lat, point.lon, altitude, 0, false, gps.speedKmh, true};
+    fix.hasTime = tripSecondsOf(date, gps.fixTime, fix.utcSeconds);
+    addTripFix(gps.tripRun, fix);
+    addTripFix(gps.tripLog, fix);
 }
 
 }  // namespace
@@ -51,6 +55,12 @@ void initGpsReceiver(GpsReceiver& gps) {
     gps.datedTrackPath.clear();
     gps.datedNamePending = true;
     loadPreviousTrack(gps);
+    gps.tripRun = gps.tripLog = TripTotals{};
+    for (const GeoPoint& p : gps.track.points.items()) {
+        TripFix fix{p.lat, p.lon, p.ele, 0, false, 0.0, false};
+        fix.hasTime = tripSecondsOf(p.utcDate, p.utcTime, fix.utcSeconds);
+        addTripFix(gps.tripLog, fix);
+    }
 }
 
 void initGps(GpsContext& gps, const std::filesystem::path& programDir, const std::filesystem::path& deviceRoot) {

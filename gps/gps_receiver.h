@@ -8,6 +8,7 @@
 #include "gps/gps_settings.h"
 #include "gps/serial_port.h"
 #include "gps/track_log.h"
+#include "gps/trip.h"
 #include "gpx/collections.h"
 #include "platform/clock.h"
 #include "platform/serial_device.h"
@@ -42,6 +43,12 @@ struct GpsReceiver {
 
     GpxPath track;                 // the previous run's log, then every point recorded now
     int previousRunPoints = 0;     // how many points of track came from the previous run's log
+
+    // The trip at a glance, fed every recorded point: since this run started, and since
+    // the first point of the log (the previous run's points read back at start, then this
+    // run's).
+    TripTotals tripRun;
+    TripTotals tripLog;
 };
 
 // The GPS side of the program: the settings, the port and the receiver, one of each from
@@ -55,7 +62,7 @@ struct GpsContext {
 };
 
 // Clears the receiver (a log still open is finished first) and loads the previous run's
-// track from the working log under gps.storageRootPath.
+// track from the working log under gps.storageRootPath, counting it into tripLog.
 void initGpsReceiver(GpsReceiver& gps);
 
 // Reads setgps.txt from programDir (writing it with the defaults when it is missing),

@@ -520,10 +520,35 @@ bool nextPiece(Source& in, std::string& storage, std::string_view& piece) {
     return true;
 }
 
+// A point's time as the track log writes it, "2008-07-18T14:35:14Z", as NMEA's ddmmyy
+// and hhmmss; both 0 for anything else, years outside 2000 to 2099 among them.
+struct Stamp {
+    std::int32_t date = 0;
+    std::int32_t time = 0;
+};
+
+Stamp stampOf(std::string_view text) {
+    const auto field = [text](std::size_t at, std::size_t digits, int low, int high) {
+        int v = 0;
+        for (std::size_t i = at; i < at + digits; ++i) {
+            if (i >= text.size() || text[i] < '0' || text[i] > '9') return -1;
+            v = v * 10 + (text[i] - '0');
+        }
+        return v >= low && v <= high ? v : -1;
+    };
+    const int year = field(0, 4, 2000, 2099), month = field(5, 2, 1, 12), day = field(8, 2, 1, 31);
+    const int hour = field(11, 2, 0, 23), minute = field(14, 2, 0, 59), second = field(17, 2, 0, 60);
+    if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0 || text.size() < 19 ||
+        text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':')
+        return {};
+    return {day * 10000 + month * 100 + year % 100, hour * 10000 + minute * 100 + second};
+}
+
 // Where a line of our own files holds each tag that matters; one pass over its "<".
 struct LineTags {
     std::size_t name = std::string_view::npos;  // "<name>"
     std::size_t ele = std::string_view::npos;   // "<ele>"
+    std::size_t time = std::string_view::npos;  // "<time>"
     bool trkpt = false;                          // "<trkpt"
     bool trkptEnd = false;                       // "</trkpt>"
     bool trksegEnd = false;                      // "</trkseg>"
@@ -537,6 +562,8 @@ LineTags findLineTags(std::string_view line) {
             tags.name = std::min(tags.name, lt);
         } else if (rest.starts_with("ele>")) {
             tags.ele = std::min(tags.ele, lt);
+        } else if (rest.starts_with("time>")) {
+            tags.time = std::min(tags.time, lt);
         } else if (rest.starts_with("trkpt")) {
             tags.trkpt = true;
         } else if (rest.starts_with("/trkpt>")) {
@@ -554,6 +581,7 @@ void loadTrack(Source& in, GpxPath& path) {
     std::string_view line;
     LatLon point;
     double ele = 0.0;
+    Stamp stamp;
     while (nextPiece(in, storage, line)) {
         const LineTags tags = findLineTags(line);
         if (tags.name != std::string_view::npos) {
@@ -574,10 +602,12 @@ void loadTrack(Source& in, GpxPath& path) {
             if (value.starts_with('"')) value.remove_prefix(1);
             ele = elevationOf(value);  // a number ends before any '"' or "<"
         }
+        if (tags.time != std::string_view::npos) stamp = stampOf(line.substr(tags.time + 6));
         if (tags.trkptEnd) {
-            if (point.valid()) path.addPoint(GeoPoint{point.lat, point.lon, ele});
+            if (point.valid()) path.addPoint(GeoPoint{point.lat, point.lon, ele, stamp.time, stamp.date});
             point = LatLon{};
             ele = 0.0;
+            stamp = Stamp{};
         }
         if (tags.trksegEnd) break;
     }

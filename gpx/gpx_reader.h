@@ -75,7 +75,9 @@ int loadAutoLoadFiles(const std::filesystem::path& dir, GpxOverlays& out);
 int readGpxFile(const std::filesystem::path& file, GpxOverlays& out);
 
 // The program's own files, one element per line: the points up to the first "</trkseg>"
-// into path (its points cleared first; its name replaced by a "<name>...</name>" line).
+// into path (its points cleared first; its name replaced by a "<name>...</name>" line),
+// each with its elevation and, from a "<time>" line as the log writes it, its UTC date
+// and time (0 when missing or of another form).
 // 0 when read; -1 when the file cannot be opened, with the path unchanged.
 int loadTrackFile(const std::filesystem::path& file, GpxPath& path);
 

@@ -118,6 +118,9 @@ void drawOverlaysAndControls(MapView& view, const FrameSources& sources) {
     drawHeadingArrow(view, sources.gps.track, sources.gps.previousRunPoints);
     if (!view.followGps) drawCentreCross(view);
     if (sources.gps.trackFile.isStalled()) drawTrackLogSign(view);
+    if (view.showTrip) {
+        drawTripPanel(view, view.tripShowsLog ? sources.gps.tripLog : sources.gps.tripRun, view.tripShowsLog);
+    }
     if (!view.tileShown && !view.startHint.empty()) drawStartHint(view);
 }
 

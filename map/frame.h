@@ -38,8 +38,9 @@ void composeFrame(MapView& view, const FrameSources& sources, RedrawKind kind);
 // the eight buttons, the battery and satellite gauges, tracks, routes, the recorded
 // track, the current route, the zoom number, the scale bar, the heading arrow and,
 // unless following the receiver, the centre cross; and while the recorded track is not
-// reaching the card, the track-log sign; and until the first tile is shown, the start
-// hint. At night in the night palette, with the buttons' and gauges' darkened pictures.
+// reaching the card, the track-log sign; with showTrip, the trip panel; and until the
+// first tile is shown, the start hint. At night in the night palette, with the buttons'
+// and gauges' darkened pictures.
 void drawOverlaysAndControls(MapView& view, const FrameSources& sources);
 
 }  // namespace quorel

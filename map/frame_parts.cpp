@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -280,6 +282,65 @@ void drawTrackLogSign(MapView& view) {
     platform::fillRect(view.frameBitmap, rectOf(left, top, side, side), palette.sign);
     platform::fillRect(view.frameBitmap, rectOf(left + margin, top + (side - bar) / 2, side - 2 * margin, bar),
                        palette.signBar);
+}
+
+}  // namespace quorel
+
+namespace quorel {
+
+platform::Rect tripPanelRect(const MapView& view) {
+    const int width = truncToInt(200.0 * view.uiScale);
+    const int height = truncToInt(36.0 * view.uiScale);
+    int left = truncToInt(40.0 * view.uiScale);
+    const int top = saturatingAdd(view.viewHeight, -saturatingAdd(height, truncToInt(2.0 * view.uiScale)));
+    const std::optional<ImageButton>* buttons[] = {&view.starButton,   &view.zoomUpButton, &view.zoomDownButton,
+                                                   &view.homeButton,   &view.originButton, &view.bulbButton,
+                                                   &view.pointButton,  &view.eraseButton};
+    // Each pass moves the panel right of a button it covers; a button met again after a
+    // move is looked at again in the next pass.
+    for (std::size_t pass = 0; pass <= std::size(buttons); ++pass) {
+        bool moved = false;
+        for (const auto* b : buttons) {
+            if (!*b) continue;
+            const ImageButton& button = **b;
+            const bool overlaps = std::int64_t{left} < std::int64_t{button.left} + button.width &&
+                                  button.left < std::int64_t{left} + width &&
+                                  std::int64_t{top} < std::int64_t{button.top} + button.height &&
+                                  button.top < std::int64_t{top} + height;
+            if (overlaps) {
+                left = clampToInt(std::int64_t{button.left} + button.width + truncToInt(5.0 * view.uiScale));
+                moved = true;
+            }
+        }
+        if (!moved) break;
+    }
+    return rectOf(left, top, width, height);
+}
+
+std::string tripPanelRow1(const TripTotals& trip, bool log) {
+    const std::int64_t seconds = truncToInt(trip.movingSeconds);
+    return platform::format("%s %s %lld:%02lld:%02lld", log ? "Log" : "Run", routeDistanceText(trip.distanceKm).c_str(),
+                            static_cast<long long>(seconds / 3600), static_cast<long long>(seconds / 60 % 60),
+                            static_cast<long long>(seconds % 60));
+}
+
+std::string tripPanelRow2(const TripTotals& trip) {
+    return platform::format("%.1fkm/h +%.0fm", averageMovingKmh(trip), tripAscentM(trip));
+}
+
+void drawTripPanel(MapView& view, const TripTotals& trip, bool log) {
+    const platform::Rect panel = tripPanelRect(view);
+    const int border = std::max(1, truncToInt(view.uiScale));
+    platform::fillRect(view.frameBitmap, panel, kBlue);
+    platform::fillRect(view.frameBitmap,
+                       {panel.left + border, panel.top + border, panel.right - border, panel.bottom - border}, kWhite);
+    const int text = truncToInt(15.0 * view.uiScale);
+    const int row = truncToInt(17.0 * view.uiScale);
+    const int inset = truncToInt(5.0 * view.uiScale);
+    const int top = panel.top + truncToInt(1.0 * view.uiScale);
+    drawTextIn(view, tripPanelRow1(trip, log), {panel.left + inset, top, panel.right - border, top + row}, text, kBlue);
+    drawTextIn(view, tripPanelRow2(trip), {panel.left + inset, top + row, panel.right - border, top + 2 * row}, text,
+               kBlue);
 }
 
 }  // namespace quorel

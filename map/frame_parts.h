@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "gps/trip.h"
 #include "state/map_view.h"
 #include "platform/raster/bitmap.h"
 #include "platform/raster/raster.h"
@@ -68,6 +69,19 @@ void drawTrackLogSign(MapView& view);
 // the middle of the map, between the button columns; a line too wide for the box breaks
 // after a space or a slash.
 void drawStartHint(MapView& view);
+// The trip panel: 200 x 36 design pixels at the bottom edge, 40 from the left, right of
+// the left column of buttons and left of the gauges; moved right past any button that
+// buttons placed elsewhere in setmap.txt would put under it.
+platform::Rect tripPanelRect(const MapView& view);
+
+// Its two rows: "Run 12.3Km 0:42:10" ("Log" for the totals since the log's first point;
+// the distance as routeDistanceText writes it)
+// and "17.5km/h +123m" (average moving speed, ascent).
+std::string tripPanelRow1(const TripTotals& trip, bool log);
+std::string tripPanelRow2(const TripTotals& trip);
+
+// The panel in blue on white, in its rectangle.
+void drawTripPanel(MapView& view, const TripTotals& trip, bool log);
 
 // Cell of the battery strip: 0 four bars (75 and more, and 255 for no reading) to 4 empty.
 int batteryCell(int batteryPercent);

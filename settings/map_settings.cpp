@@ -84,6 +84,7 @@ bool readKeyValues(std::string_view token, SettingsStream& in, MapView& v, Displ
     else if (has("PointBtn")) in.readPair(v.pointButtonPos);
     else if (has("EraceBtn")) in.readPair(v.eraseButtonPos);
     else if (has("f_Night")) in.readInt(v.nightMode);
+    else if (has("f_Trip")) in.readFlag(v.showTrip);
     else return false;
     return true;
 }
@@ -132,6 +133,7 @@ bool saveMapSettings(const MapView& v, const DisplayIdle& idle, const std::files
     };
     for (const auto& b : buttons) platform::appendFormat(out, "%s %d %d\n", b.key, b.pos[0], b.pos[1]);
     platform::appendFormat(out, "f_Night %d\n", v.nightMode);
+    platform::appendFormat(out, "f_Trip %d\n", v.showTrip ? 1 : 0);
     return platform::writeTextFile(programDir / kMapSettingsFile, out);
 }
 

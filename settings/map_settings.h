@@ -20,7 +20,7 @@ inline constexpr const char* kMapSettingsFile = "setmap.txt";
 bool loadMapSettings(MapView& view, DisplayIdle& idle, const std::filesystem::path& programDir);
 
 // Writes the lines of a new file from the values in memory: the 25 that every reader of
-// the file knows, then the later keys.
+// the file knows, then the later keys (f_Night, f_Trip).
 bool saveMapSettings(const MapView& view, const DisplayIdle& idle,
                      const std::filesystem::path& programDir);
 

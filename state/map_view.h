@@ -97,6 +97,8 @@ struct MapView {
     int nightMode = 0;        // 0 day colours, 1 night colours, 2 night from dusk to dawn
     bool night = false;       // night colours in force for the next frame
     bool mosaicNight = false; // the mosaic's tiles were darkened for night
+    bool showTrip = false;     // the trip panel is drawn and answers taps
+    bool tripShowsLog = false; // the panel shows the totals since the log's first point, not the run's
     bool pointMode = false;
     int framesComposed = 0;      // frames composed so far (a dropped request is not one)
     bool tileShown = false;      // a tile (or a coarser one enlarged) has been placed in the mosaic

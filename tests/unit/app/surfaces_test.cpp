@@ -100,6 +100,48 @@ TEST(ControlsLayout, AbsentButtonsAndFailedImagesAreSkippedOrZero) {
     EXPECT_FALSE(createImageButton(4242).hitTest(0, 0));
 }
 
+// The trip panel drawn over the eight buttons changes no pixel of any button, at the
+// screen sizes the layout is made for and with a button moved to where the panel goes.
+TEST(TripPanel, CoversNoButton) {
+    const struct {
+        int width, height;
+        DesignPos MapView::*moved;
+        DesignPos to;
+    } cases[] = {
+        {480, 272, nullptr, {}}, {800, 480, nullptr, {}}, {1024, 600, nullptr, {}}, {1920, 1080, nullptr, {}},
+        {480, 272, &MapView::homeButtonPos, {60, -35}}, {1920, 1080, &MapView::eraseButtonPos, {45, -40}},
+    };
+    for (const auto& c : cases) {
+        Screen s(c.width, c.height);
+        MapView& v = s.view;
+        if (c.moved) {
+            v.*c.moved = c.to;
+            v.buttonWidth = v.buttonHeight = 30;  // the design size, scaled again by the layout
+            v.closeCornerX = 25;
+            v.closeCornerY = 22;
+            layoutControls(v);
+        }
+        platform::fillRect(v.frameBitmap, {0, 0, c.width, c.height}, platform::rgb(128, 128, 128));
+        const std::optional<ImageButton>* buttons[] = {&v.starButton, &v.zoomUpButton, &v.zoomDownButton,
+                                                       &v.homeButton, &v.originButton, &v.bulbButton,
+                                                       &v.pointButton, &v.eraseButton};
+        for (const auto* b : buttons) drawImageButton(**b, v.frameBitmap);
+        const platform::Bitmap before = v.frameBitmap;
+        drawTripPanel(v, TripTotals{}, false);
+        for (const auto* b : buttons) {
+            const ImageButton& button = **b;
+            for (int y = button.top; y < button.top + button.height; ++y) {
+                for (int x = button.left; x < button.left + button.width; ++x) {
+                    ASSERT_EQ(pixelAt(before, x, y), pixelAt(v.frameBitmap, x, y))
+                        << c.width << "x" << c.height << ": " << x << "," << y;
+                }
+            }
+        }
+        const platform::Rect panel = tripPanelRect(v);
+        EXPECT_EQ(pixelAt(v.frameBitmap, panel.left, panel.top), platform::rgb(0, 0, 255)) << "the panel was drawn";
+    }
+}
+
 TEST(Surfaces, AnEmptyWindowGivesEmptyBuffersNotACrash) {
     Screen s(0, 0);
     EXPECT_EQ(s.view.viewWidth, 0);
