@@ -8,6 +8,7 @@
 #include "platform/power_linux.h"
 #include "platform/sdl/sdl_window.h"
 #include "platform/serial_select.h"
+#include "platform/upower_battery.h"
 
 namespace quorel {
 namespace {

@@ -13,6 +13,7 @@
 
 #include "platform/scan.h"
 #include "platform/text_file.h"
+#include "platform/upower_battery.h"
 
 extern char** environ;
 

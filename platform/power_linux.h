@@ -17,9 +17,10 @@
 #include <vector>
 
 #include "platform/power_backend.h"
-#include "platform/upower_battery.h"
 
 namespace quorel::platform {
+
+class UPowerBattery;
 
 class LinuxPowerBackend final : public PowerBackend {
 public:

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/power_linux.h"
+#include "platform/upower_battery.h"
 #include "tests/support/scratch.h"
 
 extern char** environ;
