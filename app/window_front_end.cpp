@@ -8,6 +8,7 @@
 #include "platform/power_linux.h"
 #include "platform/sdl/sdl_window.h"
 #include "platform/serial_select.h"
+#include "platform/upower_battery.h"
 
 namespace quorel {
 namespace {
@@ -16,6 +17,7 @@ class WindowFrontEnd final : public FrontEnd {
 public:
     WindowFrontEnd(std::unique_ptr<platform::SdlWindow> window, const std::string& gps)
         : window_(std::move(window)),
+          power_("/sys/class/backlight", "/sys/class/power_supply", platform::systemBusAddress()),
           device_(platform::makeSerialDevice(
               platform::chooseSerial(gps.empty() ? std::nullopt : std::optional<std::string>(gps), false),
               unusedVirtualPort_, platform::systemClock())) {

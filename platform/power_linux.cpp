@@ -13,6 +13,7 @@
 
 #include "platform/scan.h"
 #include "platform/text_file.h"
+#include "platform/upower_battery.h"
 
 extern char** environ;
 
@@ -57,8 +58,11 @@ std::vector<std::filesystem::path> sortedEntries(const std::filesystem::path& di
 
 }  // namespace
 
-LinuxPowerBackend::LinuxPowerBackend(std::filesystem::path backlightRoot, std::filesystem::path powerSupplyRoot)
-    : backlightRoot_(std::move(backlightRoot)), powerSupplyRoot_(std::move(powerSupplyRoot)) {}
+LinuxPowerBackend::LinuxPowerBackend(std::filesystem::path backlightRoot, std::filesystem::path powerSupplyRoot,
+                                     const std::string& upowerBus, std::chrono::milliseconds upowerRefresh)
+    : backlightRoot_(std::move(backlightRoot)), powerSupplyRoot_(std::move(powerSupplyRoot)) {
+    if (!upowerBus.empty()) upower_ = std::make_unique<UPowerBattery>(upowerBus, upowerRefresh);
+}
 
 LinuxPowerBackend::~LinuxPowerBackend() {
     if (backlightDark_) writeBacklights(kBacklightOn);
@@ -91,6 +95,9 @@ std::optional<std::uint32_t> LinuxPowerBackend::powerStateFlags() {
 
 int LinuxPowerBackend::batteryPercent() {
     reapChildren();
+    if (upower_) {
+        if (const auto percent = upower_->percent()) return *percent;
+    }
     for (const auto& supply : sortedEntries(powerSupplyRoot_)) {
         if (readAttribute(supply / "type") != "Battery") continue;
         if (readAttribute(supply / "scope") == "Device") continue;

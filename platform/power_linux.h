@@ -1,14 +1,17 @@
 #pragma once
 // The power manager of a Linux handheld: the display through the backlights' bl_power
-// switches, the battery through the power-supply class, programs through posix_spawn.
+// switches, the battery through UPower's display device when a bus address is given and
+// UPower answers there, else through the power-supply class, programs through posix_spawn.
 //
 // Where no backlight can be written (a desktop, a panel without the switch) the state is
 // only remembered and the window darkens itself: it draws black while blanked() is true.
 // The sysfs roots are parameters so that a fake tree in a temporary directory stands in.
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,10 +20,15 @@
 
 namespace quorel::platform {
 
+class UPowerBattery;
+
 class LinuxPowerBackend final : public PowerBackend {
 public:
+    // An empty upowerBus leaves UPower out; otherwise it is asked every upowerRefresh.
     explicit LinuxPowerBackend(std::filesystem::path backlightRoot = "/sys/class/backlight",
-                               std::filesystem::path powerSupplyRoot = "/sys/class/power_supply");
+                               std::filesystem::path powerSupplyRoot = "/sys/class/power_supply",
+                               const std::string& upowerBus = {},
+                               std::chrono::milliseconds upowerRefresh = std::chrono::seconds(5));
     // Lights again a backlight this backend darkened, so that quitting while the display
     // is off never leaves the screen dark.
     ~LinuxPowerBackend() override;
@@ -30,8 +38,9 @@ public:
     // ON lights the display, IDLE and USERIDLE darken it; any other state is rejected.
     bool setPowerState(std::uint32_t stateFlags, std::uint32_t options) override;
     std::optional<std::uint32_t> powerStateFlags() override;
-    // The capacity of the first battery in name order that is present and powers the
-    // machine (a supply whose scope is "Device", such as a wireless mouse, does not).
+    // UPower's last answer when it has one (never waiting for the bus); else the capacity
+    // of the first battery in name order that is present and powers the machine (a supply
+    // whose scope is "Device", such as a wireless mouse, does not).
     int batteryPercent() override;
     bool startProgram(const std::string& path) override;
     void noteUserActivity() override;
@@ -54,6 +63,7 @@ private:
     bool backlightReached_ = false;
     bool backlightDark_ = false;
     std::vector<pid_t> children_;
+    std::unique_ptr<UPowerBattery> upower_;
 };
 
 }  // namespace quorel::platform

@@ -125,7 +125,7 @@ TEST(TripPanel, CoversNoButton) {
         const std::optional<ImageButton>* buttons[] = {&v.starButton, &v.zoomUpButton, &v.zoomDownButton,
                                                        &v.homeButton, &v.originButton, &v.bulbButton,
                                                        &v.pointButton, &v.eraseButton};
-        for (const auto* b : buttons) drawImageButton(**b, v.frameBitmap);
+        for (const auto* b : buttons) drawImageButton(**b, v.frameBitmap, false);
         const platform::Bitmap before = v.frameBitmap;
         drawTripPanel(v, TripTotals{}, false);
         for (const auto* b : buttons) {
