@@ -122,7 +122,7 @@ void openTrackLog(GpsReceiver& gps, platform::Clock& clock = platform::systemClo
 void syncTrackLogIfDue(GpsReceiver& gps);
 
 // Finishes the log and copies it to its dated name when it holds points (of this run, or
-// of an earlier one it was appended to); refused points get one more try first. The
+// of an earlier one it was appended to); refused points get a few more tries first. The
 // copy is made even when the log's last sync or its close failed: it is written from the
 // bytes the system holds and synced on its own. Points the card did not take are
 // written to gps.rescueDir as a GPX file of their own, named like a dated copy;
