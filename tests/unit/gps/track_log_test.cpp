@@ -422,6 +422,7 @@ TEST_F(TrackLog, ACopyAndARouteAreSyncedBeforeTheRenameAndTheirFolderAfter) {
         }
     }
     const std::vector<std::string> expected = {
+        "fdatasync scurrent.gpx",  // the emptied log, before its header
         "fdatasync scurrent.gpx",  // the header
         "fdatasync scurrent.gpx",  // the points, at the close
         "fdatasync 2008-07-18_19-00-00.gpx.tmp",
