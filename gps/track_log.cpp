@@ -31,6 +31,8 @@ namespace {
 
 constexpr std::size_t kCopyBufferBytes = 64 * 1024;
 constexpr int kMaxAlternativeNames = 1000;
+// Tries at exit to put the points that wait on the card, then in the rescue file.
+constexpr int kFinalAttempts = 10;
 
 bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
@@ -76,8 +78,15 @@ std::optional<LogContents> scanLog(int fd) {
     constexpr std::size_t kLineKept = 1024;  // our lines are short; longer ones are garbage
     std::string line;
     bool inPoint = false;
+    bool lineDamaged = false;
+    bool ended = false;  // past the end of the segment or at damage: nothing further is the log's
     std::int64_t offset = 0;
     const auto endLine = [&](bool open) {
+        // The closing lines, a write cut off by a repair that failed, or a range that a
+        // power cut left unwritten (zeros) end what is read: points beyond them are
+        // remnants (of points kept to be written again, or of a log this one replaced).
+        if (lineDamaged || line.find("</trkseg>") != std::string::npos) ended = true;
+        if (ended) return;
         if (line.find("<trkpt") != std::string::npos) inPoint = true;
         if (inPoint && !log.firstTime) {
             if (const auto t = line.find("<time>"); t != std::string::npos) {
@@ -89,23 +98,27 @@ std::optional<LogContents> scanLog(int fd) {
             log.lastLineOpen = open;
             inPoint = false;
         }
-        line.clear();
     };
     std::vector<char> buffer(kCopyBufferBytes);
     for (;;) {
         const std::int64_t n = platform::readAt(fd, buffer.data(), buffer.size(), offset);
         if (n < 0) return std::nullopt;
         if (n == 0) break;
-        for (std::int64_t i = 0; i < n; ++i) {
+        for (std::int64_t i = 0; i < n && !ended; ++i) {
             ++offset;
-            if (buffer[static_cast<std::size_t>(i)] == '\n') {
+            const char c = buffer[static_cast<std::size_t>(i)];
+            if (c == '\n') {
                 endLine(false);
-            } else if (line.size() < kLineKept) {
-                line.push_back(buffer[static_cast<std::size_t>(i)]);
+                line.clear();
+                lineDamaged = false;
+                continue;
             }
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r') lineDamaged = true;
+            if (line.size() < kLineKept) line.push_back(c);
         }
+        if (ended) break;
     }
-    if (!line.empty()) endLine(true);
+    if (!line.empty() && !ended) endLine(true);
     return log;
 }
 
@@ -217,6 +230,16 @@ std::string datedTrackName(const UtcStamp& t) {
 
 namespace {
 
+// Puts the closing lines back at footerOffset and cuts off what a failed write left
+// after them, so the file is again the whole GPX it was; without a header on the card
+// (footerOffset 0) it is empty again (never a run of zeros once space returns).
+bool putBack(int fd, std::int64_t footerOffset) {
+    const bool hasHeader = footerOffset > 0;
+    const auto end = hasHeader ? footerOffset + static_cast<std::int64_t>(kGpxFooter.size()) : 0;
+    return (!hasHeader || platform::writeAll(fd, kGpxFooter, footerOffset)) &&
+           ::ftruncate(fd, static_cast<off_t>(end)) == 0;
+}
+
 // Writes what the card refused so far, with the closing lines after it, where the
 // closing lines stand. True when it is on the card (or there was nothing to write).
 bool writeUnwritten(GpsReceiver& gps) {
@@ -240,15 +263,11 @@ bool writeUnwritten(GpsReceiver& gps) {
         return true;
     }
     log.notWritten = gps.trackFilePath + ": " + std::strerror(errno);
-    // Put the closing lines back where they were and cut off what the failed write left
-    // after them, so the file is again the whole GPX it was; without a header on the
-    // card it is empty again (never a run of zeros once space returns).
-    const bool hasHeader = log.footerOffset > 0;
-    const auto end = hasHeader ? log.footerOffset + static_cast<std::int64_t>(kGpxFooter.size()) : 0;
-    if ((hasHeader && !platform::writeAll(log.fd.get(), kGpxFooter, log.footerOffset)) ||
-        ::ftruncate(log.fd.get(), static_cast<off_t>(end)) != 0) {
-        // The file's end is unknown: it is left as it is, and the log starts again, as
-        // at the next start, once the card takes writes (its complete points are copied).
+    if (!putBack(log.fd.get(), log.footerOffset)) {
+        // The file's end is unknown: it may hold part or all of what was refused, which
+        // waits to be written again. It is put back before the log starts again (as at
+        // the next start, once the card takes writes), so that no point is there twice.
+        log.putBackAt = log.footerOffset;
         static_cast<void>(log.fd.close());
     }
     return false;
@@ -356,6 +375,14 @@ void startLogOnCard(GpsReceiver& gps) {
         log.notWritten = "the storage root " + gps.storageRootPath + " is not there (no card?)";
         return;
     }
+    if (log.putBackAt >= 0) {
+        const platform::UniqueFd fd = platform::openRegularFileWith(gps.trackFilePath, O_RDWR);
+        if (!fd || !putBack(fd.get(), log.putBackAt) || ::fdatasync(fd.get()) != 0) {
+            log.notWritten = gps.trackFilePath + ": cannot be put back after a failed write";
+            return;
+        }
+        log.putBackAt = -1;
+    }
     const SaveResult previous = recoverTrackLog(gps);
     std::filesystem::create_directory(dirOf(gps), ec);
 
@@ -385,6 +412,9 @@ void startLogOnCard(GpsReceiver& gps) {
         log.unwritten = std::move(pending);
         return;
     }
+    // The emptying reaches the card before the new header does: a power cut in between
+    // never leaves the new lines over the old ones (whose points are in their copy).
+    static_cast<void>(::fdatasync(log.fd.get()));
     gps.datedNamePending = true;
     gps.datedTrackPath.clear();
     writeGpxHeader(log.unwritten, "Current");
@@ -443,8 +473,13 @@ void openTrackLog(GpsReceiver& gps, platform::Clock& clock) {
 bool closeTrackLog(GpsReceiver& gps) {
     TrackLogFile& log = gps.trackFile;
     if (!log.isRecording()) return true;
-    if (!log.isOpen()) startLogOnCard(gps);  // one more try: the card may be back
-    const bool allWritten = writeUnwritten(gps) || log.unwrittenPoints == 0;
+    // A few more tries: the card may be back, and a card that failed a write may take the
+    // next one.
+    bool allWritten = false;
+    for (int attempt = 0; attempt < kFinalAttempts && !allWritten; ++attempt) {
+        if (!log.isOpen()) startLogOnCard(gps);
+        allWritten = writeUnwritten(gps) || log.unwrittenPoints == 0;
+    }
     bool onCard = log.unwrittenPoints == 0;
     if (log.isOpen()) {
         const bool synced = !log.unsynced || ::fdatasync(log.fd.get()) == 0;
@@ -462,7 +497,9 @@ bool closeTrackLog(GpsReceiver& gps) {
     end.pointsOnCard = log.pointsOnCard;
     end.pointsLost = log.droppedPoints;
     if (log.unwrittenPoints > 0) {
-        (rescueUnwrittenPoints(gps) ? end.pointsRescued : end.pointsLost) += log.unwrittenPoints;
+        bool rescued = false;
+        for (int attempt = 0; attempt < kFinalAttempts && !rescued; ++attempt) rescued = rescueUnwrittenPoints(gps);
+        (rescued ? end.pointsRescued : end.pointsLost) += log.unwrittenPoints;
     }
     log = TrackLogFile{};
     return onCard && end.pointsLost == 0;

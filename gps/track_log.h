@@ -63,6 +63,8 @@ struct TrackLogFile {
     int syncCount = 0;              // fdatasync calls that succeeded since the log was opened
     int pointsOnCard = 0;           // points of this run written, in this file or an earlier one
     int droppedPoints = 0;          // points beyond kMaxUnwrittenBytes: in the recorded track only
+    std::int64_t putBackAt = -1;    // a failed write left the closed file's end unknown: its
+                                    // closing lines go back here before the log starts again
     std::string notWritten;         // why the card is not taking the log now, for the user
     platform::Clock* clock = nullptr;  // set from openTrackLog to closeTrackLog: the run records
 
@@ -90,7 +92,8 @@ std::string datedTrackName(const UtcStamp& local);
 // Appends one recorded point to the running log on the card and names its dated copy
 // after the first timed point written. pollGps calls it when gps.trackFile is open.
 // When the card refuses even the repair of a failed write, the file's end is unknown:
-// the log is closed there and the next start copies its complete points.
+// the log is closed there, and put back before it starts again (or the next start copies
+// its complete points up to its closing lines).
 void writeTrackPointToLog(GpsReceiver& gps, double lat, double lon, double ele, std::int32_t date,
                           std::int32_t time);
 
@@ -119,7 +122,7 @@ void openTrackLog(GpsReceiver& gps, platform::Clock& clock = platform::systemClo
 void syncTrackLogIfDue(GpsReceiver& gps);
 
 // Finishes the log and copies it to its dated name when it holds points (of this run, or
-// of an earlier one it was appended to); refused points get one more try first. The
+// of an earlier one it was appended to); refused points get a few more tries first. The
 // copy is made even when the log's last sync or its close failed: it is written from the
 // bytes the system holds and synced on its own. Points the card did not take are
 // written to gps.rescueDir as a GPX file of their own, named like a dated copy;
