@@ -53,6 +53,9 @@ const char* usageText() {
            "  --tile-cache MB  megabytes of decoded tiles kept for zooming back (default 32, 0: none)\n"
            "  --headless     no window: a virtual screen and clock driven by --script\n"
            "  --help         this text;  --version  the version\n"
+           "Exit status: 0 closed (also a second window start on the same storage root); 1 no window\n"
+           "could be opened, or this text not written; 2 a bad command line or headless script;\n"
+           "3 a headless run kept from starting by another on the same storage root.\n"
            "See quorel(1) for the files, the settings and the taps.\n";
 }
 

@@ -8,13 +8,16 @@ set(CPACK_PACKAGE_VENDOR "Quorel developers")
 set(CPACK_PACKAGE_CONTACT "Quorel developers <maintainer@quorel.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "offline map viewer and GPS track logger for touch screens")
 set(CPACK_PACKAGE_DESCRIPTION
-"Quorel shows a map made of 256 x 256 PNG tiles (the z/x/y tree that map
-tools export) on a full-screen touch display, without a network. It follows
-a GPS receiver that speaks NMEA over a serial or USB line, records the
-journey as GPX tracks that survive a power cut, draws GPX tracks and routes
-over the map, builds a route when the pen is held on the map, and switches
-the display off to save the battery. Every action is a tap: it is made for
-small handhelds, and runs in a window on a desktop too.")
+"Quorel shows a map made of 256 x 256 PNG or JPEG tiles (the z/x/y tree that
+map tools export, or one MBTiles file) on a full-screen touch display,
+without a network. It follows a GPS receiver that speaks NMEA over a serial
+or USB line, records the journey as GPX tracks that survive a power cut,
+draws GPX tracks and routes over the map, builds a route when the pen is
+held on the map, and switches the display off to save the battery. Every
+action is a tap: it is made for small handhelds, and runs in a window on a
+desktop too. The quorel-tiles tool packs a tile tree into an MBTiles file
+and back, checks the tiles of a card, and lists or fetches the tiles a trip
+lacks.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

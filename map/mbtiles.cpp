@@ -79,6 +79,17 @@ constexpr const char* kLookup =
 constexpr const char* kSizeLookup =
     "SELECT typeof(tile_data), length(tile_data) FROM tiles WHERE zoom_level = ?1 AND tile_column = ?2 AND tile_row = ?3";
 
+// False, with the reason, when the tiles table gives no row: such a file would show
+// nothing and tell nothing.
+bool holdsATile(sqlite3* db, std::string& error) {
+    const SqliteStatement s = prepare(db, "SELECT 1 FROM tiles LIMIT 1", error);
+    if (!s) return false;
+    const int rc = sqlite3_step(s.get());
+    if (rc == SQLITE_ROW) return true;
+    error = rc == SQLITE_DONE ? "its tiles table is empty" : sqlite3_errmsg(db);
+    return false;
+}
+
 int stepFor(sqlite3_stmt* s, int zoom, std::int64_t col, std::int64_t tmsRow) {
     sqlite3_reset(s);
     sqlite3_bind_int(s, 1, zoom);
@@ -140,6 +151,7 @@ std::unique_ptr<MbtilesStore> MbtilesStore::open(const std::filesystem::path& fi
     sqlite3_progress_handler(
         db.get(), 1000, [](void* ticks) { return ++*static_cast<int*>(ticks) > 10'000 ? 1 : 0; },
         &store->progressTicks_);
+    if (!holdsATile(db.get(), error)) return nullptr;  // under the same bound
     store->lookup_ = std::move(lookup);
     store->sizeLookup_ = std::move(sizeLookup);
     store->db_ = std::move(db);

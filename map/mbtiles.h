@@ -45,7 +45,7 @@ using SqliteStatement = std::unique_ptr<sqlite3_stmt, SqliteCloser>;
 class MbtilesStore final : public TileStore {
 public:
     // Nothing, and in error why, when the file is not a readable MBTiles file: not
-    // SQLite, damaged, without a tiles table, or holding vector tiles.
+    // SQLite, damaged, without a tiles table or a row in it, or holding vector tiles.
     static std::unique_ptr<MbtilesStore> open(const std::filesystem::path& file, std::string& error);
     MbtilesStore(const MbtilesStore&) = delete;
     MbtilesStore& operator=(const MbtilesStore&) = delete;

@@ -70,7 +70,9 @@ void MapTileLoader::openStore(const MapView& view) {
         std::vector<std::string> unreadable;
         store_ = openMapStore(dir, unreadable);
         storeDir_ = dir;
-        for (const std::string& line : unreadable) quorel::reportBadTile(reports, line, "map file " + line);
+        for (const std::string& line : unreadable) {
+            quorel::reportBadTile(reports, line, "map file " + line, "map file " + line);
+        }
     }
 }
 

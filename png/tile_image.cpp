@@ -75,10 +75,10 @@ TileDecodeResult decodeTileImage(std::span<const std::uint8_t> bytes, std::vecto
     return result;
 }
 
-bool reportBadTile(TileReports& reports, const std::string& file, const std::string& what) {
+bool reportBadTile(TileReports& reports, const std::string& file, const std::string& what, std::string_view shown) {
     if (!reports.reported.insert(file).second) return false;
     std::fprintf(stderr, "quorel: %s\n", what.c_str());
-    platform::showMessage(kNotPngMessage);
+    platform::showMessage(shown);
     return true;
 }
 

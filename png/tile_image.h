@@ -41,8 +41,10 @@ struct TileReports {
     std::set<std::string> reported;
 };
 
-// The first time for file: writes "quorel: <what>" on standard error and
-// shows kNotPngMessage. Messages belong to the main thread. True when it reported.
-bool reportBadTile(TileReports& reports, const std::string& file, const std::string& what);
+// The first time for file: writes "quorel: <what>" on standard error and shows
+// shown (a map file that cannot be read names its own reason there). Messages belong to
+// the main thread. True when it reported.
+bool reportBadTile(TileReports& reports, const std::string& file, const std::string& what,
+                   std::string_view shown = kNotPngMessage);
 
 }  // namespace quorel

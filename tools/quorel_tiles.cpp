@@ -42,7 +42,10 @@ void usage(std::FILE* to) {
         "\n"
         "  pack DIR OUT.mbtiles      put the tile tree DIR (zoom/column/row.png or .jpg) into one\n"
         "                            MBTiles file; the tile bytes are kept as they are\n"
-        "  unpack IN.mbtiles DIR     write the tiles of an MBTiles file as a tile tree\n"
+        "  unpack [--replace] IN.mbtiles DIR\n"
+        "                            write the tiles of an MBTiles file as a tile tree; a tile the\n"
+        "                            tree holds already with other bytes is replaced only with\n"
+        "                            --replace (without it nothing is written)\n"
         "  coverage --zooms A-B [--margin TILES] [--box LAT1,LON1,LAT2,LON2] STORE [GPX...]\n"
         "                            for each zoom, the tiles the tracks and routes of the GPX files\n"
         "                            (and the box, west edge LON1, east edge LON2) pass through, with\n"
@@ -59,11 +62,13 @@ void usage(std::FILE* to) {
         "                            (default 2), --contact TEXT (an e-mail address, in the\n"
         "                            User-Agent), --timeout SECONDS (60), --dry-run, --yes\n"
         "\n"
-        "STORE is a tile tree (with the MBTiles file of the same name beside it, as the map reads\n"
-        "them: Maps/std and Maps/std.mbtiles) or one MBTiles file.\n"
+        "STORE is a tile tree with the MBTiles file of the same name beside it, as the map reads\n"
+        "them (Maps/std names Maps/std and Maps/std.mbtiles; either may be missing), or one\n"
+        "MBTiles file.\n"
         "Exit status: 0 done (coverage: nothing missing; check: every tile shows; fetch: every\n"
-        "tile held or known absent), 1 otherwise,\n"
-        "2 for a wrong command line.\n",
+        "tile held or known absent); 1 otherwise (also a file that cannot be read or written, a\n"
+        "store without tiles, a GPX file without a point, a fetch stopped); 2 for a wrong command\n"
+        "line or a refused server.\n",
         to);
 }
 
@@ -96,17 +101,39 @@ int fail(const std::string& what) {
     return 1;
 }
 
-std::unique_ptr<TileStore> openStore(const fs::path& store, std::string& error) {
+// What was wrong with the command line, then the usage.
+int usageError(const std::string& what) {
+    fail(what);
+    usage(stderr);
+    return 2;
+}
+
+// The parts of a STORE as the map reads them: a path that is a file is one MBTiles file
+// (mapFile, no tree); any other path is a tree with the map file beside it, and either
+// may be missing, but not both. False, with the reason, when there is nothing there.
+bool findStore(const fs::path& store, fs::path& tree, fs::path& mapFile, std::string& error) {
     std::error_code ec;
-    if (fs::is_directory(store, ec)) {
+    if (!fs::is_directory(store, ec) && fs::exists(store, ec)) {
+        mapFile = store;
+        return true;
+    }
+    if (fs::is_directory(store, ec)) tree = store;
+    if (fs::exists(mbtilesBeside(store), ec)) mapFile = mbtilesBeside(store);
+    if (tree.empty() && mapFile.empty()) {
+        error = store.string() + ": no tile tree there, nor a map file " + mbtilesBeside(store).string();
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<TileStore> openStore(const fs::path& store, std::string& error) {
+    fs::path tree, mapFile;
+    if (!findStore(store, tree, mapFile, error)) return nullptr;
+    if (mapFile != store) {
         std::vector<std::string> notes;
         auto layered = openMapStore(store, notes);
         if (!notes.empty()) error = notes.front();
         return notes.empty() ? std::move(layered) : nullptr;
-    }
-    if (!fs::exists(store, ec)) {
-        error = store.string() + ": no such tile tree or file";
-        return nullptr;
     }
     std::unique_ptr<TileStore> file = MbtilesStore::open(store, error);
     if (!file) error = store.string() + ": " + error;
@@ -114,7 +141,7 @@ std::unique_ptr<TileStore> openStore(const fs::path& store, std::string& error) 
 }
 
 int pack(const std::vector<std::string>& args) {
-    if (args.size() != 2) return usage(stderr), 2;
+    if (args.size() != 2) return usageError("pack takes a tile tree DIR and OUT.mbtiles");
     Progress progress("packed");
     PackResult result;
     std::string error;
@@ -125,17 +152,27 @@ int pack(const std::vector<std::string>& args) {
 }
 
 int unpack(const std::vector<std::string>& args) {
-    if (args.size() != 2) return usage(stderr), 2;
+    std::vector<std::string> files = args;
+    const auto option = std::find(files.begin(), files.end(), "--replace");
+    const bool replace = option != files.end();
+    if (replace) files.erase(option);
+    if (files.size() != 2 || files[0].rfind("--", 0) == 0 || files[1].rfind("--", 0) == 0) {
+        return usageError("unpack takes [--replace], IN.mbtiles and a tile tree DIR");
+    }
     Progress progress("unpacked");
     UnpackResult result;
     std::string error;
-    const bool ok = unpackFile(args[0], args[1], result, std::ref(progress), error);
+    const bool ok = unpackFile(files[0], files[1], replace, result, std::ref(progress), error);
     if (result.outsideWorld > 0) {
         std::fprintf(stderr, "quorel-tiles: %lld rows outside the world left out\n",
                      static_cast<long long>(result.outsideWorld));
     }
-    if (!ok) return fail(args[0] + ": " + error);
-    std::fprintf(stderr, "%lld tiles unpacked into %s\n", static_cast<long long>(result.tiles), args[1].c_str());
+    if (!result.different.empty()) {
+        return fail(result.different.string() + " holds another tile than " + files[0] +
+                    " has there; nothing unpacked (--replace replaces such tiles)");
+    }
+    if (!ok) return fail(error);
+    std::fprintf(stderr, "%lld tiles unpacked into %s\n", static_cast<long long>(result.tiles), files[1].c_str());
     return 0;
 }
 
@@ -201,12 +238,18 @@ int parseTrip(const std::vector<std::string>& args, bool fetching, TripOptions& 
         } else if (a == "--dry-run" && fetching) {
             o.dryRun = true;
         } else if (a.rfind("--", 0) == 0) {
-            return usage(stderr), 2;
+            const char* command = fetching ? "fetch" : "coverage";
+            static constexpr const char* kValued[] = {"--zooms",      "--margin",  "--box",  "--png",    "--url",
+                                                      "--subdomains", "--contact", "--rate", "--timeout"};
+            const bool known = std::find(std::begin(kValued), std::end(kValued), a) != std::end(kValued);
+            return usageError(known && !valued ? a + " needs a value" : std::string(command) + " has no option " + a);
         } else {
             o.rest.push_back(a);
         }
     }
-    if (o.from < 0 || o.rest.empty() || (o.rest.size() == 1 && !o.area.box)) return usage(stderr), 2;
+    if (o.from < 0) return usageError("--zooms A-B is needed");
+    if (o.rest.empty()) return usageError("a STORE is needed");
+    if (o.rest.size() == 1 && !o.area.box) return usageError("GPX files or --box are needed");
     return 0;
 }
 
@@ -216,13 +259,17 @@ bool readLines(const std::vector<std::string>& files, TripArea& area) {
         GpxPath waypoints;
         GpxOverlays out{tracks, routes, waypoints};
         if (readGpxFile(file, out) != 0) return fail("cannot read " + file), false;
+        std::size_t points = 0;
         for (GpxPathList* list : {&tracks, &routes}) {
             for (int p = 0; p < list->count(); ++p) {
                 std::vector<GeoCoord>& line = area.lines.emplace_back();
                 GpxPath& path = list->at(p);
                 for (int k = 0; k < path.pointCount(); ++k) line.push_back({path.points.at(k).lat, path.points.at(k).lon});
+                points += line.size();
             }
         }
+        // A file that gave nothing (empty, not GPX, waypoints only) would pass unseen.
+        if (points == 0) return fail(file + ": no track or route point in it"), false;
     }
     return true;
 }
@@ -504,12 +551,13 @@ bool listProblem(const std::string& where, const std::vector<std::uint8_t>& byte
 }
 
 int check(const std::vector<std::string>& args) {
-    if (args.size() != 1) return usage(stderr), 2;
+    if (args.size() != 1 || args[0].rfind("--", 0) == 0) return usageError("check takes one STORE");
     const fs::path store = args[0];
-    std::error_code ec;
+    fs::path treeDir, mapFile;
+    std::string missing;
+    if (!findStore(store, treeDir, mapFile, missing)) return fail(missing);
     std::int64_t problems = 0, tiles = 0;
-    std::vector<fs::path> files;
-    if (fs::is_directory(store, ec)) {
+    if (!treeDir.empty()) {
         // Walked twice, the first time to count, so that a tree of millions of tiles is
         // checked in little memory.
         std::int64_t total = 0;
@@ -532,10 +580,9 @@ int check(const std::vector<std::string>& args) {
             return true;
         };
         walkTree(store, checkTile, [](const fs::path&) {});
-        if (fs::exists(mbtilesBeside(store), ec)) files.push_back(mbtilesBeside(store));
-    } else {
-        files.push_back(store);
     }
+    std::vector<fs::path> files;
+    if (!mapFile.empty()) files.push_back(mapFile);
     for (const fs::path& file : files) {
         std::string error;
         if (!MbtilesStore::open(file, error)) {
@@ -570,6 +617,12 @@ int check(const std::vector<std::string>& args) {
             ++problems;
         }
     }
+    // A store the map would show nothing of is no map, though nothing in it is bad; a map
+    // file that said why it shows nothing has said so already.
+    if (tiles == 0 && problems == 0) {
+        std::printf("%s: no tiles\n", store.c_str());
+        ++problems;
+    }
     std::fprintf(stderr, "%lld tiles checked, %lld cannot be shown\n", static_cast<long long>(tiles),
                  static_cast<long long>(problems));
     if (std::fflush(stdout) != 0) return fail("cannot write the list");
@@ -580,7 +633,7 @@ int check(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> all(argv + 1, argv + argc);
-    if (all.empty()) return usage(stderr), 2;
+    if (all.empty()) return usageError("no command given");
     const std::string command = all[0];
     const std::vector<std::string> args(all.begin() + 1, all.end());
     if (command == "--help" || command == "-h" || command == "help") return usage(stdout), 0;
@@ -594,5 +647,5 @@ int main(int argc, char** argv) {
         curl_global_cleanup();
         return status;
     }
-    return usage(stderr), 2;
+    return usageError("no such command: " + command);
 }

@@ -287,8 +287,33 @@ bool packTree(const fs::path& dir, const fs::path& out, PackResult& result, cons
     return ok;
 }
 
-bool unpackFile(const fs::path& in, const fs::path& dir, UnpackResult& result, const ProgressFn& progress,
+fs::path firstDifferentTile(const fs::path& in, const fs::path& dir) {
+    const TileTree tree(dir);
+    fs::path different;
+    std::string ignored;  // a file that cannot be read says so when it is unpacked
+    forEachMbtilesRow(
+        in,
+        [&](const MbtilesRow& row) {
+            const std::optional<TileKey> key = keyFromTms(row.zoom, row.col, row.tmsRow);
+            if (!key) return true;
+            const TileRead held = tree.read(key->zoom, key->col, key->row);
+            const bool same = held.status == TileReadStatus::Missing ||
+                              (held.status == TileReadStatus::Found &&
+                               std::equal(held.bytes.begin(), held.bytes.end(), row.bytes.begin(), row.bytes.end()));
+            if (!same) different = held.origin.file;
+            return same;
+        },
+        ignored);
+    return different;
+}
+
+bool unpackFile(const fs::path& in, const fs::path& dir, bool replace, UnpackResult& result, const ProgressFn& progress,
                 std::string& error) {
+    std::error_code ec;
+    if (!replace && fs::exists(dir, ec)) {
+        result.different = firstDifferentTile(in, dir);
+        if (!result.different.empty()) return false;
+    }
     std::string format = "png";
     {
         sqlite3* raw = nullptr;
@@ -318,7 +343,6 @@ bool unpackFile(const fs::path& in, const fs::path& dir, UnpackResult& result, c
             std::string ext = extensionFor(bytes);
             if (ext.empty()) ext = fallbackExtension;
             const fs::path file = treeTilePath(dir, key->zoom, key->col, key->row, ext);
-            std::error_code ec;
             fs::create_directories(file.parent_path(), ec);
             if (ec || !writeTileFile(file, bytes, error)) {
                 if (error.empty()) error = "cannot create " + file.parent_path().string();
@@ -328,6 +352,7 @@ bool unpackFile(const fs::path& in, const fs::path& dir, UnpackResult& result, c
             return true;
         },
         error);
+    if (!read && !error.empty()) error = in.string() + ": " + error;
     return read && error.empty();
 }
 

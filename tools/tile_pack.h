@@ -51,14 +51,21 @@ bool packTree(const std::filesystem::path& dir, const std::filesystem::path& out
 
 struct UnpackResult {
     std::int64_t tiles = 0;
-    std::int64_t outsideWorld = 0;  // rows whose zoom, column or row no tile can have
+    std::int64_t outsideWorld = 0;    // rows whose zoom, column or row no tile can have
+    std::filesystem::path different;  // the tile file that kept an unpack from starting
 };
 
 // Writes every tile of the MBTiles file in as dir/zoom/column/row.png or .jpg (by the
 // bytes; else by the metadata format), each file whole under its name (written under
-// another and renamed). Existing tiles of the same name are replaced.
-bool unpackFile(const std::filesystem::path& in, const std::filesystem::path& dir, UnpackResult& result,
+// another and renamed). A tile the tree shows already with other bytes (or cannot show)
+// is replaced only when replace is set; otherwise nothing at all is written, and the
+// first such file is in result.different.
+bool unpackFile(const std::filesystem::path& in, const std::filesystem::path& dir, bool replace, UnpackResult& result,
                 const ProgressFn& progress, std::string& error);
+
+// The file of the first tile of in (in its table's order) that the tree dir shows with
+// other bytes, or cannot show; empty when there is none.
+std::filesystem::path firstDifferentTile(const std::filesystem::path& in, const std::filesystem::path& dir);
 
 // The tables of an MBTiles file, without the index of tiles (made after a bulk insert).
 inline constexpr const char* kMbtilesTables =

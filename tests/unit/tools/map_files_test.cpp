@@ -9,7 +9,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "map/mbtiles.h"
 #include "map/projection.h"
@@ -17,6 +20,7 @@
 #include "platform/raster/raster.h"
 #include "png/png_decoder.h"
 #include "png/png_writer.h"
+#include "png/tile_image.h"
 #include "tests/support/scratch.h"
 
 namespace quorel {
@@ -56,15 +60,18 @@ int gdalMapFile(const std::string& format, const fs::path& out) {
 std::string tool(const std::string& args) { return std::string("'") + QUOREL_TILES_TOOL + "' " + args + " 2>/dev/null"; }
 
 // The screen of a first start (no settings kept from an earlier run) after its first
-// frame, with the card at home/sdmmc; the number of tile messages it gave in messages.
-platform::Bitmap screenOf(const fs::path& home, int* messages = nullptr) {
+// frame, with the card at home/sdmmc; the messages it showed (each a line of its own on
+// standard error, where the program's other lines begin "quorel:") in shown.
+platform::Bitmap screenOf(const fs::path& home, std::vector<std::string>* shown = nullptr) {
     fs::remove(home / "setmap.txt");
     std::ofstream(home / "script") << "tick 6\nshot screen.png\n";
     EXPECT_EQ(run("cd '" + home.string() + "' && env -i XDG_RUNTIME_DIR=. HOME=. " + QUOREL_PROGRAM +
                   " --headless --screen 480x272 --gps none --home . --script script 2> errors"),
               0);
-    const std::string errors = bytesOf(home / "errors");
-    for (std::size_t at = 0; messages != nullptr && (at = errors.find("ﾌｧｲﾙ", at)) != std::string::npos; ++at) ++*messages;
+    std::istringstream errors(bytesOf(home / "errors"));
+    for (std::string line; shown != nullptr && std::getline(errors, line);) {
+        if (line.rfind("quorel:", 0) != 0) shown->push_back(line);
+    }
     return decodePngFile(home / "screen.png").bitmap.value_or(platform::Bitmap{});
 }
 
@@ -165,8 +172,86 @@ TEST_F(MapFiles, PackTakesTheFileTheTreeShows) {
     }
 }
 
+// How the tool exits, and in said what it wrote: standard output, then standard error.
+int toolSays(const std::string& args, std::string& said) {
+    const int status = run("cd '" + kScratch.string() + "' && '" + QUOREL_TILES_TOOL + "' " + args + " > out 2> err");
+    said = bytesOf(kScratch / "out") + bytesOf(kScratch / "err");
+    return status;
+}
+
+// The tool reads "Maps/std" as the program does, the map file beside a missing tree
+// included (GDAL wrote the 3 x 3 tiles that a track at home with a margin of one
+// needs); inputs that give nothing fail, naming themselves; a wrong command line says
+// what is wrong before the usage.
+TEST_F(MapFiles, TheToolSaysWhatIsWrongAndFails) {
+    ASSERT_EQ(gdalMapFile("PNG", fileA), 0);
+    std::ofstream(kScratch / "home.gpx") << "<gpx><trk><trkseg><trkpt lat=\"36.6216\" lon=\"139.7715\"/>"
+                                            "<trkpt lat=\"36.6217\" lon=\"139.7716\"/></trkseg></trk></gpx>\n";
+    std::ofstream(kScratch / "zero.gpx");
+    std::ofstream(kScratch / "page.gpx") << "<html>502 Bad Gateway</html>\n";
+    std::ofstream(kScratch / "marks.gpx") << "<gpx><wpt lat=\"36.6\" lon=\"139.7\"/></gpx>\n";
+    fs::create_directories(kScratch / "empty");
+    ASSERT_EQ(run("sqlite3 '" + (kScratch / "none.mbtiles").string() +
+                  "' 'CREATE TABLE tiles (zoom_level, tile_column, tile_row, tile_data);'"),
+              0);
+    const std::string store = "a/sdmmc/Maps/std";
+    const struct {
+        std::string args;
+        int status;
+        std::string said;  // begins what the tool says; 2: the first line, before the usage
+    } cases[] = {
+        {"coverage --zooms 14 --margin 1 " + store + " home.gpx", 0, "zoom 14: 9 tiles needed, 9 held, 0 missing\n"},
+        {"check " + store + "/", 0, "9 tiles checked, 0 cannot be shown\n"},
+        {"coverage --zooms 14 " + store + " home.gpx zero.gpx", 1, "quorel-tiles: zero.gpx: no track or route point"},
+        {"coverage --zooms 14 " + store + " page.gpx", 1, "quorel-tiles: page.gpx: no track or route point"},
+        {"fetch --url 'https://t.example.org/{z}/{x}/{y}.png' --zooms 1 marks.gpx x", 1, "quorel-tiles: marks.gpx: no"},
+        {"coverage --zooms 14 a/sdmmc/Maps/nothing home.gpx", 1, "quorel-tiles: a/sdmmc/Maps/nothing: no tile tree"},
+        {"check empty", 1, "empty: no tiles\n0 tiles checked, 1 cannot be shown\n"},
+        {"check none.mbtiles", 1, "none.mbtiles: its tiles table is empty\n0 tiles checked, 1 cannot"},
+        {"coverage --zooms 14 none.mbtiles home.gpx", 1, "quorel-tiles: none.mbtiles: its tiles table is empty\n"},
+        {"", 2, "quorel-tiles: no command given\nusage:"},
+        {"list " + store, 2, "quorel-tiles: no such command: list\nusage:"},
+        {"check", 2, "quorel-tiles: check takes one STORE\nusage:"},
+        {"unpack --replace x.mbtiles", 2,
+         "quorel-tiles: unpack takes [--replace], IN.mbtiles and a tile tree DIR\nusage:"},
+        {"coverage --zooms 14 --box 1,2,3,4", 2, "quorel-tiles: a STORE is needed\nusage:"},
+        {"coverage --zooms 14 " + store, 2, "quorel-tiles: GPX files or --box are needed\nusage:"},
+        {"coverage " + store + " home.gpx", 2, "quorel-tiles: --zooms A-B is needed\nusage:"},
+        {"coverage " + store + " home.gpx --zooms", 2, "quorel-tiles: --zooms needs a value\nusage:"},
+        {"coverage --zooms 14 --yes " + store + " home.gpx", 2, "quorel-tiles: coverage has no option --yes\nusage:"},
+    };
+    for (const auto& c : cases) {
+        std::string said;
+        EXPECT_EQ(toolSays(c.args, said), c.status) << c.args << "\n" << said;
+        EXPECT_EQ(said.substr(0, c.said.size()), c.said) << c.args;
+    }
+}
+
+// unpack into a tree that shows other bytes for a tile writes nothing and names the
+// tile; the same tiles again, or --replace, unpack.
+TEST_F(MapFiles, UnpackReplacesADifferentTileOnlyWhenTold) {
+    ASSERT_EQ(gdalMapFile("PNG", fileA), 0);
+    const std::string unpack = "unpack '" + fileA.string() + "' '" + treeB.string() + "'";
+    ASSERT_EQ(run(tool(unpack)), 0);
+    ASSERT_EQ(run(tool(unpack)), 0) << "the same tiles again";
+    const fs::path changed = treeB / "14/14553/6398.png", removed = treeB / "14/14552/6397.png";
+    const std::string original = bytesOf(changed), other = bytesOf(removed);
+    fs::remove(removed);
+    std::ofstream(changed, std::ios::binary) << other;
+    std::string said;
+    EXPECT_EQ(toolSays(unpack, said), 1);
+    EXPECT_NE(said.find(changed.string() + " holds another tile than"), std::string::npos) << said;
+    EXPECT_TRUE(bytesOf(changed) == other) << "the different tile is kept";
+    EXPECT_FALSE(fs::exists(removed)) << "nothing is written";
+    EXPECT_EQ(toolSays("unpack --replace '" + fileA.string() + "' '" + treeB.string() + "'", said), 0) << said;
+    EXPECT_TRUE(bytesOf(changed) == original);
+    EXPECT_TRUE(bytesOf(removed) == other);
+}
+
 // A hostile map file beside a tree that holds the centre tile: the program draws what
-// it draws without the file, says so at most once, and exits normally.
+// it draws without the file, says so at most once, and exits normally. A file that
+// cannot be opened names itself and why; a tile that cannot be shown gives the tile
+// message.
 TEST_F(MapFiles, HostileMapFilesLeaveTheRestOfTheMapDrawn) {
     ASSERT_EQ(gdalMapFile("PNG", kScratch / "png.mbtiles"), 0);
     ASSERT_EQ(run(tool("unpack '" + (kScratch / "png.mbtiles").string() + "' '" + treeB.string() + "'")), 0);
@@ -177,16 +262,22 @@ TEST_F(MapFiles, HostileMapFilesLeaveTheRestOfTheMapDrawn) {
     const platform::Bitmap expected = screenOf(kScratch / "b");
     const std::string create = "CREATE TABLE metadata (name, value); CREATE TABLE tiles (zoom_level INTEGER, "
                                "tile_column INTEGER, tile_row INTEGER, tile_data BLOB);";
-    const std::pair<std::string, int> cases[] = {
-        {"", 1},  // an HTML page, not SQLite
-        {"", 1},  // GDAL's file cut in half
+    const std::string file = "map file ./sdmmc/Maps/std.mbtiles: ", tile(kNotPngMessage);
+    const std::tuple<std::string, int, std::string> cases[] = {
+        {"", 1, file + "file is not a database"},            // an HTML page, not SQLite
+        {"", 1, file + "database disk image is malformed"},  // GDAL's file cut in half
         {"CREATE TABLE tiles (zoom_level TEXT, tile_column REAL, tile_row BLOB, tile_data INTEGER);"
-         "INSERT INTO tiles VALUES ('14', 14552.0, 9985, 42);", 1},
-        {create + "INSERT INTO tiles VALUES (14, 14552, 9985, x'3c68746d6c3e');", 1},
+         "INSERT INTO tiles VALUES ('14', 14552.0, 9985, 42);",
+         1, tile},
+        {create + "INSERT INTO tiles VALUES (14, 14552, 9985, x'3c68746d6c3e');", 1, tile},
         {create + "INSERT INTO tiles VALUES (9223372036854775807, -1, 9223372036854775807, x'00'),"
-                  "(2147483647, 0, 0, x'89504e470d0a1a0a'), (-14, 14552, 9985, x'00');", 0},
+                  "(2147483647, 0, 0, x'89504e470d0a1a0a'), (-14, 14552, 9985, x'00');",
+         0, ""},
         {"CREATE VIEW tiles AS WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
-         "SELECT 14 AS zoom_level, x % 99999 AS tile_column, x % 99999 AS tile_row, x'00' AS tile_data FROM c WHERE x % 7 = 8;", 1},
+         "SELECT 14 AS zoom_level, x % 99999 AS tile_column, x % 99999 AS tile_row, x'00' AS tile_data "
+         "FROM c WHERE x % 7 = 8;",
+         1, file + "interrupted"},
+        {create, 1, file + "its tiles table is empty"},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         fs::remove(fileA);
@@ -195,12 +286,13 @@ TEST_F(MapFiles, HostileMapFilesLeaveTheRestOfTheMapDrawn) {
             const std::string whole = bytesOf(kScratch / "png.mbtiles");
             std::ofstream(fileA, std::ios::binary) << whole.substr(0, whole.size() / 2);
         }
+        const auto& [sql, count, says] = cases[i];
         if (i > 1) {
-            ASSERT_EQ(run("sqlite3 '" + fileA.string() + "' \"" + cases[i].first + "\""), 0) << i;
+            ASSERT_EQ(run("sqlite3 '" + fileA.string() + "' \"" + sql + "\""), 0) << i;
         }
-        int messages = 0;
-        EXPECT_EQ(screenOf(kScratch / "a", &messages).bits, expected.bits) << "case " << i;
-        EXPECT_EQ(messages, cases[i].second) << "case " << i;
+        std::vector<std::string> shown;
+        EXPECT_EQ(screenOf(kScratch / "a", &shown).bits, expected.bits) << "case " << i;
+        EXPECT_EQ(shown, std::vector<std::string>(count, says)) << "case " << i;
     }
 }
 
