@@ -55,7 +55,7 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
 #undef B
     V(drawTimerMs); V(mosaicOffsetX); V(mosaicOffsetY);
     V(loading); V(loadStep); V(drawing); V(frameReady); V(showTileGrid); V(mosaicValid);
-    V(followGps); V(showTapPosition); V(hudMode); V(pointMode);
+    V(followGps); V(showTapPosition); V(hudMode); V(rotation); V(pointMode);
     V(viewBottomRightLat); V(viewTopLeftLon); V(viewTopLeftLat); V(viewBottomRightLon);
     V(viewOriginX); V(viewOriginY);
     V(mapDir); V(currentRoutePath); V(autoLoadDir); V(framesComposed);

@@ -93,6 +93,9 @@ struct MapView {
     bool followGps = false;
     bool showTapPosition = false;
     int hudMode = 0;  // 0 plain, 1 mirrored left-right, 2 mirrored top-bottom
+    // Degrees clockwise the finished frame is turned onto the display: 0, 90, 180 or 270.
+    // The view is laid out for the display's size turned the same way.
+    int rotation = 0;
     bool pointMode = false;
     int framesComposed = 0;      // frames composed so far (a dropped request is not one)
     bool hasHeading = false;     // the heading arrow has had a direction
