@@ -34,12 +34,23 @@ bool parseMegabytes(const std::string& text, int& megabytes) {
     return true;
 }
 
+bool parseRotation(const std::string& text, int& degrees) {
+    for (const int choice : {0, 90, 180, 270}) {
+        if (text == std::to_string(choice)) {
+            degrees = choice;
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 const char* usageText() {
     return "usage: quorel [--window WxH] [--home DIR] [--root DIR] [--gps PATH|gpsd|none] [--tile-cache MB]\n"
+           "              [--rotate 0|90|180|270]\n"
            "       quorel --headless --screen WxH [--home DIR] [--root DIR] [--gps PATH|gpsd|none] [--tile-cache MB]\n"
-           "              --script FILE\n"
+           "              [--rotate 0|90|180|270] --script FILE\n"
            "       quorel --help | --version\n"
            "  --window WxH   a window with a client area of W x H pixels instead of the whole screen\n"
            "  --home DIR     the program directory (setmap.txt, setgps.txt); default: the executable's\n"
@@ -51,6 +62,8 @@ const char* usageText() {
            "                 gpsd://HOST[:PORT] names another\n"
            "  --gps none     run without a receiver\n"
            "  --tile-cache MB  megabytes of decoded tiles kept for zooming back (default 32, 0: none)\n"
+           "  --rotate N     turn the picture N degrees clockwise onto the screen (0, 90, 180, 270),\n"
+           "                 for a screen mounted on its side or upside down; over f_Rotate in setmap.txt\n"
            "  --headless     no window: a virtual screen and clock driven by --script\n"
            "  --help         this text;  --version  the version\n"
            "Exit status: 0 closed (also a second window start on the same storage root); 1 no window\n"
@@ -95,6 +108,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
             if (!value(v) || !parseMegabytes(v, o.tileCacheMb)) {
                 return {std::nullopt, "--tile-cache wants megabytes from 0 to 4096, for example 32"};
             }
+        } else if (a == "--rotate") {
+            if (!value(v) || !parseRotation(v, o.rotate)) return {std::nullopt, "--rotate wants 0, 90, 180 or 270"};
         } else if (a == "--script") {
             if (!value(o.script)) return {std::nullopt, "--script wants a file"};
         } else {

@@ -1,7 +1,9 @@
 #pragma once
 // The command line of the two front ends:
 //   quorel [--window WxH] [--home DIR] [--root DIR] [--gps PATH|gpsd[://HOST[:PORT]]|none] [--tile-cache MB]
-//   quorel --headless --screen WxH [--home DIR] [--root DIR] [--gps PATH|gpsd|none] [--tile-cache MB] --script FILE
+//          [--rotate 0|90|180|270]
+//   quorel --headless --screen WxH [--home DIR] [--root DIR] [--gps PATH|gpsd|none] [--tile-cache MB]
+//          [--rotate 0|90|180|270] --script FILE
 //   quorel --help | --version
 #include <optional>
 #include <string>
@@ -20,6 +22,7 @@ struct Options {
     std::string gps;         // "" = the "COMn:" table (headless: the virtual port), "none", "gpsd...", or a device
     std::string script;
     int tileCacheMb = -1;    // --tile-cache: megabytes of decoded tiles kept, 0 = none; -1 = the default
+    int rotate = -1;         // --rotate: 0, 90, 180 or 270, over f_Rotate of setmap.txt; -1 = the file's
 };
 
 struct ParsedCommandLine {

@@ -1,6 +1,7 @@
 #include "app/dialog.h"
 
 #include <cmath>
+#include <utility>
 
 #include "app/loading.h"
 #include "app/surfaces.h"
@@ -26,8 +27,11 @@ void initialiseDialog(App& app) {
     resetView(v);
     v.screenWidth = app.window.screenWidth();
     v.screenHeight = app.window.screenHeight();
-    v.uiScale = v.screenWidth / 480.0;
     app.window.showAt(v.screenWidth, v.screenHeight);
+    // From here on the screen is the one the picture is laid out for: on its side, a
+    // portrait screen scales and places the controls as a portrait screen would.
+    if (turnsSideways(v.rotation)) std::swap(v.screenWidth, v.screenHeight);
+    v.uiScale = v.screenWidth / 480.0;
     const std::string& root = app.gps.settings.storageRoot;
     v.storageRootPath = platform::storageRootDir(root, app.deviceRoot);
     v.currentRoutePath = platform::storagePath(v.storageRootPath, "GPX\\crntroot.gpx");
@@ -45,7 +49,10 @@ void initialiseDialog(App& app) {
 void paint(App& app) {
     MapView& v = app.view;
     if (v.frameReady) presentFrame(v);
-    if (v.loading && v.splashImage && v.splashImage->valid) {
+    if (v.loading && v.rotation != 0) {
+        // The back buffer holds the splash and the loading texts, to be turned like a frame.
+        presentFrame(v);
+    } else if (v.loading && v.splashImage && v.splashImage->valid) {
         platform::blit(app.window.clientPixels(), 20, 20, v.splashImage->width, v.splashImage->height,
                        v.splashImage->bitmap, 0, 0, platform::RasterOp::SrcCopy);
     }
@@ -125,12 +132,16 @@ bool dialogProcedure(App& app, const Message& m) {
         case MessageKind::Timer:
             timerTick(app);
             return true;
-        case MessageKind::PenDown:
-            penDown(app, penCoordinate(m.x), penCoordinate(m.y));
+        case MessageKind::PenDown: {
+            const ViewPoint at = windowToView(app.view, m.x, m.y);
+            penDown(app, penCoordinate(at.x), penCoordinate(at.y));
             return true;
-        case MessageKind::PenUp:
-            penUp(app, penCoordinate(m.x), penCoordinate(m.y));
+        }
+        case MessageKind::PenUp: {
+            const ViewPoint at = windowToView(app.view, m.x, m.y);
+            penUp(app, penCoordinate(at.x), penCoordinate(at.y));
             return true;
+        }
         case MessageKind::KeyDown:
             keyDown(app, m.code);
             return true;

@@ -8,6 +8,7 @@
 #include "platform/format.h"
 #include "platform/paths.h"
 #include "platform/single_instance.h"
+#include "settings/map_settings.h"
 
 namespace quorel {
 namespace {
@@ -92,6 +93,19 @@ void makeFolder(const fs::path& dir) {
     if (ec) std::fprintf(stderr, "quorel: cannot create %s: %s\n", dir.c_str(), ec.message().c_str());
 }
 
+// The window is laid out before the loading ticks read setmap.txt, so the turn of the
+// screen is read from it first; a value out of its choices is named here, once.
+int rotationSetting(const fs::path& programDir) {
+    MapView settings;
+    DisplayIdle idle;
+    std::vector<std::string> problems;
+    loadMapSettings(settings, idle, programDir, &problems);
+    for (const std::string& problem : problems) {
+        std::fprintf(stderr, "quorel: %s: %s\n", (programDir / kMapSettingsFile).c_str(), problem.c_str());
+    }
+    return settings.rotation;
+}
+
 }  // namespace
 
 int runProgram(const Options& options, FrontEnd& frontEnd) {
@@ -119,6 +133,7 @@ int runProgram(const Options& options, FrontEnd& frontEnd) {
     app.power.osVersion6OrLater = platform::kernelMajorVersion() >= 6;
 
     if (folders.inUserFolders) makeFolder(app.programDir);
+    app.view.rotation = options.rotate >= 0 ? options.rotate : rotationSetting(app.programDir);
     initGps(app.gps, app.programDir, app.deviceRoot);
     if (!folders.stateDir.empty()) app.gps.receiver.rescueDir = withSeparator(folders.stateDir.string());
     // A storage root in the user's data folder or under --root is the program's own, so it

@@ -62,8 +62,8 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
 #undef B
     V(drawTimerMs); V(mosaicOffsetX); V(mosaicOffsetY);
     V(loading); V(loadStep); V(drawing); V(frameReady); V(showTileGrid); V(mosaicValid);
-    V(followGps); V(showTapPosition); V(hudMode); V(pointMode); V(nightMode); V(night); V(mosaicNight);
-    V(showTrip); V(tripShowsLog);
+    V(followGps); V(showTapPosition); V(hudMode); V(rotation); V(pointMode); V(nightMode); V(night);
+    V(mosaicNight); V(showTrip); V(tripShowsLog);
     V(viewBottomRightLat); V(viewTopLeftLon); V(viewTopLeftLat); V(viewBottomRightLon);
     V(viewOriginX); V(viewOriginY);
     V(mapDir); V(currentRoutePath); V(autoLoadDir); V(framesComposed);

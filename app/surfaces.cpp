@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "app/controls_layout.h"
+#include "map/present.h"
 #include "platform/numeric.h"
 #include "platform/raster/raster.h"
 #include "png/png_decoder.h"
@@ -16,6 +17,7 @@ constexpr int kNoTileImageId = 126;
 constexpr int kSplashImageId = 139;
 constexpr int kSplashX = 20;
 constexpr int kSplashY = 20;
+constexpr platform::Color kBlankWindowColour = platform::rgb(255, 255, 255);  // as a new window is
 
 }  // namespace
 
@@ -50,9 +52,14 @@ ImageButton createImageButton(int resourceId) {
 
 void createSurfaces(MapView& view, platform::Bitmap& window) {
     view.windowBitmap = &window;
-    view.viewWidth = window.valid() ? window.width : 0;
-    view.viewHeight = window.valid() ? window.height : 0;
+    const bool sideways = turnsSideways(view.rotation);
+    view.viewWidth = window.valid() ? (sideways ? window.height : window.width) : 0;
+    view.viewHeight = window.valid() ? (sideways ? window.width : window.height) : 0;
     view.frameBitmap = platform::createBitmap(view.viewWidth, view.viewHeight);
+    // Until the first frame a turned window shows the back buffer, on the window's colour.
+    if (view.rotation != 0) {
+        platform::fillRect(view.frameBitmap, {0, 0, view.viewWidth, view.viewHeight}, kBlankWindowColour);
+    }
 
     // Two tiles of border on every side; only the columns get the extra one.
     const std::int64_t tw = view.tileWidth > 0 ? view.tileWidth : 256;

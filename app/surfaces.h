@@ -17,7 +17,8 @@ void createBlankSurface(Surface& surface, int width, int height);
 // A button showing image resourceId; its hit rectangle is the image's size at (0, 0).
 ImageButton createImageButton(int resourceId);
 
-// Takes the view size from the window, builds the back buffer, the tile mosaic and the
+// Takes the view size from the window (its sides swapped when view.rotation turns it
+// on its side), builds the back buffer, the tile mosaic and the
 // scratch surfaces, loads the twelve images, lays the controls out and copies the
 // splash image into the back buffer at (20, 20). window must outlive the surfaces.
 void createSurfaces(MapView& view, platform::Bitmap& window);

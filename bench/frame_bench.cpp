@@ -24,6 +24,9 @@
 //   BM_WarmFrameWithLongTrack  1,000,000 points in view at a walk; goal: at most 10 ms
 //   BM_WarmFrameTrackElsewhere 1,000,000 points wholly outside the view; goal: within
 //                          10% of BM_WarmFrame
+//   BM_WarmFrameTurned     BM_WarmFrame on the same screen turned by the argument's
+//                          degrees (0, 90, 180, 270), its view laid out afresh for the
+//                          turned shape; goal: each within 10% of BM_WarmFrame
 //   BM_FirstFrameWithTrack the first frame after a track of 100,000 points was loaded,
 //                          when every point is placed on the Mercator plane once
 //
@@ -342,6 +345,27 @@ void BM_WarmFrameTrackElsewhere(benchmark::State& state) {
     warmFramesWith(state, screen().wanderingTrack(1.4, 1'000'000, kWidth * 3 / 2));
 }
 
+// The screen turned: a view of its own, laid out for the turned shape, on the same tiles.
+void BM_WarmFrameTurned(benchmark::State& state) {
+    if (!ready(state)) return;
+    Screen& s = screen();
+    const int rotation = static_cast<int>(state.range(0));
+    const bool sideways = rotation == 90 || rotation == 270;
+    platform::Bitmap window = platform::createBitmap(kWidth, kHeight);
+    MapView view;
+    view.rotation = rotation;
+    view.screenWidth = sideways ? kHeight : kWidth;
+    view.screenHeight = sideways ? kWidth : kHeight;
+    view.uiScale = view.screenWidth / 480.0;
+    view.zoomLevel = kZoom;
+    view.storageRootPath = s.view.storageRootPath;
+    createSurfaces(view, window);
+    s.gps.track = GpxPath{};
+    requestRedraw(view, s.sources());
+    for (auto _ : state) requestRedraw(view, s.sources());
+    benchmark::DoNotOptimize(window.bits.data());
+}
+
 void BM_FirstFrameWithTrack(benchmark::State& state) {
     if (!ready(state)) return;
     Screen& s = screen();
@@ -370,6 +394,7 @@ BENCHMARK(BM_SwitchNight)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WarmFrameWithTrack)->Arg(14)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WarmFrameWithLongTrack)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WarmFrameTrackElsewhere)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WarmFrameTurned)->Arg(0)->Arg(90)->Arg(180)->Arg(270)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FirstFrameWithTrack)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/format.h"
 #include "platform/scan.h"
@@ -53,11 +54,33 @@ struct SettingsStream {
         if (readInt(a)) readInt(b);
     }
     void readPair(DesignPos& p) { readPair(p[0], p[1]); }
+    // The next token as it stands, without reading past it.
+    std::string_view peekToken() {
+        const std::size_t at = pos;
+        const std::string_view t = token();
+        pos = at;
+        return t;
+    }
+    // A quarter turn 0, 90, 180 or 270; any other value is left out, named in problems.
+    void readRotation(int& out, std::vector<std::string>* problems) {
+        skipSpace();
+        const std::string_view written = peekToken();
+        int v = 0;
+        if (readInt(v) && (v == 0 || v == 90 || v == 180 || v == 270)) {
+            out = v;
+            return;
+        }
+        if (problems) {
+            problems->push_back("f_Rotate " + std::string(written.empty() ? "without a value" : written) +
+                                " is not 0, 90, 180 or 270, and is ignored");
+        }
+    }
 };
 
 // Tries the keys in the order that decides between overlapping names; true when the
 // token held one and its values were read.
-bool readKeyValues(std::string_view token, SettingsStream& in, MapView& v, DisplayIdle& idle) {
+bool readKeyValues(std::string_view token, SettingsStream& in, MapView& v, DisplayIdle& idle,
+                   std::vector<std::string>* problems) {
     const auto has = [token](std::string_view key) { return token.find(key) != std::string_view::npos; };
     if (has("DefaultLat")) in.readReal(v.defaultLat);
     else if (has("DefaultLon")) in.readReal(v.defaultLon);
@@ -83,6 +106,7 @@ bool readKeyValues(std::string_view token, SettingsStream& in, MapView& v, Displ
     else if (has("BulbBtn")) in.readPair(v.bulbButtonPos);
     else if (has("PointBtn")) in.readPair(v.pointButtonPos);
     else if (has("EraceBtn")) in.readPair(v.eraseButtonPos);
+    else if (has("f_Rotate")) in.readRotation(v.rotation, problems);
     else if (has("f_Night")) in.readInt(v.nightMode);
     else if (has("f_Trip")) in.readFlag(v.showTrip);
     else return false;
@@ -92,13 +116,14 @@ bool readKeyValues(std::string_view token, SettingsStream& in, MapView& v, Displ
 
 }  // namespace
 
-bool loadMapSettings(MapView& view, DisplayIdle& idle, const std::filesystem::path& programDir) {
+bool loadMapSettings(MapView& view, DisplayIdle& idle, const std::filesystem::path& programDir,
+                     std::vector<std::string>* problems) {
     const auto text = platform::readTextFile(programDir / kMapSettingsFile);
     if (!text) return false;
     SettingsStream in{*text};
     while (!in.atEnd()) {
         const std::string_view token = in.token();
-        readKeyValues(token, in, view, idle);
+        readKeyValues(token, in, view, idle, problems);
     }
     return true;
 }
@@ -132,6 +157,7 @@ bool saveMapSettings(const MapView& v, const DisplayIdle& idle, const std::files
         {"PointBtn", v.pointButtonPos},   {"EraceBtn", v.eraseButtonPos},
     };
     for (const auto& b : buttons) platform::appendFormat(out, "%s %d %d\n", b.key, b.pos[0], b.pos[1]);
+    platform::appendFormat(out, "f_Rotate %d\n", v.rotation);
     platform::appendFormat(out, "f_Night %d\n", v.nightMode);
     platform::appendFormat(out, "f_Trip %d\n", v.showTrip ? 1 : 0);
     return platform::writeTextFile(programDir / kMapSettingsFile, out);

@@ -9,6 +9,8 @@
 // leaves its field alone and is read as the next token. The spelling of the keys
 // ("WaiteTapTime", "OrignBtn", "EraceBtn") is that of the files in users' hands.
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "state/map_view.h"
 
@@ -16,11 +18,14 @@ namespace quorel {
 
 inline constexpr const char* kMapSettingsFile = "setmap.txt";
 
-// False when the file cannot be opened (nothing changes), true whatever its content.
-bool loadMapSettings(MapView& view, DisplayIdle& idle, const std::filesystem::path& programDir);
+// False when the file cannot be opened (nothing changes), true whatever its content. A
+// value that converts but is out of its key's few choices (f_Rotate 45) is left out like
+// one that does not convert; with problems given, each such value is named there in a line.
+bool loadMapSettings(MapView& view, DisplayIdle& idle, const std::filesystem::path& programDir,
+                     std::vector<std::string>* problems = nullptr);
 
 // Writes the lines of a new file from the values in memory: the 25 that every reader of
-// the file knows, then the later keys (f_Night, f_Trip).
+// the file knows, then the later keys (f_Rotate, f_Night, f_Trip).
 bool saveMapSettings(const MapView& view, const DisplayIdle& idle,
                      const std::filesystem::path& programDir);
 

@@ -94,6 +94,9 @@ struct MapView {
     bool followGps = false;
     bool showTapPosition = false;
     int hudMode = 0;  // 0 plain, 1 mirrored left-right, 2 mirrored top-bottom
+    // Degrees clockwise the finished frame is turned onto the display: 0, 90, 180 or 270.
+    // The view is laid out for the display's size turned the same way.
+    int rotation = 0;
     int nightMode = 0;        // 0 day colours, 1 night colours, 2 night from dusk to dawn
     bool night = false;       // night colours in force for the next frame
     bool mosaicNight = false; // the mosaic's tiles were darkened for night

@@ -8,13 +8,15 @@ namespace {
 
 // The headless command line is the one every scenario runs with.
 TEST(CommandLine, AcceptsTheWindowFrontEnd) {
-    const auto window = parseCommandLine({"--window", "800x480", "--root", "r", "--gps", "/dev/ttyACM0", "--tile-cache", "0"});
+    const auto window = parseCommandLine(
+        {"--window", "800x480", "--root", "r", "--gps", "/dev/ttyACM0", "--tile-cache", "0", "--rotate", "270"});
     ASSERT_TRUE(window.options) << window.error;
     EXPECT_FALSE(window.options->headless);
     EXPECT_EQ(window.options->width, 800);
     EXPECT_EQ(window.options->gps, "/dev/ttyACM0");
     EXPECT_EQ(window.options->root, "r");
     EXPECT_EQ(window.options->tileCacheMb, 0);
+    EXPECT_EQ(window.options->rotate, 270);
 
     EXPECT_TRUE(parseCommandLine({}).options);  // full screen, program directory of the executable
     // headless runs find their folders by the same rule as the window
@@ -46,6 +48,8 @@ TEST(CommandLine, RefusesWhatItCannotMean) {
         {"--tile-cache", "-1"},
         {"--tile-cache", "32MB"},
         {"--tile-cache", "99999"},
+        {"--rotate", "45"},
+        {"--rotate", "090"},
         {"--frobnicate"},
     };
     for (const auto& args : bad) {

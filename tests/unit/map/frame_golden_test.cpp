@@ -67,6 +67,40 @@ TEST(FrameGolden, PlaceholderMosaicAndControlsOnA480x272Screen) {
     }
 }
 
+// A screen turned a quarter or a half shows, pixel for pixel, the frame of a screen of its
+// turned shape, turned clockwise; a head-up mirror applies to the picture before the turn.
+TEST(FrameGolden, ATurnedScreenShowsTheFrameOfItsShapeTurned) {
+    for (const int rotation : {90, 180, 270}) {
+        for (const int hud : {0, 1, 2}) {
+            const int w = rotation == 180 ? 480 : 272, h = rotation == 180 ? 272 : 480;
+            MapScreen upright(w, h);
+            MapScreen turned(480, 272, rotation);
+            for (MapScreen* s : {&upright, &turned}) {
+                const WorldPosition centre = projectToWorld(s->view, s->view.centerLat, s->view.centerLon);
+                s->tiles.addAround(14, centre.col, centre.row, 3);
+                s->view.hudMode = hud;
+                s->view.pointMode = true;
+                s->view.showTapPosition = true;
+                s->view.tapX = 30;
+                s->view.tapY = 200;
+                s->view.currentRoute = pathThrough(s->view, {{40, 60}, {w - 20, h / 2}, {w / 3, h - 10}});
+                s->gps.satellites = 5;
+                s->compose();
+            }
+            ASSERT_EQ(turned.view.viewWidth, w);
+            int differing = 0;
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    const int tx = rotation == 90 ? h - 1 - y : rotation == 180 ? w - 1 - x : y;
+                    const int ty = rotation == 90 ? x : rotation == 180 ? h - 1 - y : w - 1 - x;
+                    differing += pixelAt(turned.window, tx, ty) != pixelAt(upright.window, x, y);
+                }
+            }
+            EXPECT_EQ(differing, 0) << rotation << " degrees, head-up mode " << hud;
+        }
+    }
+}
+
 // Flat tiles with one hole, the tile grid, a red track cut into two strokes where it
 // leaves the view, a red route with pins on its points, the cyan recorded track ending
 // due east with its arrow, the magenta current route 999 m from the centre, the tap

@@ -53,10 +53,12 @@ struct FakeTiles : TileLoader {
     }
 };
 
-// Storage root "/card/", home at zoom 14, battery without reading.
+// Storage root "/card/", home at zoom 14, battery without reading; a window of width x
+// height, turned `rotation` degrees.
 struct MapScreen {
-    MapScreen(int width, int height) : window(platform::createBitmap(width, height)) {
-        view.uiScale = width / 480.0;
+    MapScreen(int width, int height, int rotation = 0) : window(platform::createBitmap(width, height)) {
+        view.rotation = rotation;
+        view.uiScale = (rotation == 90 || rotation == 270 ? height : width) / 480.0;
         view.storageRootPath = "/card/";
         createSurfaces(view, window);
         gps.batteryPercent = 255;

@@ -42,6 +42,7 @@ TEST_F(MapSettingsTest, KeysAreFoundAsSubstringsInTableOrder) {
         {"ZoomLevel 3\nZoomLevel 12", nullptr, &MapView::zoomLevel, 0, 12},  // the last one wins
         {"ZoomLevel 500.5", nullptr, &MapView::zoomLevel, 0, 500},
         {"f_HUD\n\n  1", nullptr, &MapView::hudMode, 0, 1},  // white space of any kind
+        {"f_Rotate 180 f_Rotate 45 f_Rotate -90 f_Rotate abc", nullptr, &MapView::rotation, 0, 180},  // quarters only
         {"f_Night 2", nullptr, &MapView::nightMode, 0, 2},
     };
     for (const auto& c : cases) {
