@@ -183,14 +183,15 @@ TEST(SerialPort, EachFailingStepOfTheOpenHasItsStatus) {
     }
 }
 
-// Run as root, a device never refuses the program, so the words for a refusal are checked
-// here: /dev/null belongs to group root on every system.
+// Run as root, a device never refuses the program, so the lines for a refusal are checked
+// here, whole, as stderr shows them: /dev/null belongs to group root on every system.
 TEST(TermiosSerial, NamesTheDeviceTheReasonAndTheRemedy) {
     EXPECT_EQ(platform::describeOpenFailure("/dev/null", EACCES),
-              "no permission to open /dev/null (group root): add yourself to the group with "
-              "'sudo usermod -aG root $USER', then log in again");
-    EXPECT_EQ(platform::describeOpenFailure("/dev/ttyUSB7", ENOENT), "/dev/ttyUSB7 is not there");
-    EXPECT_EQ(platform::describeOpenFailure("/dev/ttyUSB7", EBUSY), "/dev/ttyUSB7: Device or resource busy");
+              "the receiver /dev/null cannot be opened: permission denied to this user (the device belongs to group "
+              "root); add yourself to the group with 'sudo usermod -aG root $USER', then log in again");
+    EXPECT_EQ(platform::describeOpenFailure("/dev/ttyUSB7", ENOENT), "the receiver /dev/ttyUSB7 is not there");
+    EXPECT_EQ(platform::describeOpenFailure("/dev/ttyUSB7", EBUSY),
+              "the receiver /dev/ttyUSB7 cannot be opened: Device or resource busy");
 }
 
 }  // namespace
