@@ -17,18 +17,19 @@ void copyBytes(std::uint8_t* dst, const std::uint8_t* src, std::int32_t count) {
 
 void dropBuffered(SerialPort& port) { port.rxPos = port.rxCount = port.carryCount = port.lineLength = 0; }
 
-// Where a poll over the bytes of buf should begin: after the first line of shortLine bytes
-// or fewer, else after the first line feed (the bytes before it are the end of a line
-// whose start is gone); -1 without a line feed.
+// Where a poll over the bytes of buf should begin: after the last line of shortLine bytes
+// or fewer (the newest epoch, whole or still arriving), else after the first line feed
+// (the bytes before it end a line whose start is gone); -1 without a line feed.
 std::int32_t newestStart(const std::uint8_t* buf, std::int32_t count, int shortLine) {
     std::int32_t first = -1;
+    std::int32_t afterShort = -1;
     for (std::int32_t i = 0, lineStart = -1; i < count; ++i) {
         if (buf[i] != '\n') continue;
-        if (lineStart >= 0 && i - lineStart + 1 <= shortLine) return i + 1;
+        if (lineStart >= 0 && i - lineStart + 1 <= shortLine) afterShort = i + 1;
         if (first < 0) first = i + 1;
         lineStart = i + 1;
     }
-    return first;
+    return afterShort >= 0 ? afterShort : first;
 }
 
 }  // namespace

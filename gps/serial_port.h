@@ -62,9 +62,9 @@ void closeSerialPort(SerialPort& port);
 
 // Begins a poll: the poll's waits are full again. When more than one read (2048 bytes)
 // waits, counting what an earlier poll left unread, only the newest 2048 bytes are kept,
-// from the first line after one of shortLine bytes or fewer (where a poll stops, so the
-// sentences of one fix come together), else from their first whole line: the poll works
-// on the newest sentences and no fix shown or recorded lags behind the receiver. A device
+// from the line after the last one of shortLine bytes or fewer (where a poll stops, so
+// the sentences of one fix come together), else from their first whole line: the poll
+// works on the newest sentences and no fix shown or recorded lags behind the receiver. A device
 // that has gone away takes every byte not yet given out with it, so that nothing of an
 // old connection runs into the first line of the next.
 void beginSerialPoll(SerialPort& port, int shortLine);
