@@ -131,23 +131,6 @@ TEST(SerialPort, AClosedOrUnpluggedPortFailsAtOnce) {
     EXPECT_EQ(unplugged.clock.sleeps, 1);
 }
 
-TEST(SerialPort, SentencesOf512BytesOrMoreAreDropped) {
-    for (const std::size_t length : {511u, 512u, 2047u}) {  // line feed included
-        SCOPED_TRACE(length);
-        Link link;
-        std::string line(length, 'Z');
-        line.front() = '$';
-        line.back() = '\n';
-        link.send(line + "$GPGGA,after\r\n");
-        SentenceBuffer buffer;
-        buffer.fill('#');
-        EXPECT_EQ(readSentence(link.port, buffer), static_cast<int>(length));
-        EXPECT_EQ(std::string(buffer.data()), length < 512 ? line : "");
-        EXPECT_EQ(readSentence(link.port, buffer), 14);
-        EXPECT_STREQ(buffer.data(), "$GPGGA,after\r\n");
-    }
-}
-
 TEST(SerialPort, EachFailingStepOfTheOpenHasItsStatus) {
     const Link pty(false);
     const auto dir = test::scratchFolder("devs");
