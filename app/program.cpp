@@ -140,8 +140,9 @@ int runProgram(const Options& options, FrontEnd& frontEnd) {
         gpsd = std::make_unique<platform::GpsdSerialDevice>(platform::GpsdAddress{}, app.clock);
         if (openSerialPortOn(app.gps.port, *gpsd, "COM0:", {})) {
             app.portResult = 0;
-            std::fprintf(stderr, "quorel: the port search found no receiver (/dev/ttyUSB0-9, /dev/ttyACM0-9); fixes "
-                                 "come from gpsd on localhost port 2947\n");
+            std::fprintf(stderr,
+                         "quorel: the port search found no receiver (/dev/ttyUSB0-9, /dev/ttyACM0-9); fixes "
+                         "come from gpsd on localhost port 2947\n");
         }
     }
     openTrackLog(app.gps.receiver, app.clock);

@@ -113,7 +113,8 @@ bool gpsdAnswers(const GpsdAddress& address, int waitMs) {
         std::string got;
         std::array<char, 64> buffer{};
         pollfd p{fd.get(), POLLIN, 0};
-        for (std::int64_t end = systemClock().nowMs() + waitMs; got.size() < kGreeting.size() && systemClock().nowMs() < end;) {
+        for (std::int64_t end = systemClock().nowMs() + waitMs;
+             got.size() < kGreeting.size() && systemClock().nowMs() < end;) {
             if (::poll(&p, 1, static_cast<int>(end - systemClock().nowMs())) <= 0) break;
             const ssize_t n = ::recv(fd.get(), buffer.data(), buffer.size(), MSG_DONTWAIT);
             if (n <= 0) break;

@@ -18,8 +18,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -272,7 +272,8 @@ TEST(Gpsd, ATenHertzReceiverIsFollowedWithoutFallingBehind) {
     }
     ASSERT_FALSE(serial.points.empty());
     EXPECT_LE(secondsOfDay(newestGga(epochs[static_cast<std::size_t>(clock.now / 100)])) -
-                  secondsOfDay(std::atoi(serial.points.back().c_str())), 2);
+                  secondsOfDay(std::atoi(serial.points.back().c_str())),
+              2);
 
     const int port = tryPort(0);
     Gpsfake gpsfake(port, epochs, 100);

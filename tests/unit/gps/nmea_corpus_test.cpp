@@ -1,9 +1,10 @@
 // Every receiver log of the corpus goes through the virtual port, topped up before each
 // poll with whole lines to what one read takes (a receiver the polls keep up with, so no
-// poll passes anything over), and is polled with pollGps until the port holds nothing more (every poll but the last reads 20 lines unless
-// a short line ends it first). The table is what a second reading of the same bytes gave
-// (fields split at commas and read with strtod, checksums compared as text, the pairing
-// redone poll by poll), which agreed with every poll when it was frozen.
+// poll passes anything over), and is polled with pollGps until the port holds nothing
+// more (every poll but the last reads 20 lines unless a short line ends it first). The
+// table is what a second reading of the same bytes gave (fields split at commas and read
+// with strtod, checksums compared as text, the pairing redone poll by poll), which agreed
+// with every poll when it was frozen.
 #include <gtest/gtest.h>
 
 #include <algorithm>
