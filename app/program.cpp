@@ -1,11 +1,13 @@
 #include "app/program.h"
 
 #include <cstdio>
+#include <memory>
 #include <system_error>
 
 #include "gps/gps_settings.h"
 #include "map/tile_store.h"
 #include "platform/format.h"
+#include "platform/gpsd_device.h"
 #include "platform/paths.h"
 #include "platform/single_instance.h"
 #include "settings/map_settings.h"
@@ -32,6 +34,8 @@ bool holdsAnyTile(const fs::path& mapDir) {
     }
     return false;
 }
+
+constexpr int kGpsdGreetingWaitMs = 500;
 
 std::string withSeparator(std::string path) {
     if (path.empty() || path.back() != '/') path.push_back('/');
@@ -125,6 +129,7 @@ int runProgram(const Options& options, FrontEnd& frontEnd) {
         return options.headless ? kExitLocked : 0;
     }
 
+    std::unique_ptr<platform::GpsdSerialDevice> gpsd;  // outlives the port that may read through it
     App app(frontEnd.clock(), frontEnd.window(), frontEnd.powerBackend(), frontEnd.serialDevice());
     if (options.tileCacheMb >= 0) app.tiles.cache.setBudget(static_cast<std::size_t>(options.tileCacheMb) << 20);
     app.programDir = folders.programDir;
@@ -151,6 +156,16 @@ int runProgram(const Options& options, FrontEnd& frontEnd) {
     app.portResult = openGpsPort(app.gps.port, app.gps.settings);
     // A receiver that would not open is named, with the reason, one line each.
     tellLines(frontEnd.serialDevice().openProblems());
+    // gpsd usually holds the receiver for itself, so a search that found none asks it.
+    if (app.portResult < 0 && options.gps.empty() && platform::gpsdAnswers({}, kGpsdGreetingWaitMs)) {
+        gpsd = std::make_unique<platform::GpsdSerialDevice>(platform::GpsdAddress{}, app.clock);
+        if (openSerialPortOn(app.gps.port, *gpsd, "COM0:", {})) {
+            app.portResult = 0;
+            std::fprintf(stderr,
+                         "quorel: the port search found no receiver (/dev/ttyUSB0-9, /dev/ttyACM0-9); fixes "
+                         "come from gpsd on localhost port 2947\n");
+        }
+    }
     openTrackLog(app.gps.receiver, app.clock);
     tellWhyNothingIsRecorded(app.gps.receiver);
 

@@ -86,7 +86,8 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
     d.put("gps.trackFile.stalled", g.trackFile.isStalled());
     d.put("gps.portResult", app.portResult);
     // Whether the receiver (or gpsd) has been heard since the port was opened or came back.
-    d.put("gps.portLink", std::string(platform::linkStateName(app.gps.port.device.linkState())));
+    d.put("gps.portLink", std::string(platform::linkStateName(
+                        (app.gps.port.handle != nullptr ? *app.gps.port.handle : app.gps.port.device).linkState())));
     d.path("gps.track", g.track);
     d.trip("trip.run", g.tripRun);
     d.trip("trip.log", g.tripLog);

@@ -85,6 +85,7 @@ void pollGps(GpsContext& context, const PowerContext& power) {
     std::int32_t pairDate = gps.fixDate;
     SentenceBuffer sentence{};
 
+    beginSerialPoll(context.port, kShortLine);
     for (int line = 0; line < kLinesPerPoll; ++line) {
         const int n = readSentence(context.port, sentence);
         if (n <= kShortLine) break;

@@ -8,26 +8,48 @@
 namespace quorel {
 namespace {
 
+constexpr int kStaleReadsPerPoll = 64;  // a daemon may hold far more than its socket: the rest goes next time
 constexpr std::int32_t kStatusAlreadyOpen = static_cast<std::int32_t>(platform::SerialStatus::AlreadyOpen);
 
 void copyBytes(std::uint8_t* dst, const std::uint8_t* src, std::int32_t count) {
     if (count > 0) std::memcpy(dst, src, static_cast<std::size_t>(count));
 }
 
+void dropBuffered(SerialPort& port) { port.rxPos = port.rxCount = port.carryCount = port.lineLength = 0; }
+
+// Where a poll over the bytes of buf should begin: after the last line of shortLine bytes
+// or fewer (the newest epoch, whole or still arriving), else after the first line feed
+// (the bytes before it end a line whose start is gone); -1 without a line feed.
+std::int32_t newestStart(const std::uint8_t* buf, std::int32_t count, int shortLine) {
+    std::int32_t first = -1;
+    std::int32_t afterShort = -1;
+    for (std::int32_t i = 0, lineStart = -1; i < count; ++i) {
+        if (buf[i] != '\n') continue;
+        if (lineStart >= 0 && i - lineStart + 1 <= shortLine) afterShort = i + 1;
+        if (first < 0) first = i + 1;
+        lineStart = i + 1;
+    }
+    return afterShort >= 0 ? afterShort : first;
+}
+
 }  // namespace
 
 bool openSerialPort(SerialPort& port, std::string_view portName, std::int32_t baudRate, std::int32_t byteSize,
                     std::int32_t parity, std::int32_t stopBits, std::int32_t rtsControl) {
+    return openSerialPortOn(port, port.device, portName, {baudRate, byteSize, parity, stopBits, rtsControl});
+}
+
+bool openSerialPortOn(SerialPort& port, platform::SerialDevice& device, std::string_view portName,
+                      const platform::SerialLineSettings& line) {
     port.status = 0;
     if (port.handle != nullptr) {
         port.status = kStatusAlreadyOpen;
         return false;
     }
-    const platform::SerialLineSettings line{baudRate, byteSize, parity, stopBits, rtsControl};
-    const platform::SerialStatus result = port.device.open(portName, line);
+    const platform::SerialStatus result = device.open(portName, line);
     port.status = static_cast<std::int32_t>(result);
     if (result != platform::SerialStatus::Open) return false;
-    port.handle = &port.device;
+    port.handle = &device;
     // Whatever the driver held from before belongs to no line of ours.
     port.handle->purge();
     return true;
@@ -38,7 +60,34 @@ void closeSerialPort(SerialPort& port) {
     port.handle->purge();
     port.handle->close();
     port.handle = nullptr;
-    port.rxPos = port.rxCount = port.carryCount = port.lineLength = 0;
+    dropBuffered(port);
+}
+
+void beginSerialPoll(SerialPort& port, int shortLine) {
+    port.pollWaitsLeft = kSerialPollAttempts;
+    if (port.handle == nullptr) return;
+    int queued = port.handle->queuedBytes();
+    std::int32_t unread = port.rxCount > 0 ? port.rxCount - port.rxPos : 0;
+    if (queued >= 0 && queued + unread <= kSerialReadMax) return;
+    if (queued > kSerialReadMax) unread = 0;  // older than all the device holds
+    for (int i = 0; i < kStaleReadsPerPoll && queued > kSerialReadMax; ++i) {
+        const int got = port.handle->read(port.rxBuffer.data(), std::min(queued - kSerialReadMax, kSerialReadMax));
+        queued = got < 0 ? -1 : port.handle->queuedBytes();
+        if (got == 0) break;
+    }
+    // The newest bytes: the end of what is unread here, then what the device holds.
+    const std::int32_t kept = queued < 0 ? 0 : std::min(unread, kSerialReadMax - std::min(queued, kSerialReadMax));
+    std::memmove(port.rxBuffer.data(), port.rxBuffer.data() + port.rxCount - kept, static_cast<std::size_t>(kept));
+    dropBuffered(port);
+    if (queued < 0) return;
+    const int want = std::min(queued, kSerialReadMax - kept);
+    const int got = want > 0 ? port.handle->read(port.rxBuffer.data() + kept, want) : 0;
+    if (got < 0) return;
+    const std::int32_t count = kept + std::min(got, want);
+    const std::int32_t start = newestStart(port.rxBuffer.data(), count, shortLine);
+    if (start < 0 || start >= count) return;
+    port.rxPos = start;
+    port.rxCount = count;
 }
 
 int readAvailable(SerialPort& port) {
@@ -55,6 +104,7 @@ int readAvailable(SerialPort& port) {
 int readPiece(SerialPort& port, std::uint8_t delimiter) {
     if (port.rxCount == 0) {
         port.rxPos = 0;
+        port.pollTimeUp = false;
         int attempt = 0;
         for (;;) {
             port.rxCount = readAvailable(port);
@@ -64,7 +114,13 @@ int readPiece(SerialPort& port, std::uint8_t delimiter) {
                 return -1;
             }
             port.clock.sleepMs(kSerialPollSleepMs);
-            if (++attempt == kSerialPollAttempts) return 0;
+            const bool silent = ++attempt == kSerialPollAttempts;
+            const bool timeUp = --port.pollWaitsLeft <= 0;
+            if (silent || timeUp) {
+                port.pollWaitsLeft = kSerialPollAttempts;  // a caller that reads on waits afresh
+                port.pollTimeUp = !silent;
+                return 0;
+            }
         }
     }
     std::int32_t end = port.rxCount - 1;
@@ -92,6 +148,10 @@ int readLine(SerialPort& port, std::uint8_t delimiter) {
     }
     for (;;) {
         const int n = readPiece(port, delimiter);
+        if (n == 0 && port.pollTimeUp) {  // the poll is over, not the line: it goes on next time
+            copyBytes(port.pieceBuffer.data(), port.lineBuffer.data(), port.lineLength);
+            port.carryCount = port.lineLength;
+        }
         if (n <= 0) return n;
         if (port.lineLength + n >= kSerialReadMax) {
             port.carryCount = n;  // stays in pieceBuffer and begins the next line

@@ -5,6 +5,11 @@
 // A read takes only what the driver has queued, at most 2048 bytes. When nothing is
 // queued the reader tries again every 10 ms, 52 times (about half a second on the clock),
 // which paces the poll to the receiver's once-a-second bursts.
+//
+// A poll (beginSerialPoll) gets those 52 waits once, however its bytes dribble in, so a
+// peer that sends a byte now and then cannot hold the program; a line cut short by the
+// end of the poll's waits is kept and goes on in the next poll. A poll also never reads
+// behind a receiver faster than the polls: see beginSerialPoll.
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -39,14 +44,30 @@ struct SerialPort {
     std::int32_t rxCount = 0;     // bytes in rxBuffer; 0: the next cut reads again
     std::int32_t carryCount = 0;  // length of the held-back piece
     std::int32_t lineLength = 0;
+    std::int32_t pollWaitsLeft = kSerialPollAttempts;  // sleeps left to the current poll
+    bool pollTimeUp = false;  // the last 0 of readPiece ended the poll's waits, not a silence
 };
 
 // Opens and configures the port; status is set in every case (1 when already open).
 bool openSerialPort(SerialPort& port, std::string_view portName, std::int32_t baudRate, std::int32_t byteSize,
                     std::int32_t parity, std::int32_t stopBits, std::int32_t rtsControl);
 
+// The same on another device than the port's own, which must outlive the port's use: the
+// daemon that holds the receiver when the port search found none.
+bool openSerialPortOn(SerialPort& port, platform::SerialDevice& device, std::string_view portName,
+                      const platform::SerialLineSettings& line);
+
 // Purges and closes an open port; what was read but not yet delivered is dropped.
 void closeSerialPort(SerialPort& port);
+
+// Begins a poll: the poll's waits are full again. When more than one read (2048 bytes)
+// waits, counting what an earlier poll left unread, only the newest 2048 bytes are kept,
+// from the line after the last one of shortLine bytes or fewer (where a poll stops, so
+// the sentences of one fix come together), else from their first whole line: the poll
+// works on the newest sentences and no fix shown or recorded lags behind the receiver. A device
+// that has gone away takes every byte not yet given out with it, so that nothing of an
+// old connection runs into the first line of the next.
+void beginSerialPoll(SerialPort& port, int shortLine);
 
 // Bytes read into rxBuffer: 0 when nothing is queued, -1 on error or when closed.
 int readAvailable(SerialPort& port);
@@ -56,7 +77,8 @@ int readAvailable(SerialPort& port);
 int readPiece(SerialPort& port, std::uint8_t delimiter);
 
 // Length of the line now in lineBuffer, normally ending in its line feed; or the 0 / -1
-// of readPiece, when the bytes assembled so far are dropped. A line that reaches 2048
+// of readPiece, when the bytes assembled so far are dropped (kept to begin the next line
+// when the 0 came from the end of the poll's waits). A line that reaches 2048
 // bytes comes without its line feed: the piece that would overflow it is held back and
 // begins the next line, so the first call on 3000 bytes without a line feed gives 0 and
 // the second the first 2048 bytes. A held-back piece that ends in a line feed is given

@@ -8,6 +8,10 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "platform/scan.h"
@@ -62,24 +66,117 @@ std::optional<GpsdAddress> parseGpsdAddress(std::string_view option) {
 
 GpsdSerialDevice::~GpsdSerialDevice() { close(); }
 
-SerialStatus GpsdSerialDevice::open(std::string_view, const SerialLineSettings&) {
-    if (stage_ != Stage::Closed) return SerialStatus::AlreadyOpen;
+struct GpsdSerialDevice::Lookup {
+    std::mutex mutex;
+    bool done = false;
+    std::string failure;  // why the host names no address; empty when it does
+    std::vector<SocketAddress> addresses;
+};
+
+namespace {
+
+// The addresses of host:port, or why there are none.
+template <typename Address>
+std::string lookUp(const std::string& host, const std::string& port, int flags, std::vector<Address>& addresses) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
+    hints.ai_flags = AI_NUMERICSERV | flags;
     addrinfo* found = nullptr;
-    if (::getaddrinfo(address_.host.c_str(), address_.port.c_str(), &hints, &found) != 0) return SerialStatus::OpenFailed;
-    addresses_.clear();
+    if (const int error = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found); error != 0) {
+        return ::gai_strerror(error);
+    }
     for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(a->ai_addr);
-        addresses_.push_back({std::vector<std::uint8_t>(bytes, bytes + a->ai_addrlen), a->ai_family});
+        addresses.push_back({std::vector<std::uint8_t>(bytes, bytes + a->ai_addrlen), a->ai_family});
     }
     ::freeaddrinfo(found);
-    if (addresses_.empty()) return SerialStatus::OpenFailed;
+    return addresses.empty() ? "no address" : "";
+}
+
+}  // namespace
+
+bool gpsdAnswers(const GpsdAddress& address, int waitMs) {
+    struct Address {
+        std::vector<std::uint8_t> bytes;
+        int family = 0;
+    };
+    std::vector<Address> addresses;
+    if (!lookUp(address.host, address.port, 0, addresses).empty()) return false;
+    constexpr std::string_view kGreeting = "{\"class\":\"VERSION\"";
+    for (const auto& a : addresses) {
+        UniqueFd fd(::socket(a.family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (!fd || ::connect(fd.get(), reinterpret_cast<const sockaddr*>(a.bytes.data()),
+                             static_cast<socklen_t>(a.bytes.size())) != 0) {
+            continue;
+        }
+        std::string got;
+        std::array<char, 64> buffer{};
+        pollfd p{fd.get(), POLLIN, 0};
+        for (std::int64_t end = systemClock().nowMs() + waitMs;
+             got.size() < kGreeting.size() && systemClock().nowMs() < end;) {
+            if (::poll(&p, 1, static_cast<int>(end - systemClock().nowMs())) <= 0) break;
+            const ssize_t n = ::recv(fd.get(), buffer.data(), buffer.size(), MSG_DONTWAIT);
+            if (n <= 0) break;
+            got.append(buffer.data(), static_cast<std::size_t>(n));
+        }
+        if (got.compare(0, kGreeting.size(), kGreeting) == 0) return true;
+    }
+    return false;
+}
+
+SerialStatus GpsdSerialDevice::open(std::string_view, const SerialLineSettings&) {
+    if (stage_ != Stage::Closed) return SerialStatus::AlreadyOpen;
+    addresses_.clear();
+    if (lookUp(address_.host, address_.port, AI_NUMERICHOST, addresses_).empty()) {
+        nextAddress_ = 0;
+        connectFromNextAddress();
+    } else {
+        startLookup();
+    }
+    return SerialStatus::Open;
+}
+
+// A name service that does not answer holds getaddrinfo for many seconds, so a name is
+// looked up on a thread of its own. The thread owns a share of the record it fills, which
+// therefore outlives a close of the device; it ends with its one lookup.
+void GpsdSerialDevice::startLookup() {
+    stage_ = Stage::Resolving;
+    lookup_ = std::make_shared<Lookup>();
+    try {
+        std::thread([lookup = lookup_, host = address_.host, port = address_.port] {
+            std::vector<SocketAddress> addresses;
+            std::string failure = lookUp(host, port, 0, addresses);
+            const std::lock_guard lock(lookup->mutex);
+            lookup->addresses = std::move(addresses);
+            lookup->failure = std::move(failure);
+            lookup->done = true;
+        }).detach();
+    } catch (const std::system_error& e) {
+        const std::lock_guard lock(lookup_->mutex);
+        lookup_->failure = e.what();
+        lookup_->done = true;
+    }
+}
+
+void GpsdSerialDevice::finishLookup() {
+    const std::shared_ptr<Lookup> lookup = lookup_;
+    const std::lock_guard lock(lookup->mutex);
+    if (!lookup->done) return;
+    lookup_.reset();
+    if (!lookup->failure.empty()) {
+        if (!lookupFailureTold_) {
+            std::fprintf(stderr, "quorel: the gpsd host %s is not known (%s); looking it up again every %d s\n",
+                         address_.host.c_str(), lookup->failure.c_str(), kLookupRetryMs / 1000);
+        }
+        lookupFailureTold_ = true;
+        stage_ = Stage::Unresolved;
+        nextAttemptMs_ = clock_.nowMs() + kLookupRetryMs;
+        return;
+    }
+    addresses_ = std::move(lookup->addresses);
     nextAddress_ = 0;
     connectFromNextAddress();
-    return SerialStatus::Open;
 }
 
 // Tries the addresses from nextAddress_ on (localhost is ::1 and 127.0.0.1, and gpsd may
@@ -121,6 +218,8 @@ void GpsdSerialDevice::goAway() {
 }
 
 void GpsdSerialDevice::advance() {
+    if (stage_ == Stage::Unresolved && clock_.nowMs() >= nextAttemptMs_) startLookup();
+    if (stage_ == Stage::Resolving) finishLookup();
     if (stage_ == Stage::Waiting && clock_.nowMs() >= nextAttemptMs_) connectFromNextAddress();
     if (stage_ == Stage::Connecting) {
         pollfd p{fd_.get(), POLLOUT, 0};
@@ -191,6 +290,7 @@ void GpsdSerialDevice::purge() {
 }
 
 void GpsdSerialDevice::close() {
+    lookup_.reset();
     fd_.reset();
     stage_ = Stage::Closed;
     pendingCommand_.clear();
@@ -201,6 +301,8 @@ LinkState GpsdSerialDevice::linkState() const {
     switch (stage_) {
         case Stage::Closed: return LinkState::Closed;
         case Stage::Connected: return answered_ ? LinkState::Answering : LinkState::Silent;
+        case Stage::Resolving:
+        case Stage::Unresolved:
         case Stage::Waiting:
         case Stage::Connecting: break;
     }

@@ -9,11 +9,15 @@
 // unchanged. gpsd's own replies (VERSION, DEVICES, WATCH, DEVICE) are JSON lines, which
 // the sentence parsers pass over like any other line that is not RMC or GGA.
 //
-// Nothing waits: the connect is non-blocking and is finished by a later queue query.
+// Nothing waits: a host name is looked up on a short-lived thread of its own, the connect
+// is non-blocking, and both are finished by later queue queries. A name that does not
+// resolve is told once on stderr, naming the host, and looked up again every
+// kLookupRetryMs; the port is away meanwhile.
 // While gpsd is not there yet, has stopped or is restarting, the port still counts as
 // open and reports -1 (away), so every poll ends at once; a new connection is tried
 // every kReconnectIntervalMs until gpsd answers, and fixes resume by themselves.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +28,8 @@
 #include "platform/serial_device.h"
 
 namespace quorel::platform {
+
+inline constexpr int kLookupRetryMs = 30000;
 
 inline constexpr std::string_view kGpsdWatchCommand = "?WATCH={\"enable\":true,\"nmea\":true}\n";
 
@@ -36,6 +42,10 @@ struct GpsdAddress {
 // none for any other text.
 std::optional<GpsdAddress> parseGpsdAddress(std::string_view option);
 
+// True when gpsd answers at address within waitMs: it greets every client with its
+// VERSION line. Meant for addresses on this machine, where a refusal comes at once.
+bool gpsdAnswers(const GpsdAddress& address, int waitMs);
+
 class GpsdSerialDevice final : public SerialDevice {
 public:
     GpsdSerialDevice(GpsdAddress address, Clock& clock) : address_(std::move(address)), clock_(clock) {}
@@ -44,9 +54,8 @@ public:
     GpsdSerialDevice& operator=(const GpsdSerialDevice&) = delete;
 
     // Every port name reaches gpsd, and the line settings are not checked: gpsd sets the
-    // receiver's line itself. The host name is resolved here, once (at start-up, before
-    // the window runs); OpenFailed only when it names no address. Open otherwise, whether
-    // or not gpsd is there yet.
+    // receiver's line itself. Always Open, whether or not the host resolves and gpsd is
+    // there yet; until then the port is away.
     SerialStatus open(std::string_view portName, const SerialLineSettings& settings) override;
     int queuedBytes() override;
     int read(std::uint8_t* dst, int maxBytes) override;
@@ -55,12 +64,15 @@ public:
     LinkState linkState() const override;
 
 private:
-    enum class Stage { Closed, Waiting, Connecting, Connected };
+    enum class Stage { Closed, Resolving, Unresolved, Waiting, Connecting, Connected };
     struct SocketAddress {
         std::vector<std::uint8_t> bytes;  // a sockaddr of the family
         int family = 0;
     };
+    struct Lookup;  // shared with the thread that looks the host up
 
+    void startLookup();
+    void finishLookup();
     void advance();
     void connectFromNextAddress();
     void dropAttempt();
@@ -69,6 +81,8 @@ private:
 
     GpsdAddress address_;
     Clock& clock_;
+    std::shared_ptr<Lookup> lookup_;
+    bool lookupFailureTold_ = false;
     std::vector<SocketAddress> addresses_;
     std::size_t nextAddress_ = 0;
     Stage stage_ = Stage::Closed;

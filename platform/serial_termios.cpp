@@ -136,14 +136,13 @@ std::vector<std::string> ComPortNames::candidates(std::string_view portName) con
 TermiosSerialDevice::~TermiosSerialDevice() { close(); }
 
 std::string describeOpenFailure(const std::string& path, int error) {
-    if (error != EACCES && error != EPERM) {
-        return path + (error == ENOENT ? std::string(" is not there") : ": " + std::string(std::strerror(error)));
-    }
+    if (error == ENOENT) return "the receiver " + path + " is not there";
+    if (error != EACCES && error != EPERM) return "the receiver " + path + " cannot be opened: " + std::strerror(error);
     struct stat st{};
     const group* owner = ::stat(path.c_str(), &st) == 0 ? ::getgrgid(st.st_gid) : nullptr;
     const std::string name = owner != nullptr ? owner->gr_name : "dialout";
-    return "no permission to open " + path + " (group " + name + "): add yourself to the group with " +
-           "'sudo usermod -aG " + name + " $USER', then log in again";
+    return "the receiver " + path + " cannot be opened: permission denied to this user (the device belongs to group " +
+           name + "); add yourself to the group with 'sudo usermod -aG " + name + " $USER', then log in again";
 }
 
 SerialStatus TermiosSerialDevice::open(std::string_view portName, const SerialLineSettings& settings) {
@@ -157,7 +156,7 @@ SerialStatus TermiosSerialDevice::open(std::string_view portName, const SerialLi
         if (status != SerialStatus::OpenFailed) break;
         // In the table a missing device is the normal case; anything else is worth a word.
         if (openErrno_ != ENOENT || names_.isFixed()) {
-            problems_ += "the receiver " + describeOpenFailure(path, openErrno_) +
+            problems_ += describeOpenFailure(path, openErrno_) +
                          (names_.isFixed() ? "; trying again every 3 s\n" : "\n");
         }
     }

@@ -47,8 +47,9 @@ private:
 // The n of "COMn:", or -1 when the name has another form or n is negative.
 int comPortNumber(std::string_view portName);
 
-// One line on why path would not open (errno error): the reason, and for a permission
-// refused, the group that owns the device and how to join it.
+// The line that tells the user why the receiver at path would not open (errno error): the
+// device, the reason, and for a permission refused, the group that owns the device and
+// how to join it.
 std::string describeOpenFailure(const std::string& path, int error);
 
 // A port whose queue query or read fails (the receiver unplugged: the kernel hangs the

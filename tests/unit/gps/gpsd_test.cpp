@@ -14,9 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -26,6 +29,7 @@
 #include "platform/headless/power_recording.h"
 #include "platform/serial_termios.h"
 #include "tests/fakes/fake_clock.h"
+#include "tests/fakes/fake_serial.h"
 #include "tests/support/scratch.h"
 
 namespace quorel {
@@ -68,10 +72,10 @@ int tryPort(int port) {
 // after two seconds in which gpsd opens its pseudo-terminal for the client that watches.
 struct Gpsfake {
     pid_t pid = -1;
-    Gpsfake(int port, const Lines& seconds) {
+    Gpsfake(int port, const Lines& seconds, int apartMs = kSecondApartMs) {
         const std::string log = test::scratchFolder(platform::format("gpsfake%d", port)) / "fake.log";
         std::ofstream out(log, std::ios::binary);
-        out << "#Delay-Cookie: @ " << kSecondApartMs / 1000.0 << "\n%Delay: 2\n";
+        out << "#Delay-Cookie: @ " << apartMs / 1000.0 << "\n%Delay: 2\n";
         for (const std::string& second : seconds) out << "@" << second;
         out.close();
         const std::string portText = std::to_string(port);
@@ -214,6 +218,132 @@ TEST(Gpsd, StoppedAndStartedAgainItIsReadOnWithoutWaitingMeanwhile) {
     reader.pollUntil([&] { return reader.points.size() >= before + 3; }, 500, 20000);
     EXPECT_GE(reader.points.size(), before + 3);
     EXPECT_EQ(device.linkState(), platform::LinkState::Answering);
+}
+
+// A receiver of ten fixes a second, moving east at 10 knots from 12:00:00.00; its VTG
+// sentence is short enough to end a poll.
+Lines tenHertz(int epochs) {
+    const auto sentence = [](const std::string& body) {
+        int sum = 0;
+        for (const char c : body) sum ^= static_cast<unsigned char>(c);
+        return platform::format("$%s*%02X\r\n", body.c_str(), sum);
+    };
+    Lines out;
+    for (int k = 0; k < epochs; ++k) {
+        const int cs = 4320000 + k * 10;  // hundredths of a second
+        const std::string time =
+            platform::format("%02d%02d%02d.%02d", cs / 360000, cs / 6000 % 60, cs / 100 % 60, cs % 100);
+        const std::string lon = platform::format("01000.%04d", k % 10000);
+        out.push_back(sentence("GPGGA," + time + ",4800.0000,N," + lon + ",E,1,08,1.0,100.0,M,47.0,M,,") +
+                      sentence("GPRMC," + time + ",A,4800.0000,N," + lon + ",E,10.0,90.0,071226,,,A") +
+                      sentence("GPGSA,A,3,01,02,03,04,05,06,07,08,,,,,1.8,1.0,1.5") +
+                      sentence("GPVTG,90.0,T,,M,10.0,N,18.5,K,A"));
+    }
+    return out;
+}
+
+int secondsOfDay(int hhmmss) { return hhmmss / 10000 * 3600 + hhmmss / 100 % 100 * 60 + hhmmss % 100; }
+
+// The time of the newest GGA sentence in text, or -1.
+int newestGga(const std::string& text) {
+    const auto at = text.rfind("GGA,");
+    return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + 4);
+}
+
+// Ten fixes a second, polled every 500 ms: a poll ends at the first short line, so one
+// that read on from where the last stopped would fall ever further behind (measured: 4
+// minutes after 5). On a serial link the epochs arrive on the fake clock; through gpsd,
+// gpspipe reads beside the program as a reference. Half a minute shows the drift many times
+// over (20 s without passing epochs over: 14 s behind); QUOREL_GPSD_10HZ_SECONDS=300
+// runs the five minutes of the report.
+TEST(Gpsd, ATenHertzReceiverIsFollowedWithoutFallingBehind) {
+    const char* env = std::getenv("QUOREL_GPSD_10HZ_SECONDS");
+    const int seconds = env != nullptr ? std::atoi(env) : 30;
+    const Lines epochs = tenHertz((seconds + 10) * 10);
+
+    fakes::FakeClock clock;
+    fakes::FakeSerial serialDevice(clock);
+    serialDevice.openAll = true;
+    Reader serial(serialDevice, clock);
+    for (std::size_t k = 0; k < epochs.size(); ++k) serialDevice.arrive(epochs[k], static_cast<std::int64_t>(k) * 100);
+    while (clock.now < seconds * 1000) {
+        serial.poll();
+        clock.now += 500;
+    }
+    ASSERT_FALSE(serial.points.empty());
+    EXPECT_LE(secondsOfDay(newestGga(epochs[static_cast<std::size_t>(clock.now / 100)])) -
+                  secondsOfDay(std::atoi(serial.points.back().c_str())),
+              2);
+
+    const int port = tryPort(0);
+    Gpsfake gpsfake(port, epochs, 100);
+    platform::GpsdSerialDevice device({"127.0.0.1", std::to_string(port)}, platform::systemClock());
+    Reader reader(device, platform::systemClock());
+    const fs::path piped = test::scratchFolder("gpspipe") / "nmea.txt";
+    const std::string server = "127.0.0.1:" + std::to_string(port);
+    const std::string command = "exec gpspipe -r " + server + " >" + piped.string();
+    pid_t gpspipe = -1;
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    ASSERT_EQ(posix_spawnp(&gpspipe, "sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    reader.pollUntil([] { return false; }, 500, seconds * 1000);
+    std::ifstream in(piped, std::ios::binary);
+    const int sent = newestGga(std::string(std::istreambuf_iterator<char>(in), {}));
+    ::kill(gpspipe, SIGKILL);
+    ::waitpid(gpspipe, nullptr, 0);
+    ASSERT_FALSE(reader.points.empty());
+    const int recorded = std::atoi(reader.points.back().c_str());
+    std::printf("after %d s: newest recorded fix %06d, newest from gpspipe %06d\n", seconds, recorded, sent);
+    EXPECT_LE(secondsOfDay(sent) - secondsOfDay(recorded), 2);
+}
+
+// A peer on the gpsd port that sends one byte every 0.2 s: each poll still ends within
+// its 52 waits of 10 ms, and the lines it trickles are read whole, across the polls.
+TEST(Gpsd, APeerThatTricklesBytesHoldsAPollNoLongerThanItsWait) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof a;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), size), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &size);
+    fakes::FakeClock clock;
+    platform::GpsdSerialDevice device({"127.0.0.1", std::to_string(ntohs(a.sin_port))}, clock);
+    Reader reader(device, clock);
+    device.queuedBytes();  // connects
+    const int peer = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    const std::string bytes = tenHertz(1)[0];
+    std::size_t sent = 0;
+    clock.onSleep = [&](fakes::FakeClock& c) {
+        if (c.sleeps % 20 == 0 && sent < bytes.size()) ::send(peer, &bytes[sent++], 1, MSG_NOSIGNAL);
+    };
+    std::int64_t longest = 0;
+    for (int polls = 0; sent < bytes.size() && polls < 1000; ++polls) {
+        const std::int64_t start = clock.now;
+        reader.poll();
+        longest = std::max(longest, clock.now - start);
+    }
+    reader.poll();
+    EXPECT_LE(longest, kSerialPollAttempts * kSerialPollSleepMs);
+    ASSERT_EQ(reader.fixes.size(), 1u);
+    EXPECT_EQ(reader.fixes[0], "120000 48.000000 10.000000 8 100.0 0.000");
+    ::close(peer);
+    ::close(listener);
+}
+
+// A host name that does not resolve: the port opens at once and is away, polls do not
+// wait, and the failure is told once on stderr however often the name is looked up again.
+TEST(Gpsd, AHostThatDoesNotResolveIsToldOnceAndLookedUpAgainLater) {
+    fakes::FakeClock clock;
+    platform::GpsdSerialDevice device({"nonexistent.invalid", "2947"}, clock);
+    testing::internal::CaptureStderr();
+    Reader reader(device, clock);
+    for (int retry = 0; retry < 3; ++retry, clock.now += platform::kLookupRetryMs) {
+        reader.pollUntil([] { return false; }, 10, 1000);  // real time for the lookup
+    }
+    EXPECT_EQ(clock.sleeps, 0);
+    EXPECT_EQ(device.linkState(), platform::LinkState::Away);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind("quorel: the gpsd host nonexistent.invalid is not known (", 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
 }
 
 }  // namespace
