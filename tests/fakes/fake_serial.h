@@ -1,5 +1,7 @@
 #pragma once
-// A serial device driven by a script: which bytes arrive at which time on a FakeClock.
+// A serial device driven by a script: which bytes arrive at which time on the headless
+// clock, opens that fail, a driver that hands over little per read, and counts of what
+// was asked. The headless serial device has none of these, so tests of the port use this.
 #include <algorithm>
 #include <cstdint>
 #include <deque>
@@ -8,13 +10,13 @@
 #include <vector>
 
 #include "platform/serial_device.h"
-#include "tests/fakes/fake_clock.h"
+#include "platform/headless/virtual_clock.h"
 
 namespace quorel::fakes {
 
 class FakeSerial final : public platform::SerialDevice {
 public:
-    explicit FakeSerial(FakeClock& clock) : clock_(clock) {}
+    explicit FakeSerial(platform::VirtualClock& clock) : clock_(clock) {}
 
     bool openAll = false;  // else every open fails with OpenFailed
     int readLimit = 1 << 30;  // the driver hands over at most this much per read
@@ -78,11 +80,11 @@ private:
 
     std::size_t arrived() const {
         std::size_t n = 0;
-        while (n < pending_.size() && pending_[n].atMs <= clock_.now) ++n;
+        while (n < pending_.size() && pending_[n].atMs <= clock_.nowMs()) ++n;
         return n;
     }
 
-    FakeClock& clock_;
+    platform::VirtualClock& clock_;
     std::deque<Byte> pending_;
     bool open_ = false;
 };

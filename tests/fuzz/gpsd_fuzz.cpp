@@ -17,7 +17,7 @@
 #include "gps/gps_receiver.h"
 #include "platform/gpsd_device.h"
 #include "platform/headless/power_recording.h"
-#include "tests/fakes/fake_clock.h"
+#include "platform/headless/virtual_clock.h"
 
 namespace {
 
@@ -57,8 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace quorel;
     static int port = 0;
     static const int server = listenOnLoopback(port);
-    fakes::FakeClock clock;
-    clock.onSleep = [](fakes::FakeClock&) { std::this_thread::yield(); };  // lets the loopback deliver
+    platform::VirtualClock clock;
+    clock.onSleep = [](platform::VirtualClock&) { std::this_thread::yield(); };  // lets the loopback deliver
     platform::GpsdSerialDevice device({"127.0.0.1", std::to_string(port)}, clock);
     GpsContext gps(device, clock);
     platform::RecordingPowerBackend backend;
@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     gps.receiver.fixTime = -1;  // only a fix of the new connection can change it now
-    clock.now += platform::kReconnectIntervalMs;
+    clock.advanceBy(platform::kReconnectIntervalMs);
     pollGps(gps, power);  // connects again
     peer = acceptConnection(server);
     const std::string pair = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"

@@ -9,7 +9,7 @@
 #include "gps/nmea.h"
 #include "platform/headless/power_recording.h"
 #include "platform/headless/virtual_serial.h"
-#include "tests/fakes/fake_clock.h"
+#include "platform/headless/virtual_clock.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)nmeaToDegrees(lat);
     (void)nmeaToDegrees(lon);
 
-    fakes::FakeClock clock;
+    platform::VirtualClock clock;
     platform::VirtualSerialDevice device;
     GpsContext gps(device, clock);
     if (!openSerialPort(gps.port, "COM0:", 4800, 8, 0, 0, 0)) return 0;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "gps/serial_port.h"
-#include "tests/fakes/fake_clock.h"
+#include "platform/headless/virtual_clock.h"
 #include "tests/fakes/fake_serial.h"
 
 namespace {
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return static_cast<std::uint32_t>(seed >> 33);
     };
 
-    fakes::FakeClock clock;
+    platform::VirtualClock clock;
     fakes::FakeSerial device(clock);
     device.openAll = true;
     device.readLimit = 1 + static_cast<int>(next() % 4096);

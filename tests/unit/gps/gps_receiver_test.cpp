@@ -12,7 +12,7 @@
 #include "platform/format.h"
 #include "platform/headless/power_recording.h"
 #include "platform/text_file.h"
-#include "tests/fakes/fake_clock.h"
+#include "platform/headless/virtual_clock.h"
 #include "tests/fakes/fake_serial.h"
 #include "tests/support/scratch.h"
 
@@ -35,7 +35,7 @@ std::string R(int time, const char* knots = "10.0", char status = 'A') {
 }
 
 struct Receiver {
-    fakes::FakeClock clock;
+    platform::VirtualClock clock;
     fakes::FakeSerial device{clock};
     GpsContext gps{device, clock};
     platform::RecordingPowerBackend backend;
@@ -50,7 +50,7 @@ struct Receiver {
     }
     // The lines reach the port now; then one timer tick polls.
     void poll(const std::vector<std::string>& lines) {
-        for (const std::string& line : lines) device.arrive(line, clock.now);
+        for (const std::string& line : lines) device.arrive(line, clock.nowMs());
         pollGps(gps, power);
     }
     // latitude,longitude fixTime, ggaReady rmcReady hasMovingFix as g r m or -, speedKmh,
@@ -59,7 +59,7 @@ struct Receiver {
         const int n = r.track.pointCount();
         return platform::format("%.4f,%.4f %d %c%c%c %.2f %d@%g %dms", r.latitude, r.longitude, r.fixTime,
                                 r.ggaReady ? 'g' : '-', r.rmcReady ? 'r' : '-', r.hasMovingFix ? 'm' : '-', r.speedKmh,
-                                n, n > 0 ? r.track.points[n - 1].ele : 0.0, static_cast<int>(clock.now));
+                                n, n > 0 ? r.track.points[n - 1].ele : 0.0, static_cast<int>(clock.now()));
     }
 };
 

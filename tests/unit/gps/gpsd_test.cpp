@@ -28,7 +28,7 @@
 #include "platform/gpsd_device.h"
 #include "platform/headless/power_recording.h"
 #include "platform/serial_termios.h"
-#include "tests/fakes/fake_clock.h"
+#include "platform/headless/virtual_clock.h"
 #include "tests/fakes/fake_serial.h"
 #include "tests/support/scratch.h"
 
@@ -146,7 +146,7 @@ void compareWithGpsd(const char* log, int first, int count, int port) {
     const Lines seconds(all.begin() + first, all.begin() + first + count);
     const fs::path byId = test::scratchFolder(std::string("by_id_") + log) / "tty";
     std::unique_lock lock(ptysAndSpawns);
-    fakes::FakeClock fakeClock;
+    platform::VirtualClock fakeClock;
     platform::TermiosSerialDevice pty(platform::ComPortNames::fixed(byId), fakeClock);
     int master = -1;
     const auto plugIn = [&] {
@@ -165,7 +165,7 @@ void compareWithGpsd(const char* log, int first, int count, int port) {
             serial.poll();
             EXPECT_EQ(pty.linkState(), platform::LinkState::Away);
             plugIn();
-            fakeClock.now += platform::kReconnectIntervalMs;
+            fakeClock.advanceBy(platform::kReconnectIntervalMs);
             serial.poll();
         }
         ASSERT_EQ(::write(master, second.data(), second.size()), static_cast<ssize_t>(second.size()));
@@ -261,17 +261,17 @@ TEST(Gpsd, ATenHertzReceiverIsFollowedWithoutFallingBehind) {
     const int seconds = env != nullptr ? std::atoi(env) : 30;
     const Lines epochs = tenHertz((seconds + 10) * 10);
 
-    fakes::FakeClock clock;
+    platform::VirtualClock clock;
     fakes::FakeSerial serialDevice(clock);
     serialDevice.openAll = true;
     Reader serial(serialDevice, clock);
     for (std::size_t k = 0; k < epochs.size(); ++k) serialDevice.arrive(epochs[k], static_cast<std::int64_t>(k) * 100);
-    while (clock.now < seconds * 1000) {
+    while (clock.nowMs() < seconds * 1000) {
         serial.poll();
-        clock.now += 500;
+        clock.advanceBy(500);
     }
     ASSERT_FALSE(serial.points.empty());
-    EXPECT_LE(secondsOfDay(newestGga(epochs[static_cast<std::size_t>(clock.now / 100)])) -
+    EXPECT_LE(secondsOfDay(newestGga(epochs[static_cast<std::size_t>(clock.nowMs() / 100)])) -
                   secondsOfDay(std::atoi(serial.points.back().c_str())),
               2);
 
@@ -305,21 +305,21 @@ TEST(Gpsd, APeerThatTricklesBytesHoldsAPollNoLongerThanItsWait) {
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), size), 0);
     ASSERT_EQ(::listen(listener, 1), 0);
     ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &size);
-    fakes::FakeClock clock;
+    platform::VirtualClock clock;
     platform::GpsdSerialDevice device({"127.0.0.1", std::to_string(ntohs(a.sin_port))}, clock);
     Reader reader(device, clock);
     device.queuedBytes();  // connects
     const int peer = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     const std::string bytes = tenHertz(1)[0];
     std::size_t sent = 0;
-    clock.onSleep = [&](fakes::FakeClock& c) {
-        if (c.sleeps % 20 == 0 && sent < bytes.size()) ::send(peer, &bytes[sent++], 1, MSG_NOSIGNAL);
+    clock.onSleep = [&](platform::VirtualClock& c) {
+        if (c.sleeps() % 20 == 0 && sent < bytes.size()) ::send(peer, &bytes[sent++], 1, MSG_NOSIGNAL);
     };
     std::int64_t longest = 0;
     for (int polls = 0; sent < bytes.size() && polls < 1000; ++polls) {
-        const std::int64_t start = clock.now;
+        const std::int64_t start = clock.nowMs();
         reader.poll();
-        longest = std::max(longest, clock.now - start);
+        longest = std::max(longest, clock.nowMs() - start);
     }
     reader.poll();
     EXPECT_LE(longest, kSerialPollAttempts * kSerialPollSleepMs);
@@ -332,14 +332,14 @@ TEST(Gpsd, APeerThatTricklesBytesHoldsAPollNoLongerThanItsWait) {
 // A host name that does not resolve: the port opens at once and is away, polls do not
 // wait, and the failure is told once on stderr however often the name is looked up again.
 TEST(Gpsd, AHostThatDoesNotResolveIsToldOnceAndLookedUpAgainLater) {
-    fakes::FakeClock clock;
+    platform::VirtualClock clock;
     platform::GpsdSerialDevice device({"nonexistent.invalid", "2947"}, clock);
     testing::internal::CaptureStderr();
     Reader reader(device, clock);
-    for (int retry = 0; retry < 3; ++retry, clock.now += platform::kLookupRetryMs) {
+    for (int retry = 0; retry < 3; ++retry, clock.advanceBy(platform::kLookupRetryMs)) {
         reader.pollUntil([] { return false; }, 10, 1000);  // real time for the lookup
     }
-    EXPECT_EQ(clock.sleeps, 0);
+    EXPECT_EQ(clock.sleeps(), 0);
     EXPECT_EQ(device.linkState(), platform::LinkState::Away);
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(said.rfind("quorel: the gpsd host nonexistent.invalid is not known (", 0), 0u) << said;

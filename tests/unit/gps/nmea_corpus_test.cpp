@@ -17,7 +17,7 @@
 #include "platform/format.h"
 #include "platform/headless/power_recording.h"
 #include "platform/headless/virtual_serial.h"
-#include "tests/fakes/fake_clock.h"
+#include "platform/headless/virtual_clock.h"
 
 namespace quorel {
 namespace {
@@ -63,7 +63,7 @@ const LogCase kLogs[] = {
 };
 
 std::string pollWholeLog(const std::string& log) {
-    fakes::FakeClock clock;
+    platform::VirtualClock clock;
     platform::VirtualSerialDevice device;
     GpsContext gps(device, clock);
     if (!openSerialPort(gps.port, "COM0:", 4800, 8, 0, 0, 0)) return "the port did not open";

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/serial_termios.h"
-#include "tests/fakes/fake_clock.h"
+#include "platform/headless/virtual_clock.h"
 #include "tests/support/scratch.h"
 
 namespace quorel {
@@ -29,7 +29,7 @@ using platform::TermiosSerialDevice;
 struct Link {
     int master = -1;
     std::string path = openPty();
-    fakes::FakeClock clock;
+    platform::VirtualClock clock;
     TermiosSerialDevice device{ComPortNames::fixed(path), clock};
     SerialPort port{device, clock};
 
@@ -97,9 +97,9 @@ TEST(SerialPort, LinesAreCutAtLineFeedsAndJoinedAcrossReads) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Link link;
-        link.clock.onSleep = [&](fakes::FakeClock& clock) {
+        link.clock.onSleep = [&](platform::VirtualClock& clock) {
             for (const auto& [sleeps, bytes] : c.sends) {
-                if (sleeps == clock.sleeps) link.send(bytes);
+                if (sleeps == clock.sleeps()) link.send(bytes);
             }
         };
         for (const auto& [sleeps, bytes] : c.sends) {
@@ -109,9 +109,9 @@ TEST(SerialPort, LinesAreCutAtLineFeedsAndJoinedAcrossReads) {
             const int n = readLine(link.port, '\n');
             ASSERT_EQ(n, static_cast<int>(line.size()));
             EXPECT_EQ(link.line(n), line);
-            EXPECT_EQ(link.clock.sleeps, sleeps);
+            EXPECT_EQ(link.clock.sleeps(), sleeps);
         }
-        EXPECT_EQ(link.clock.now, 10 * link.clock.sleeps);
+        EXPECT_EQ(link.clock.nowMs(), 10 * link.clock.sleeps());
     }
 }
 
@@ -121,14 +121,14 @@ TEST(SerialPort, AClosedOrUnpluggedPortFailsAtOnce) {
     EXPECT_EQ(readLine(closed.port, '\n'), 10);
     closeSerialPort(closed.port);  // what was read but not delivered goes with it
     EXPECT_EQ(readLine(closed.port, '\n'), -1);
-    EXPECT_EQ(closed.clock.sleeps, 0);
+    EXPECT_EQ(closed.clock.sleeps(), 0);
 
     Link unplugged;  // the receiver goes away in the middle of a line: its start is dropped
     unplugged.send("$GPGGA,1");
-    unplugged.clock.onSleep = [&](fakes::FakeClock&) { unplugged.hangUp(); };
+    unplugged.clock.onSleep = [&](platform::VirtualClock&) { unplugged.hangUp(); };
     SentenceBuffer sentence{};
     EXPECT_EQ(readSentence(unplugged.port, sentence), -1);
-    EXPECT_EQ(unplugged.clock.sleeps, 1);
+    EXPECT_EQ(unplugged.clock.sleeps(), 1);
 }
 
 TEST(SerialPort, EachFailingStepOfTheOpenHasItsStatus) {
@@ -150,7 +150,7 @@ TEST(SerialPort, EachFailingStepOfTheOpenHasItsStatus) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.port) + " " + std::to_string(c.baudRate) + " " + std::to_string(c.byteSize));
-        fakes::FakeClock clock;
+        platform::VirtualClock clock;
         TermiosSerialDevice device(c.names, clock);
         SerialPort port(device, clock);
         EXPECT_EQ(openSerialPort(port, c.port, c.baudRate, c.byteSize, 0, 0, 0), c.status == 0);

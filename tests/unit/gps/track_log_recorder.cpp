@@ -12,20 +12,20 @@
 #include <string>
 
 #include "gps/gps_receiver.h"
-#include "tests/fakes/fake_clock.h"
+#include "platform/headless/virtual_clock.h"
 
 int main(int argc, char** argv) {
     if (argc != 4 && argc != 5) return 2;
     quorel::GpsReceiver gps;
     gps.storageRootPath = argv[1];
-    quorel::fakes::FakeClock clock;
+    quorel::platform::VirtualClock clock;
     std::printf("%d\n", static_cast<int>(::getpid()));
     std::fflush(stdout);
     quorel::loadPreviousTrack(gps);
     quorel::openTrackLog(gps, clock);
     if (!gps.trackFile.isOpen()) return 3;
     for (int i = 0; i < std::atoi(argv[2]); ++i) {
-        clock.now += 1000;
+        clock.advanceBy(1000);
         const int second = 10 * 3600 + i;
         const int time = (second / 3600) * 10000 + (second / 60 % 60) * 100 + second % 60;
         quorel::writeTrackPointToLog(gps, 35 + i / 100000.0, 139 + i / 100000.0, i, 180708, time);

@@ -25,7 +25,7 @@
 #include "gpx/gpx_reader.h"
 #include "platform/format.h"
 #include "platform/text_file.h"
-#include "tests/fakes/fake_clock.h"
+#include "platform/headless/virtual_clock.h"
 #include "tests/support/scratch.h"
 
 namespace quorel {
@@ -135,7 +135,7 @@ protected:
     }
 
     GpsReceiver gps_;
-    fakes::FakeClock clock_;
+    platform::VirtualClock clock_;
 };
 
 TEST_F(TrackLog, IsWholeGpxAfterEveryPointAndCopiedOnceUnderItsFirstTimedPoint) {
@@ -170,7 +170,7 @@ TEST_F(TrackLog, IsWholeGpxAfterEveryPointAndCopiedOnceUnderItsFirstTimedPoint) 
 }
 
 TEST_F(TrackLog, SyncsTenSecondsAfterTheLastSyncAndRetriesASyncThatFailed) {
-    clock_.now = 1'000'000;
+    clock_.advanceTo(1'000'000);
     start();
     const int afterOpen = gps_.trackFile.syncCount;
     const struct {
@@ -187,7 +187,7 @@ TEST_F(TrackLog, SyncsTenSecondsAfterTheLastSyncAndRetriesASyncThatFailed) {
         {1'119'999, false, false, 2},  {1'120'000, false, false, 3},  // tried again an interval later
     };
     for (const auto& s : steps) {
-        clock_.now = s.atMs;
+        clock_.advanceTo(s.atMs);
         if (s.point) writeTrackPointToLog(gps_, 35, 139, 0, 180708, 143514);
         // /dev/full refuses every write and every sync.
         platform::UniqueFd real;
@@ -202,7 +202,7 @@ TEST_F(TrackLog, SyncsTenSecondsAfterTheLastSyncAndRetriesASyncThatFailed) {
     gps_.trackFile.fd = platform::UniqueFd(::open("/dev/full", O_RDWR));
     writeTrackPointToLog(gps_, 36, 140, 0, 180708, 143515);
     EXPECT_FALSE(gps_.trackFile.isOpen());
-    clock_.now += kTrackSyncIntervalMs;
+    clock_.advanceBy(kTrackSyncIntervalMs);
     syncTrackLogIfDue(gps_);
     EXPECT_EQ(ownPoints(gpx() + "2008-07-18_23-35-14.gpx").size(), 3u);
     EXPECT_EQ(ownPoints(log()), std::vector<std::string>{triple(36, 140, 0)});
@@ -233,7 +233,7 @@ TEST_F(TrackLog, EveryPointEndsOnTheCardOrInTheRescueFile) {
     EXPECT_FALSE(std::filesystem::exists(gps_.storageRootPath));
     std::filesystem::create_directories(gps_.storageRootPath);
     record(1);
-    clock_.now += kTrackSyncIntervalMs;
+    clock_.advanceBy(kTrackSyncIntervalMs);
     syncTrackLogIfDue(gps_);
     EXPECT_FALSE(gps_.trackFile.isStalled());
     EXPECT_EQ(peerPoints(log()), recorded);
