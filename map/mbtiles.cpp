@@ -297,6 +297,12 @@ bool forEachMbtilesRow(const std::filesystem::path& file, const std::function<bo
     }
 }
 
+std::string mbtilesFormat(const std::filesystem::path& file) {
+    std::string error;
+    const SqliteDatabase db = openDatabase(file, error);
+    return db ? metadataFormat(db.get()) : "";
+}
+
 std::int64_t countMbtilesRows(const std::filesystem::path& file) {
     std::string error;
     const SqliteDatabase db = openDatabase(file, error);

@@ -119,6 +119,9 @@ struct MbtilesRow {
 bool forEachMbtilesRow(const std::filesystem::path& file, const std::function<bool(const MbtilesRow&)>& visit,
                        std::string& error);
 
+// The format the metadata table names ("png", "jpg", ...), "" when it names none.
+std::string mbtilesFormat(const std::filesystem::path& file);
+
 // The number of rows of the tiles table, for progress; -1 when it cannot be counted
 // (within the same bound as a walk).
 std::int64_t countMbtilesRows(const std::filesystem::path& file);

@@ -295,25 +295,36 @@ TEST_F(MapFiles, ALockedFileIsReadAtTheFirstFillAfterItsWriterLetsGo) {
     EXPECT_EQ(listing(fileA.parent_path()), before);
 }
 
-// A map file written over in place, then put back, is read again at the next fill each
-// time, in either journal mode (a WAL file without its log is opened immutable), and
-// nothing appears beside it.
+// A map file written over in place, by a page of junk, by another map, then put back,
+// is read again at the next fill each time, in either journal mode (a WAL file without
+// its log is opened immutable); nothing appears beside it, nor when the tool reads it.
 TEST_F(MapFiles, AFileWrittenOverInPlaceIsReadAgainAtTheNextFill) {
     ASSERT_EQ(gdalMapFile("PNG", kScratch / "png.mbtiles"), 0);
+    ASSERT_EQ(gdalMapFile("JPEG", kScratch / "jpg.mbtiles"), 0);
     for (const char* mode : {"DELETE", "WAL"}) {
-        fs::copy_file(kScratch / "png.mbtiles", fileA, fs::copy_options::overwrite_existing);
-        ASSERT_EQ(run("sqlite3 '" + fileA.string() + "' 'PRAGMA journal_mode = " + std::string(mode) + "' > /dev/null"), 0);
-        const std::string original = bytesOf(fileA), expected = tileHexOf(fileA);
+        std::string files[2];
+        for (const char* name : {"png", "jpg"}) {
+            fs::copy_file(kScratch / (name + std::string(".mbtiles")), fileA, fs::copy_options::overwrite_existing);
+            ASSERT_EQ(run("sqlite3 '" + fileA.string() + "' 'PRAGMA journal_mode = " + mode + "' > /dev/null"), 0);
+            files[name[0] == 'j'] = bytesOf(fileA);
+        }
+        const std::string jpegTile = tileHexOf(fileA);
+        std::ofstream(fileA, std::ios::binary | std::ios::trunc) << files[0];
+        const std::string pngTile = tileHexOf(fileA);
+        ASSERT_NE(pngTile, jpegTile);
         const std::vector<std::string> before = listing(fileA.parent_path());
         const auto store = mapStore(fileA.parent_path() / "std");
-        EXPECT_EQ(hexOf(fillOf(*store).read.bytes), expected) << mode;
+        EXPECT_EQ(hexOf(fillOf(*store).read.bytes), pngTile) << mode;
         std::ofstream(fileA, std::ios::binary | std::ios::trunc) << "<html><body>502 Bad Gateway</body></html>\n";
         const Fill broken = fillOf(*store);
         EXPECT_EQ(broken.read.status, TileReadStatus::Missing) << mode;
-        ASSERT_EQ(broken.notes.size(), 1u) << mode;
-        EXPECT_EQ(broken.notes[0].kind, StoreNote::Kind::Unreadable) << mode;
-        std::ofstream(fileA, std::ios::binary | std::ios::trunc) << original;
-        EXPECT_EQ(hexOf(fillOf(*store).read.bytes), expected) << mode;
+        EXPECT_TRUE(broken.notes.size() == 1 && broken.notes[0].kind == StoreNote::Kind::Unreadable) << mode;
+        for (const int i : {1, 0}) {
+            std::ofstream(fileA, std::ios::binary | std::ios::trunc) << files[i];
+            EXPECT_EQ(hexOf(fillOf(*store).read.bytes), i == 0 ? pngTile : jpegTile) << mode << i;
+        }
+        EXPECT_EQ(run(tool("check '" + fileA.string() + "' > /dev/null")), 0);
+        EXPECT_EQ(run(tool("unpack '" + fileA.string() + "' '" + treeB.string() + "'")), 0);
         EXPECT_EQ(listing(fileA.parent_path()), before) << mode;
     }
 }
@@ -349,7 +360,7 @@ TEST_F(MapFiles, AFileWithoutAnIndexHoldsAFillOnlyBriefly) {
 }
 
 // check and unpack give up on a tiles view that never ends, whether it gives no rows or
-// rows without end, and say so with status 1.
+// rows without end (of which unpack writes only some), and say so with status 1.
 TEST_F(MapFiles, TheToolGivesUpOnATilesViewThatNeverEnds) {
     for (const char* rows : {" WHERE x % 7 = 8;", ";"}) {
         fs::remove(fileA);
@@ -364,6 +375,11 @@ TEST_F(MapFiles, TheToolGivesUpOnATilesViewThatNeverEnds) {
             EXPECT_NE(text.find("runs on beyond any the file could hold"), std::string::npos) << command << rows << text;
             EXPECT_NE(text.find("status 1\n"), std::string::npos) << command << rows << text;
         }
+        // No more tiles than the file could hold rows (four bytes at the very least each).
+        std::error_code none;
+        const auto written = std::count_if(fs::recursive_directory_iterator(treeB, none), {},
+                                           [](const fs::directory_entry& e) { return e.is_regular_file(); });
+        EXPECT_LE(written, fs::file_size(fileA) / 4) << rows;
     }
 }
 
