@@ -116,8 +116,10 @@ struct WalkBound {
     std::int64_t rowsLeft = 0;
 
     WalkBound(sqlite3* db, const std::filesystem::path& file) {
-        std::error_code ec;
-        const auto size = static_cast<std::int64_t>(std::filesystem::file_size(file, ec));
+        // The rows a writer has committed may still be in its log (WAL) beside the file.
+        std::error_code ec, noLog;
+        const std::uintmax_t log = std::filesystem::file_size(file.string() + "-wal", noLog);
+        const auto size = static_cast<std::int64_t>(std::filesystem::file_size(file, ec) + (noLog ? 0 : log));
         ticksLeft = kLookupTicks + (ec ? 0 : size / kStepsPerTick * kWalkStepsPerByte);
         rowsLeft = ec ? 0 : size / kWalkBytesPerRow;
         sqlite3_progress_handler(
