@@ -85,18 +85,61 @@ bool holdsATile(sqlite3* db, std::string& error) {
     const SqliteStatement s = prepare(db, "SELECT 1 FROM tiles LIMIT 1", error);
     if (!s) return false;
     const int rc = sqlite3_step(s.get());
-    if (rc == SQLITE_ROW) return true;
+    // A view that runs on is a slow file, told apart later, not an empty one.
+    if (rc == SQLITE_ROW || rc == SQLITE_INTERRUPT) return true;
     error = rc == SQLITE_DONE ? "its tiles table is empty" : sqlite3_errmsg(db);
     return false;
 }
 
-int stepFor(sqlite3_stmt* s, int zoom, std::int64_t col, std::int64_t tmsRow) {
+int stepFor(sqlite3_stmt* s, std::int64_t zoom, std::int64_t col, std::int64_t tmsRow) {
     sqlite3_reset(s);
-    sqlite3_bind_int(s, 1, zoom);
+    sqlite3_bind_int64(s, 1, zoom);
     sqlite3_bind_int64(s, 2, col);
     sqlite3_bind_int64(s, 3, tmsRow);
     return sqlite3_step(s);
 }
+
+bool isLocked(sqlite3* db) {
+    const int code = sqlite3_errcode(db);
+    return code == SQLITE_BUSY || code == SQLITE_LOCKED;
+}
+
+// Whether finding a tile runs into the progress handler's limit: the key of the table's
+// first row is looked up, to the end of the lookup, as every read looks a tile up.
+bool lookupRunsLong(sqlite3* db, sqlite3_stmt* sizeLookup) {
+    std::string ignored;
+    const SqliteStatement first = prepare(db, "SELECT zoom_level, tile_column, tile_row FROM tiles LIMIT 1", ignored);
+    if (!first) return false;
+    int rc = sqlite3_step(first.get());
+    if (rc == SQLITE_ROW) {
+        rc = stepFor(sizeLookup, sqlite3_column_int64(first.get(), 0), sqlite3_column_int64(first.get(), 1),
+                     sqlite3_column_int64(first.get(), 2));
+        while (rc == SQLITE_ROW) rc = sqlite3_step(sizeLookup);
+        sqlite3_reset(sizeLookup);
+    }
+    return rc == SQLITE_INTERRUPT;
+}
+
+// A walk over every row may run kLookupTicks, and kWalkStepsPerByte more for each byte of
+// the file, and give a row for every kWalkBytesPerRow bytes: a tiles view that runs on
+// beyond that holds rows the file does not.
+struct WalkBound {
+    std::int64_t ticksLeft = 0;
+    std::int64_t rowsLeft = 0;
+
+    WalkBound(sqlite3* db, const std::filesystem::path& file) {
+        // The rows a writer has committed may still be in its log (WAL) beside the file.
+        std::error_code ec, noLog;
+        const std::uintmax_t log = std::filesystem::file_size(file.string() + "-wal", noLog);
+        const auto size = static_cast<std::int64_t>(std::filesystem::file_size(file, ec) + (noLog ? 0 : log));
+        ticksLeft = kLookupTicks + (ec ? 0 : size / kStepsPerTick * kWalkStepsPerByte);
+        rowsLeft = ec ? 0 : size / kWalkBytesPerRow;
+        sqlite3_progress_handler(
+            db, kStepsPerTick, [](void* left) { return --*static_cast<std::int64_t*>(left) < 0 ? 1 : 0; }, &ticksLeft);
+    }
+};
+
+constexpr const char* kRunsOn = "the tiles table runs on beyond any the file could hold (a view that loops?); given up";
 
 }  // namespace
 
@@ -128,7 +171,7 @@ bool onWritableMedia(const std::filesystem::path& file) {
     return ::access(file.c_str(), W_OK) == 0 && ::access(dir.c_str(), W_OK) == 0;
 }
 
-std::unique_ptr<MbtilesStore> MbtilesStore::open(const std::filesystem::path& file, std::string& error) {
+std::unique_ptr<MbtilesStore> MbtilesStore::open(const std::filesystem::path& file, std::string& error, bool* locked) {
     SqliteDatabase db = openDatabase(file, error);
     if (!db) return nullptr;
     const std::string format = metadataFormat(db.get());
@@ -137,21 +180,35 @@ std::unique_ptr<MbtilesStore> MbtilesStore::open(const std::filesystem::path& fi
         return nullptr;
     }
     SqliteStatement lookup = prepare(db.get(), kLookup, error);
-    if (!lookup) return nullptr;
-    SqliteStatement sizeLookup = prepare(db.get(), kSizeLookup, error);
-    if (!sizeLookup) return nullptr;
+    SqliteStatement sizeLookup = lookup ? prepare(db.get(), kSizeLookup, error) : nullptr;
+    if (!sizeLookup) {
+        if (locked != nullptr) *locked = isLocked(db.get());
+        return nullptr;
+    }
     auto store = std::make_unique<MbtilesStore>(Opening{});
     struct stat st {};
     ::stat(file.c_str(), &st);
     store->file_ = TileOrigin{file.string(), true, 0, 0, 0, static_cast<std::uint64_t>(st.st_size),
                               platform::modifiedNs(st)};
     // A tiles view made to loop (a recursive query) would stop the map for good: a
-    // lookup that runs far longer than any index lookup (some 10^7 steps) is abandoned,
-    // and the file with it.
+    // lookup that runs past its limit is interrupted, and so is one that finds the
+    // fill's wait used up.
     sqlite3_progress_handler(
-        db.get(), 1000, [](void* ticks) { return ++*static_cast<int*>(ticks) > 10'000 ? 1 : 0; },
-        &store->progressTicks_);
-    if (!holdsATile(db.get(), error)) return nullptr;  // under the same bound
+        db.get(), kStepsPerTick,
+        [](void* context) {
+            Ticks& ticks = *static_cast<Ticks*>(context);
+            if (++ticks.lookup > ticks.lookupLimit) return 1;
+            return ticks.fillLeft > 0 && --ticks.fillLeft == 0 ? 1 : 0;
+        },
+        &store->ticks_);
+    if (!holdsATile(db.get(), error)) {  // under the lookup's bound
+        if (locked != nullptr) *locked = isLocked(db.get());
+        return nullptr;
+    }
+    store->ticks_ = Ticks{};
+    store->ticks_.lookupLimit = kIndexedLookupTicks;
+    store->lacksIndex_ = lookupRunsLong(db.get(), sizeLookup.get());
+    store->ticks_ = Ticks{};
     store->lookup_ = std::move(lookup);
     store->sizeLookup_ = std::move(sizeLookup);
     store->db_ = std::move(db);
@@ -184,8 +241,8 @@ TileRead MbtilesStore::read(int zoom, std::int64_t col, std::int64_t row) const 
     result.origin.row = row;
 
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (abandoned_) return TileRead{};
-    progressTicks_ = 0;
+    if (abandoned_ || ticks_.fillLeft == 0) return TileRead{};
+    ticks_.lookup = 0;
     // The kind and size first: a blob too large for a tile is never read. (The length
     // of text, which SQLite counts in characters, reads it; a tile is not text.)
     int rc = stepFor(sizeLookup_.get(), zoom, col, flipRow(zoom, row));
@@ -213,6 +270,8 @@ TileRead MbtilesStore::read(int zoom, std::int64_t col, std::int64_t row) const 
             result.status = TileReadStatus::Found;
             if (data != nullptr) result.bytes.assign(data, data + size);
         }
+    } else if (rc == SQLITE_INTERRUPT && ticks_.fillLeft == 0) {
+        result = TileRead{};  // the fill has waited long enough: perhaps found in the next
     } else if (rc != SQLITE_ROW && rc != SQLITE_DONE && rc != SQLITE_BUSY && rc != SQLITE_LOCKED) {
         result.status = TileReadStatus::Damaged;
         result.reason = sqlite3_errmsg(db_.get());
@@ -223,17 +282,30 @@ TileRead MbtilesStore::read(int zoom, std::int64_t col, std::int64_t row) const 
     return result;
 }
 
+void MbtilesStore::startFill(std::vector<StoreNote>& notes) {
+    (void)notes;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    ticks_.fillLeft = kFillTicks;
+}
+
+std::int64_t MbtilesStore::stepsRun() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return std::int64_t{sqlite3_stmt_status(lookup_.get(), SQLITE_STMTSTATUS_VM_STEP, 0)} +
+           sqlite3_stmt_status(sizeLookup_.get(), SQLITE_STMTSTATUS_VM_STEP, 0);
+}
+
 bool forEachMbtilesRow(const std::filesystem::path& file, const std::function<bool(const MbtilesRow&)>& visit,
                        std::string& error) {
     const SqliteDatabase db = openDatabase(file, error);
     if (!db) return false;
+    WalkBound bound(db.get(), file);
     const SqliteStatement s = prepare(db.get(), "SELECT zoom_level, tile_column, tile_row, tile_data FROM tiles", error);
     if (!s) return false;
     for (;;) {
         const int rc = sqlite3_step(s.get());
         if (rc == SQLITE_DONE) return true;
-        if (rc != SQLITE_ROW) {
-            error = sqlite3_errmsg(db.get());
+        if (rc != SQLITE_ROW || --bound.rowsLeft < 0) {
+            error = rc == SQLITE_INTERRUPT || rc == SQLITE_ROW ? kRunsOn : sqlite3_errmsg(db.get());
             return false;
         }
         const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(s.get(), 3));
@@ -244,10 +316,17 @@ bool forEachMbtilesRow(const std::filesystem::path& file, const std::function<bo
     }
 }
 
+std::string mbtilesFormat(const std::filesystem::path& file) {
+    std::string error;
+    const SqliteDatabase db = openDatabase(file, error);
+    return db ? metadataFormat(db.get()) : "";
+}
+
 std::int64_t countMbtilesRows(const std::filesystem::path& file) {
     std::string error;
     const SqliteDatabase db = openDatabase(file, error);
     if (!db) return -1;
+    WalkBound bound(db.get(), file);
     const SqliteStatement s = prepare(db.get(), "SELECT count(*) FROM tiles", error);
     if (!s || sqlite3_step(s.get()) != SQLITE_ROW) return -1;
     return sqlite3_column_int64(s.get(), 0);

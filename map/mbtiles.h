@@ -40,18 +40,45 @@ struct SqliteCloser {
 using SqliteDatabase = std::unique_ptr<sqlite3, SqliteCloser>;
 using SqliteStatement = std::unique_ptr<sqlite3_stmt, SqliteCloser>;
 
+// How long SQLite may work on a map file, in steps of its virtual machine, counted by a
+// progress handler every kStepsPerTick steps. Finding one tile through an index takes
+// some tens of steps; a tiles table without one takes some ten per row of it.
+inline constexpr int kStepsPerTick = 1000;
+// One lookup that runs this long is a tiles view made to loop: the file is given up.
+inline constexpr int kLookupTicks = 10'000;
+// A lookup in a table with an index stays far below this; past it the table has none.
+inline constexpr int kIndexedLookupTicks = 100;
+// All the lookups of one fill together, a few hundredths of a second on a phone-class
+// processor: past it the fill goes on without the file's tiles.
+inline constexpr int kFillTicks = 2'000;
+// A walk over every row may take kLookupTicks plus this many steps per byte of the file,
+// far more than any table (or view over tables) in a file of that size needs.
+inline constexpr int kWalkStepsPerByte = 32;
+// Nor can it give more rows than one for every few bytes (a row of a table takes more).
+inline constexpr int kWalkBytesPerRow = 4;
+
 // One MBTiles file, read through one prepared statement that a mutex guards, so
 // threads may read at once. Nothing is ever written beside the file.
 class MbtilesStore final : public TileStore {
 public:
     // Nothing, and in error why, when the file is not a readable MBTiles file: not
-    // SQLite, damaged, without a tiles table or a row in it, or holding vector tiles.
-    static std::unique_ptr<MbtilesStore> open(const std::filesystem::path& file, std::string& error);
+    // SQLite, damaged, without a tiles table or a row in it, or holding vector tiles; or when another
+    // program holds it locked, which sets *locked.
+    static std::unique_ptr<MbtilesStore> open(const std::filesystem::path& file, std::string& error,
+                                              bool* locked = nullptr);
     MbtilesStore(const MbtilesStore&) = delete;
     MbtilesStore& operator=(const MbtilesStore&) = delete;
 
     TileRead read(int zoom, std::int64_t col, std::int64_t row) const override;
     std::optional<TileOrigin> locate(int zoom, std::int64_t col, std::int64_t row) const override;
+    // The reads of the fill may take kFillTicks together; once they have, a read gives
+    // Missing at once until the next fill. Without a fill the reads are not bound so.
+    void startFill(std::vector<StoreNote>& notes) override;
+
+    // Found on opening: finding one tile took more than kIndexedLookupTicks.
+    bool lacksIndex() const { return lacksIndex_; }
+    // The steps SQLite has run for the reads so far, as it counts them itself.
+    std::int64_t stepsRun() const;
 
 private:
     struct Opening {
@@ -67,8 +94,14 @@ private:
     SqliteStatement sizeLookup_;  // the kind and size of a tile's data, without the data
     TileOrigin file_;  // file name, size and time; the tile's numbers are filled per read
     mutable std::mutex mutex_;
-    mutable int progressTicks_ = 0;  // of the lookup under way
+    struct Ticks {
+        int lookup = 0;  // of the lookup under way
+        int lookupLimit = kLookupTicks;
+        int fillLeft = -1;  // of the fill under way; -1 while no fill bounds them
+    };
+    mutable Ticks ticks_;  // guarded by mutex_, as the statements are
     mutable bool abandoned_ = false;  // a lookup ran away: the file gives nothing more
+    bool lacksIndex_ = false;
 };
 
 // One row of a map file's tiles table, as stored (the numbers unchecked).
@@ -80,11 +113,17 @@ struct MbtilesRow {
 };
 
 // Calls visit for every row of the tiles table, in the table's order, until it returns
-// false. False, with error set, when the file cannot be read to the end.
+// false. False, with error set, when the file cannot be read to the end, or when the
+// table runs on far beyond the rows the file could hold (a tiles view made to loop,
+// kWalkStepsPerByte, kWalkBytesPerRow).
 bool forEachMbtilesRow(const std::filesystem::path& file, const std::function<bool(const MbtilesRow&)>& visit,
                        std::string& error);
 
-// The number of rows of the tiles table, for progress; -1 when it cannot be counted.
+// The format the metadata table names ("png", "jpg", ...), "" when it names none.
+std::string mbtilesFormat(const std::filesystem::path& file);
+
+// The number of rows of the tiles table, for progress; -1 when it cannot be counted
+// (within the same bound as a walk).
 std::int64_t countMbtilesRows(const std::filesystem::path& file);
 
 }  // namespace quorel

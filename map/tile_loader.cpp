@@ -1,6 +1,7 @@
 #include "map/tile_loader.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <new>
 #include <utility>
 
@@ -64,14 +65,21 @@ bool TileLoader::loadEnlarged(MapView& view, int zoom, std::int64_t col, std::in
     return true;
 }
 
-void MapTileLoader::openStore(const MapView& view) {
+void MapTileLoader::openStore(const MapView& view, bool fillStarts) {
     const std::string dir = platform::storagePath(view.storageRootPath, view.mapDir);
-    if (!store_ || dir != storeDir_) {
-        std::vector<std::string> unreadable;
-        store_ = openMapStore(dir, unreadable);
+    const bool fresh = !store_ || dir != storeDir_;
+    if (fresh) {
+        store_ = mapStore(dir);
         storeDir_ = dir;
-        for (const std::string& line : unreadable) {
-            quorel::reportBadTile(reports, line, "map file " + line, "map file " + line);
+    }
+    if (!fresh && !fillStarts) return;
+    std::vector<StoreNote> notes;
+    store_->startFill(notes);
+    for (const StoreNote& note : notes) {
+        if (note.kind == StoreNote::Kind::Unreadable) {
+            quorel::reportBadTile(reports, note.file, "map file " + note.what, "map file " + note.what);
+        } else if (reports.reported.insert(note.what).second) {
+            std::fprintf(stderr, "quorel: map file %s\n", note.what.c_str());  // for now, not a bad tile
         }
     }
 }
@@ -183,7 +191,7 @@ void MapTileLoader::prepare(const MapView& view, std::span<const TileKey> tiles)
     prepared_.clear();
     missing_.clear();
     if (tiles.empty()) return;
-    openStore(view);
+    openStore(view, true);
     for (const TileKey& key : tiles) {
         const bool seen = std::any_of(prepared_.begin(), prepared_.end(), [&](const Prepared& p) { return p.key == key; });
         if (seen) continue;

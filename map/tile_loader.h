@@ -47,7 +47,10 @@ struct TileLoader {
 // grammar, so "Maps\std" and "/srv/tiles" both work), that is the tile tree there
 // (zoom/column/row.png, else .jpg) and then the MBTiles file of the same name with
 // ".mbtiles". A tile that cannot be shown is reported through reportBadTile, once per
-// file in the loader's lifetime (the program keeps one loader for the run). Pictures are
+// file in the loader's lifetime (the program keeps one loader for the run). The map file
+// is opened again at a fill once it has changed or another program has let go of it;
+// one that is slow to search is named once on standard error, and a fill waits on it
+// only briefly (MbtilesStore::startFill). Pictures are
 // kept in cache as the 32-bit pixels the mosaic is made of, enlarged squares of coarser
 // tiles too; the cache is asked before anything is read. A tile that cannot be decoded
 // is not kept, so it is decoded (and reported) as it always was.
@@ -82,7 +85,8 @@ private:
         bool decodeDone = false;
         bool taken = false;
     };
-    void openStore(const MapView& view);
+    // At the first call, and at each new fill, the stores may open their files again.
+    void openStore(const MapView& view, bool fillStarts = false);
     std::optional<Loaded> loadPicture(const TileKey& key);
     Prepared* takePrepared(const TileKey& key);
     bool knownMissing(const TileKey& key) const;

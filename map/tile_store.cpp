@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "map/mbtiles.h"
+#include "map/map_file.h"
 #include "platform/file_handle.h"
 #include "platform/format.h"
 
@@ -77,26 +77,33 @@ std::optional<TileOrigin> LayeredTileStore::locate(int zoom, std::int64_t col, s
     return std::nullopt;
 }
 
+void LayeredTileStore::startFill(std::vector<StoreNote>& notes) {
+    for (const auto& layer : layers_) layer->startFill(notes);
+}
+
 std::filesystem::path mbtilesBeside(const std::filesystem::path& treeDir) {
     std::string name = treeDir.string();
     while (name.size() > 1 && name.back() == '/') name.pop_back();
     return name + ".mbtiles";
 }
 
-std::unique_ptr<LayeredTileStore> openMapStore(const std::filesystem::path& treeDir,
-                                               std::vector<std::string>& notes) {
+std::unique_ptr<LayeredTileStore> mapStore(const std::filesystem::path& treeDir) {
     std::vector<std::unique_ptr<TileStore>> layers;
     layers.push_back(std::make_unique<TileTree>(treeDir));
-    const std::filesystem::path mapFile = mbtilesBeside(treeDir);
-    std::error_code ec;
-    if (std::filesystem::exists(mapFile, ec)) {
-        std::string error;
-        if (auto store = MbtilesStore::open(mapFile, error)) {
-            layers.push_back(std::move(store));
-        } else {
-            notes.push_back(mapFile.string() + ": " + error);
-        }
+    layers.push_back(std::make_unique<MapFile>(mbtilesBeside(treeDir)));
+    return std::make_unique<LayeredTileStore>(std::move(layers));
+}
+
+std::unique_ptr<LayeredTileStore> openMapStore(const std::filesystem::path& treeDir, std::vector<std::string>& notes) {
+    auto file = std::make_unique<MapFile>(mbtilesBeside(treeDir));
+    std::vector<StoreNote> said;
+    file->openIfChanged(said);
+    for (const StoreNote& note : said) {
+        if (note.kind != StoreNote::Kind::Slow) notes.push_back(note.what);
     }
+    std::vector<std::unique_ptr<TileStore>> layers;
+    layers.push_back(std::make_unique<TileTree>(treeDir));
+    layers.push_back(std::move(file));
     return std::make_unique<LayeredTileStore>(std::move(layers));
 }
 

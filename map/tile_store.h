@@ -58,6 +58,18 @@ struct TileRead {
     std::string reason;                // Damaged
 };
 
+// What the user should hear of once about a store as a whole, rather than one tile.
+struct StoreNote {
+    enum class Kind {
+        Unreadable,  // the store cannot be read at all
+        Locked,      // another program holds the file locked: read once it lets go
+        Slow,        // finding a tile takes so long that a fill waits on it only briefly
+    };
+    Kind kind = Kind::Unreadable;
+    std::string file;
+    std::string what;  // "<file>: why"
+};
+
 // Tiles larger than this are not read (a tile of a map is a few tens of kilobytes).
 inline constexpr std::size_t kMaxTileBytes = std::size_t{16} << 20;
 
@@ -69,6 +81,12 @@ struct TileStore {
     // can be asked first: nothing when the store surely does not hold the tile. An
     // origin says only where the tile would be, not that it is there.
     virtual std::optional<TileOrigin> locate(int zoom, std::int64_t col, std::int64_t row) const = 0;
+
+    // A fill begins; no read is under way. A store may look whether its file has changed
+    // or been let go by another program, and open it again; and it may bound how long
+    // the fill's reads wait on it: a tile not found within the bound reads as missing
+    // until a later fill. What the user should hear of goes to notes.
+    virtual void startFill(std::vector<StoreNote>& notes) { (void)notes; }
 };
 
 // The tile tree: dir/zoom/column/row.png, else .jpg, with signed decimal numbers, so a
@@ -97,6 +115,7 @@ public:
     explicit LayeredTileStore(std::vector<std::unique_ptr<TileStore>> layers) : layers_(std::move(layers)) {}
     TileRead read(int zoom, std::int64_t col, std::int64_t row) const override;
     std::optional<TileOrigin> locate(int zoom, std::int64_t col, std::int64_t row) const override;
+    void startFill(std::vector<StoreNote>& notes) override;
     bool empty() const { return layers_.empty(); }
 
 private:
@@ -106,10 +125,14 @@ private:
 // The MBTiles file that goes with a tree: "Maps/std" -> "Maps/std.mbtiles".
 std::filesystem::path mbtilesBeside(const std::filesystem::path& treeDir);
 
-// The map as the program reads it: the tree treeDir, then the MBTiles file beside it.
-// Either may be missing. A map file that is there but cannot be read adds a line to
+// The map as the program reads it through a run: the tree treeDir, then the MBTiles file
+// beside it (MapFile). Either may be missing. The file is opened at the first startFill
+// and opened again when it changes.
+std::unique_ptr<LayeredTileStore> mapStore(const std::filesystem::path& treeDir);
+
+// The same, with the file opened now and never again, and no bound on how long a read
+// waits. A map file that is there but cannot be read (or is locked) adds a line to
 // notes and is left out.
-std::unique_ptr<LayeredTileStore> openMapStore(const std::filesystem::path& treeDir,
-                                               std::vector<std::string>& notes);
+std::unique_ptr<LayeredTileStore> openMapStore(const std::filesystem::path& treeDir, std::vector<std::string>& notes);
 
 }  // namespace quorel

@@ -41,8 +41,9 @@ struct TileReports {
     std::set<std::string> reported;
 };
 
-// The first time for file: writes "quorel: <what>" on standard error and shows
-// shown (a map file that cannot be read names its own reason there). Messages belong to
+// The first time for file: writes "quorel: <what>" on standard error and shows the
+// text shown in a message box (the PNG-file message unless a map file that cannot be
+// read gives its own reason). Messages belong to
 // the main thread. True when it reported.
 bool reportBadTile(TileReports& reports, const std::string& file, const std::string& what,
                    std::string_view shown = kNotPngMessage);

@@ -314,18 +314,7 @@ bool unpackFile(const fs::path& in, const fs::path& dir, bool replace, UnpackRes
         result.different = firstDifferentTile(in, dir);
         if (!result.different.empty()) return false;
     }
-    std::string format = "png";
-    {
-        sqlite3* raw = nullptr;
-        sqlite3_open_v2(in.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-        const SqliteDatabase db(raw);
-        sqlite3_stmt* s = nullptr;
-        if (db && sqlite3_prepare_v2(raw, "SELECT value FROM metadata WHERE name = 'format'", -1, &s, nullptr) == SQLITE_OK &&
-            sqlite3_step(s) == SQLITE_ROW && sqlite3_column_text(s, 0) != nullptr) {
-            format = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-        }
-        sqlite3_finalize(s);
-    }
+    const std::string format = mbtilesFormat(in);
     const std::string fallbackExtension = format == "jpg" || format == "jpeg" ? ".jpg" : ".png";
     const std::int64_t total = std::max<std::int64_t>(countMbtilesRows(in), 0);
     std::vector<std::uint8_t> bytes;
