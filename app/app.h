@@ -5,12 +5,12 @@
 #include <filesystem>
 
 #include "app/main_timer.h"
-#include "state/map_view.h"
 #include "gps/gps_receiver.h"
 #include "map/frame.h"
 #include "platform/clock.h"
 #include "platform/window.h"
 #include "power/display_power.h"
+#include "state/map_view.h"
 
 namespace quorel {
 
@@ -20,7 +20,7 @@ struct App {
 
     platform::Clock& clock;
     platform::Window& window;
-    PowerContext power;   // with osVersion6OrLater and programDir, set by the entry point
+    PowerContext power;  // with osVersion6OrLater and programDir, set by the entry point
 
     std::filesystem::path programDir;
     std::filesystem::path deviceRoot;

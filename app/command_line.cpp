@@ -93,7 +93,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         if (a == "--headless") {
             o.headless = true;
         } else if (a == "--screen" || a == "--window") {
-            if (!value(v) || !parseSize(v, o.width, o.height)) return {std::nullopt, a + " wants WxH, for example 480x272"};
+            if (!value(v) || !parseSize(v, o.width, o.height)) {
+                return {std::nullopt, a + " wants WxH, for example 480x272"};
+            }
             (a == "--screen" ? haveScreen : haveWindow) = true;
         } else if (a == "--home") {
             if (!value(o.home)) return {std::nullopt, "--home wants a directory"};

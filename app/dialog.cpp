@@ -6,11 +6,11 @@
 #include "app/loading.h"
 #include "app/surfaces.h"
 #include "app/touch.h"
-#include "map/present.h"
 #include "gps/gps_receiver.h"
 #include "map/frame.h"
 #include "map/frame_parts.h"
 #include "map/night.h"
+#include "map/present.h"
 #include "map/projection.h"
 #include "platform/clock.h"
 #include "platform/file_handle.h"
@@ -121,37 +121,37 @@ void timerTick(App& app) {
 
 bool dialogProcedure(App& app, const Message& m) {
     switch (m.kind) {
-        case MessageKind::Initialise:
-            initialiseDialog(app);
-            return true;
-        case MessageKind::Paint:
-            paint(app);
-            return true;
-        case MessageKind::Size:
-            return true;
-        case MessageKind::Timer:
-            timerTick(app);
-            return true;
-        case MessageKind::PenDown: {
-            const ViewPoint at = windowToView(app.view, m.x, m.y);
-            penDown(app, penCoordinate(at.x), penCoordinate(at.y));
-            return true;
-        }
-        case MessageKind::PenUp: {
-            const ViewPoint at = windowToView(app.view, m.x, m.y);
-            penUp(app, penCoordinate(at.x), penCoordinate(at.y));
-            return true;
-        }
-        case MessageKind::KeyDown:
-            keyDown(app, m.code);
-            return true;
-        case MessageKind::Command:
-            if ((m.code & 0xFFFF) != kOkCommand) return false;
-            shutDown(app);
-            return true;
-        case MessageKind::Close:
-            shutDown(app);
-            return true;
+    case MessageKind::Initialise:
+        initialiseDialog(app);
+        return true;
+    case MessageKind::Paint:
+        paint(app);
+        return true;
+    case MessageKind::Size:
+        return true;
+    case MessageKind::Timer:
+        timerTick(app);
+        return true;
+    case MessageKind::PenDown: {
+        const ViewPoint at = windowToView(app.view, m.x, m.y);
+        penDown(app, penCoordinate(at.x), penCoordinate(at.y));
+        return true;
+    }
+    case MessageKind::PenUp: {
+        const ViewPoint at = windowToView(app.view, m.x, m.y);
+        penUp(app, penCoordinate(at.x), penCoordinate(at.y));
+        return true;
+    }
+    case MessageKind::KeyDown:
+        keyDown(app, m.code);
+        return true;
+    case MessageKind::Command:
+        if ((m.code & 0xFFFF) != kOkCommand) return false;
+        shutDown(app);
+        return true;
+    case MessageKind::Close:
+        shutDown(app);
+        return true;
     }
     return false;
 }

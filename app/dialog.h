@@ -10,9 +10,9 @@ enum class MessageKind { Initialise, Paint, Size, Timer, PenDown, PenUp, KeyDown
 
 struct Message {
     MessageKind kind = MessageKind::Paint;
-    int x = 0;      // pen position in client pixels, as the window shows them
+    int x = 0;  // pen position in client pixels, as the window shows them
     int y = 0;
-    int code = 0;   // key code, or the command identifier (1 is OK)
+    int code = 0;  // key code, or the command identifier (1 is OK)
 };
 
 inline constexpr int kOkCommand = 1;

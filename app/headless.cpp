@@ -6,13 +6,13 @@
 
 #include "app/dialog.h"
 #include "app/state_dump.h"
+#include "platform/headless/power_recording.h"
 #include "platform/headless/virtual_clock.h"
 #include "platform/headless/virtual_screen.h"
-#include "platform/headless/power_recording.h"
-#include "platform/raster/raster.h"
-#include "platform/text_file.h"
-#include "platform/serial_select.h"
 #include "platform/headless/virtual_serial.h"
+#include "platform/raster/raster.h"
+#include "platform/serial_select.h"
+#include "platform/text_file.h"
 #include "png/png_writer.h"
 
 namespace quorel {
@@ -82,49 +82,49 @@ int HeadlessFrontEnd::runDialog(App& app) {
             return 2;
         };
         switch (c.verb) {
-            case ScriptVerb::Down:
-                deliverMessage(app, Message{MessageKind::PenDown, c.a, c.b});
-                break;
-            case ScriptVerb::Up:
-                deliverMessage(app, Message{MessageKind::PenUp, c.a, c.b});
-                break;
-            case ScriptVerb::Tap:
-                deliverMessage(app, Message{MessageKind::PenDown, c.a, c.b});
-                deliverMessage(app, Message{MessageKind::PenUp, c.a, c.b});
-                break;
-            case ScriptVerb::Key:
-                deliverMessage(app, Message{MessageKind::KeyDown, 0, 0, c.a});
-                break;
-            case ScriptVerb::Tick:
-                for (int i = 0; i < c.a && app.timer.armed && !app.dialogEnded; ++i) {
-                    p.clock.advanceTo(app.timer.deadlineMs);
-                    deliverMessage(app, Message{MessageKind::Timer});
-                }
-                break;
-            case ScriptVerb::Wait:
-                passTimeUntil(app, p.clock, p.clock.nowMs() + c.a);
-                break;
-            case ScriptVerb::Nmea:
-                p.serial.queue(c.text + "\r\n");
-                break;
-            case ScriptVerb::NmeaFile: {
-                const std::filesystem::path file = p.scriptDir / c.text;
-                std::ifstream in(file, std::ios::binary);
-                if (!in) return fail("cannot read " + file.string());
-                p.serial.queue(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
-                break;
+        case ScriptVerb::Down:
+            deliverMessage(app, Message{MessageKind::PenDown, c.a, c.b});
+            break;
+        case ScriptVerb::Up:
+            deliverMessage(app, Message{MessageKind::PenUp, c.a, c.b});
+            break;
+        case ScriptVerb::Tap:
+            deliverMessage(app, Message{MessageKind::PenDown, c.a, c.b});
+            deliverMessage(app, Message{MessageKind::PenUp, c.a, c.b});
+            break;
+        case ScriptVerb::Key:
+            deliverMessage(app, Message{MessageKind::KeyDown, 0, 0, c.a});
+            break;
+        case ScriptVerb::Tick:
+            for (int i = 0; i < c.a && app.timer.armed && !app.dialogEnded; ++i) {
+                p.clock.advanceTo(app.timer.deadlineMs);
+                deliverMessage(app, Message{MessageKind::Timer});
             }
-            case ScriptVerb::Shot:
-                if (!writePngFile(shownPixels(*this, p.power), c.text)) return fail("cannot write " + c.text);
-                break;
-            case ScriptVerb::Dump:
-                if (!platform::writeTextFile(c.text, stateDump(app, p.power.joinedRequests()))) {
-                    return fail("cannot write " + c.text);
-                }
-                break;
-            case ScriptVerb::Quit:
-                deliverMessage(app, Message{MessageKind::Close});
-                break;
+            break;
+        case ScriptVerb::Wait:
+            passTimeUntil(app, p.clock, p.clock.nowMs() + c.a);
+            break;
+        case ScriptVerb::Nmea:
+            p.serial.queue(c.text + "\r\n");
+            break;
+        case ScriptVerb::NmeaFile: {
+            const std::filesystem::path file = p.scriptDir / c.text;
+            std::ifstream in(file, std::ios::binary);
+            if (!in) return fail("cannot read " + file.string());
+            p.serial.queue(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+            break;
+        }
+        case ScriptVerb::Shot:
+            if (!writePngFile(shownPixels(*this, p.power), c.text)) return fail("cannot write " + c.text);
+            break;
+        case ScriptVerb::Dump:
+            if (!platform::writeTextFile(c.text, stateDump(app, p.power.joinedRequests()))) {
+                return fail("cannot write " + c.text);
+            }
+            break;
+        case ScriptVerb::Quit:
+            deliverMessage(app, Message{MessageKind::Close});
+            break;
         }
     }
     if (!app.dialogEnded) deliverMessage(app, Message{MessageKind::Close});

@@ -12,8 +12,8 @@ namespace quorel {
 class HeadlessFrontEnd final : public FrontEnd {
 public:
     // gps: "" for the virtual serial port, "none", or a device path.
-    HeadlessFrontEnd(int width, int height, std::vector<ScriptCommand> script,
-                     std::filesystem::path scriptDir, const std::string& gps);
+    HeadlessFrontEnd(int width, int height, std::vector<ScriptCommand> script, std::filesystem::path scriptDir,
+                     const std::string& gps);
     ~HeadlessFrontEnd() override;
 
     platform::Clock& clock() override;

@@ -10,10 +10,14 @@ namespace quorel {
 
 const char* loadingStatusText(int loadStep) {
     switch (loadStep) {
-        case 0: return "LoadMapSetting";
-        case 1: return "Load CUrrentRoot";
-        case 2: return "Load AutoLoadFiles";
-        default: return "";
+    case 0:
+        return "LoadMapSetting";
+    case 1:
+        return "Load CUrrentRoot";
+    case 2:
+        return "Load AutoLoadFiles";
+    default:
+        return "";
     }
 }
 
@@ -28,27 +32,27 @@ void loadingTick(App& app) {
     if (turned) presentFrame(v);
 
     switch (v.loadStep) {
-        case 0: {
-            // The surfaces were laid out for the rotation at set-up, and --rotate is not
-            // written into a new file.
-            const int turnedBy = v.rotation;
-            v.rotation = 0;
-            if (!loadMapSettings(v, app.idle, app.programDir)) saveMapSettings(v, app.idle, app.programDir);
-            v.rotation = turnedBy;
-            v.centerLat = v.defaultLat;
-            v.centerLon = v.defaultLon;
-            break;
-        }
-        case 1:
-            loadTrackFile(v.currentRoutePath, v.currentRoute);
-            break;
-        case 2: {
-            GpxOverlays overlays{v.tracks, v.routes, v.waypoints};
-            loadAutoLoadFiles(v.autoLoadDir, overlays);
-            break;
-        }
-        default:
-            break;
+    case 0: {
+        // The surfaces were laid out for the rotation at set-up, and --rotate is not
+        // written into a new file.
+        const int turnedBy = v.rotation;
+        v.rotation = 0;
+        if (!loadMapSettings(v, app.idle, app.programDir)) saveMapSettings(v, app.idle, app.programDir);
+        v.rotation = turnedBy;
+        v.centerLat = v.defaultLat;
+        v.centerLon = v.defaultLon;
+        break;
+    }
+    case 1:
+        loadTrackFile(v.currentRoutePath, v.currentRoute);
+        break;
+    case 2: {
+        GpxOverlays overlays{v.tracks, v.routes, v.waypoints};
+        loadAutoLoadFiles(v.autoLoadDir, overlays);
+        break;
+    }
+    default:
+        break;
     }
     ++v.loadStep;
     if (v.loadStep > 5) {

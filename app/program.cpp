@@ -82,8 +82,7 @@ void tellWherePointsWent(const GpsReceiver& gps) {
     std::fprintf(stderr, "quorel: %d points of this run are on the card (%s)", end.pointsOnCard,
                  gps.trackFilePath.c_str());
     if (end.pointsRescued > 0) {
-        std::fprintf(stderr, "; %d points the card did not take are in %s", end.pointsRescued,
-                     end.rescueFile.c_str());
+        std::fprintf(stderr, "; %d points the card did not take are in %s", end.pointsRescued, end.rescueFile.c_str());
     }
     if (end.pointsLost > 0) std::fprintf(stderr, "; %d points could not be saved anywhere", end.pointsLost);
     std::fprintf(stderr, "\n");

@@ -24,15 +24,15 @@ enum class ScriptVerb { Down, Up, Tap, Key, Tick, Wait, Nmea, NmeaFile, Shot, Du
 
 struct ScriptCommand {
     ScriptVerb verb = ScriptVerb::Quit;
-    int a = 0;          // x, key code, tick count or milliseconds
-    int b = 0;          // y
-    std::string text;   // NMEA text or file name
-    int line = 0;       // 1-based line number in the script
+    int a = 0;         // x, key code, tick count or milliseconds
+    int b = 0;         // y
+    std::string text;  // NMEA text or file name
+    int line = 0;      // 1-based line number in the script
 };
 
 struct ScriptError {
     int line = 0;
-    std::string text;    // the offending line as written
+    std::string text;  // the offending line as written
     std::string reason;
 };
 

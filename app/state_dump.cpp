@@ -23,16 +23,19 @@ struct Dump {
     }
     // Where a button is after the layout, so that a script can tap it at any screen size.
     void button(const char* name, const std::optional<ImageButton>& b) {
-        if (b) platform::appendFormat(text, "%s.left=%d\n%s.top=%d\n%s.width=%d\n%s.height=%d\n", name, b->left, name,
-                                      b->top, name, b->width, name, b->height);
+        if (!b) return;
+        platform::appendFormat(text, "%s.left=%d\n%s.top=%d\n%s.width=%d\n%s.height=%d\n", name, b->left, name, b->top,
+                               name, b->width, name, b->height);
     }
     void trip(const char* name, const TripTotals& t) {
         platform::appendFormat(text, "%s.distanceKm=%.6f\n%s.movingSeconds=%.6f\n%s.movingKm=%.6f\n", name,
                                t.distanceKm, name, t.movingSeconds, name, t.movingKm);
-        platform::appendFormat(text, "%s.averageKmh=%.6f\n%s.ascentM=%.6f\n%s.fixes=%d\n", name,
-                               averageMovingKmh(t), name, tripAscentM(t), name, t.fixes);
+        platform::appendFormat(text, "%s.averageKmh=%.6f\n%s.ascentM=%.6f\n%s.fixes=%d\n", name, averageMovingKmh(t),
+                               name, tripAscentM(t), name, t.fixes);
     }
-    void path(const char* name, const GpxPath& p) { platform::appendFormat(text, "%s.count=%d\n", name, p.pointCount()); }
+    void path(const char* name, const GpxPath& p) {
+        platform::appendFormat(text, "%s.count=%d\n", name, p.pointCount());
+    }
     void paths(const char* name, const GpxPathList& list) {
         long long points = 0;
         for (const GpxPath& p : list.items()) points += p.pointCount();
@@ -47,6 +50,8 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
     const DisplayIdle& idle = app.idle;
     const GpsReceiver& g = app.gps.receiver;
     Dump d;
+    // The fields in rows, as the dump lists them.
+    // clang-format off
 #define QUOREL_DUMP(record, prefix, field) d.put(prefix #field, record.field)
 #define V(field) QUOREL_DUMP(v, "", field)
     V(viewWidth); V(viewHeight); V(screenWidth); V(screenHeight); V(uiScale);
@@ -82,12 +87,14 @@ std::string stateDump(const App& app, const std::string& powerRequests) {
     G(trackFilePath); G(datedTrackPath); G(datedNamePending); G(previousRunPoints);
 #undef G
 #undef QUOREL_DUMP
+    // clang-format on
     d.put("gps.trackFile.open", g.trackFile.isOpen());
     d.put("gps.trackFile.stalled", g.trackFile.isStalled());
     d.put("gps.portResult", app.portResult);
     // Whether the receiver (or gpsd) has been heard since the port was opened or came back.
-    d.put("gps.portLink", std::string(platform::linkStateName(
-                        (app.gps.port.handle != nullptr ? *app.gps.port.handle : app.gps.port.device).linkState())));
+    d.put("gps.portLink",
+          std::string(platform::linkStateName(
+              (app.gps.port.handle != nullptr ? *app.gps.port.handle : app.gps.port.device).linkState())));
     d.path("gps.track", g.track);
     d.trip("trip.run", g.tripRun);
     d.trip("trip.log", g.tripLog);

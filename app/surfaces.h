@@ -2,8 +2,8 @@
 // The drawing surfaces of the map screen: created when the window is set up, released
 // when it closes. The window's pixels belong to the front end; everything else is
 // owned by the MapView.
-#include "state/map_view.h"
 #include "platform/raster/bitmap.h"
+#include "state/map_view.h"
 
 namespace quorel {
 

@@ -64,11 +64,16 @@ bool pressButton(App& app, int x, int y) {
 
 int displayOffMethod(int displayOffMode) {
     switch (displayOffMode) {
-        case 1: return 12;  // the external screen-off program
-        case 2: return 11;
-        case 3: return 13;
-        case 4: return 14;
-        default: return 1;
+    case 1:
+        return 12;  // the external screen-off program
+    case 2:
+        return 11;
+    case 3:
+        return 13;
+    case 4:
+        return 14;
+    default:
+        return 1;
     }
 }
 
@@ -77,15 +82,20 @@ bool inWakeRegion(const MapView& v, const DisplayIdle& idle, int x, int y) {
     // edge minus (or the centre plus) such a width must not wrap into a region that wakes.
     const std::int64_t w = idle.displayOnWidth;
     switch (idle.displayOnMode) {
-        case 1: return x < w;
-        case 2: return x > v.viewWidth - w;
-        case 3: return y > w;
-        case 4: return y > v.viewHeight - w;
-        case 5: {
-            const std::int64_t cx = v.viewWidth / 2, cy = v.viewHeight / 2;
-            return cx - w < x && x < cx + w && cy - w < y && y < cy + w;
-        }
-        default: return true;
+    case 1:
+        return x < w;
+    case 2:
+        return x > v.viewWidth - w;
+    case 3:
+        return y > w;
+    case 4:
+        return y > v.viewHeight - w;
+    case 5: {
+        const std::int64_t cx = v.viewWidth / 2, cy = v.viewHeight / 2;
+        return cx - w < x && x < cx + w && cy - w < y && y < cy + w;
+    }
+    default:
+        return true;
     }
 }
 

@@ -49,15 +49,19 @@ private:
     static Message translate(const platform::WindowEvent& e) {
         using platform::WindowEventKind;
         switch (e.kind) {
-            case WindowEventKind::PenDown: return Message{MessageKind::PenDown, e.x, e.y};
-            case WindowEventKind::PenUp: return Message{MessageKind::PenUp, e.x, e.y};
-            case WindowEventKind::Close: return Message{MessageKind::Close};
-            case WindowEventKind::Expose: return Message{MessageKind::Paint};
-            case WindowEventKind::Key:
-                // As in a dialog, Return is the OK command and Escape the cancel command.
-                if (e.keyCode == 13) return Message{MessageKind::Command, 0, 0, kOkCommand};
-                if (e.keyCode == 27) return Message{MessageKind::Command, 0, 0, 2};
-                return Message{MessageKind::KeyDown, 0, 0, e.keyCode};
+        case WindowEventKind::PenDown:
+            return Message{MessageKind::PenDown, e.x, e.y};
+        case WindowEventKind::PenUp:
+            return Message{MessageKind::PenUp, e.x, e.y};
+        case WindowEventKind::Close:
+            return Message{MessageKind::Close};
+        case WindowEventKind::Expose:
+            return Message{MessageKind::Paint};
+        case WindowEventKind::Key:
+            // As in a dialog, Return is the OK command and Escape the cancel command.
+            if (e.keyCode == 13) return Message{MessageKind::Command, 0, 0, kOkCommand};
+            if (e.keyCode == 27) return Message{MessageKind::Command, 0, 0, 2};
+            return Message{MessageKind::KeyDown, 0, 0, e.keyCode};
         }
         return Message{MessageKind::Paint};
     }

@@ -227,7 +227,8 @@ void BM_FillAgainstDecode(benchmark::State& state) {
         fill += Clock::now() - t1;
         decode += t1 - t0;
     }
-    state.counters["ratio"] = std::chrono::duration<double>(fill).count() / std::chrono::duration<double>(decode).count();
+    state.counters["ratio"] =
+        std::chrono::duration<double>(fill).count() / std::chrono::duration<double>(decode).count();
 }
 
 void BM_RefillFromCache(benchmark::State& state) {
@@ -261,9 +262,12 @@ void BM_ZoomInAndOut(benchmark::State& state) {
     }
     s.view.zoomLevel = kZoom;
     fillMosaic(s.view, s.tiles);
-    state.counters["ratio"] = std::chrono::duration<double>(second).count() / std::chrono::duration<double>(first).count();
-    state.counters["first_ms"] = std::chrono::duration<double>(first).count() * 1e3 / static_cast<double>(state.iterations());
-    state.counters["second_ms"] = std::chrono::duration<double>(second).count() * 1e3 / static_cast<double>(state.iterations());
+    state.counters["ratio"] =
+        std::chrono::duration<double>(second).count() / std::chrono::duration<double>(first).count();
+    state.counters["first_ms"] =
+        std::chrono::duration<double>(first).count() * 1e3 / static_cast<double>(state.iterations());
+    state.counters["second_ms"] =
+        std::chrono::duration<double>(second).count() * 1e3 / static_cast<double>(state.iterations());
 }
 
 void BM_ScrollOneColumn(benchmark::State& state) {

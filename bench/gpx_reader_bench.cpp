@@ -52,7 +52,7 @@ const fs::path& generatedFile(int points) {
         const std::int32_t time = (second / 3600) * 10000 + (second / 60 % 60) * 100 + second % 60;
         const std::int32_t date = 10100 + (i / 86400 % 28) * 10000;  // from 1 January 2000 on
         quorel::writeTrackPointText(text, 35.0 + (i % 100000) * 1e-5, 139.0 + (i % 70000) * 1e-5, 10.0 + i % 500, date,
-                                time == 0 ? 1 : time);
+                                    time == 0 ? 1 : time);
         if (text.size() > (1u << 20)) {
             std::fwrite(text.data(), 1, text.size(), f);
             text.clear();

@@ -72,10 +72,14 @@ enum class Kind { Rgb, Palette, Grey, Rgba };
 
 const char* kindName(Kind kind) {
     switch (kind) {
-    case Kind::Rgb: return "rgb";
-    case Kind::Palette: return "palette";
-    case Kind::Grey: return "grey";
-    case Kind::Rgba: return "rgba";
+    case Kind::Rgb:
+        return "rgb";
+    case Kind::Palette:
+        return "palette";
+    case Kind::Grey:
+        return "grey";
+    case Kind::Rgba:
+        return "rgba";
     }
     return "";
 }
@@ -102,10 +106,13 @@ std::string writeTile(const raster::Bitmap& tile, Kind kind, const std::filesyst
         raster::Bitmap indexed = raster::createDib(256, -256, 8, palette);
         raster::blit(indexed, 0, 0, 256, 256, tile, 0, 0);
         for (int y = 0; y < 256; ++y) {
-            const auto* row = indexed.bits.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(indexed.stride);
+            const auto* row =
+                indexed.bits.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(indexed.stride);
             pixels.insert(pixels.end(), row, row + 256);
         }
-        for (const Color c : palette) colormap.insert(colormap.end(), {std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c)});
+        for (const Color c : palette) {
+            colormap.insert(colormap.end(), {std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c)});
+        }
         image.format = PNG_FORMAT_RGB_COLORMAP;
         image.colormap_entries = static_cast<png_uint_32>(palette.size());
     } else {
@@ -117,13 +124,16 @@ std::string writeTile(const raster::Bitmap& tile, Kind kind, const std::filesyst
                     pixels.push_back(static_cast<std::uint8_t>((r * 77 + g * 150 + b * 29) >> 8));
                 } else {
                     pixels.insert(pixels.end(), {std::uint8_t(r), std::uint8_t(g), std::uint8_t(b)});
-                    if (kind == Kind::Rgba) pixels.push_back(static_cast<std::uint8_t>((x / 32 + y / 32) % 2 ? 255 : 160));
+                    if (kind == Kind::Rgba) {
+                        pixels.push_back(static_cast<std::uint8_t>((x / 32 + y / 32) % 2 ? 255 : 160));
+                    }
                 }
             }
         }
         image.format = kind == Kind::Grey ? PNG_FORMAT_GRAY : kind == Kind::Rgba ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
     }
-    if (png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, colormap.empty() ? nullptr : colormap.data()) == 0) {
+    if (png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0,
+                                colormap.empty() ? nullptr : colormap.data()) == 0) {
         std::fprintf(stderr, "cannot write %s: %s\n", path.c_str(), image.message);
         std::exit(1);
     }
@@ -181,10 +191,18 @@ void BM_SimplifiedApi(benchmark::State& state) {
             break;
         }
         switch (kind) {
-        case Kind::Rgb: image.format = PNG_FORMAT_BGR; break;
-        case Kind::Palette: image.format = PNG_FORMAT_BGR_COLORMAP; break;
-        case Kind::Grey: image.format = PNG_FORMAT_GRAY; break;
-        case Kind::Rgba: image.format = PNG_FORMAT_BGRA; break;
+        case Kind::Rgb:
+            image.format = PNG_FORMAT_BGR;
+            break;
+        case Kind::Palette:
+            image.format = PNG_FORMAT_BGR_COLORMAP;
+            break;
+        case Kind::Grey:
+            image.format = PNG_FORMAT_GRAY;
+            break;
+        case Kind::Rgba:
+            image.format = PNG_FORMAT_BGRA;
+            break;
         }
         png_image_finish_read(&image, nullptr, buffer.data(), 0, kind == Kind::Palette ? colormap.data() : nullptr);
         benchmark::DoNotOptimize(buffer.data());

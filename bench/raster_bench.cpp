@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "state/map_view.h"
 #include "map/present.h"
 #include "platform/raster/canvas.h"
 #include "platform/raster/raster.h"
 #include "platform/raster/text.h"
+#include "state/map_view.h"
 
 namespace {
 
@@ -68,7 +68,9 @@ void BM_PresentFrame(benchmark::State& state) {
         benchmark::DoNotOptimize(window.bits.data());
         benchmark::ClobberMemory();
     }
-    state.SetLabel(std::string(view.hudMode == 0 ? "plain" : view.hudMode == 1 ? "mirrored left-right" : "mirrored top-bottom") +
+    state.SetLabel(std::string(view.hudMode == 0   ? "plain"
+                               : view.hudMode == 1 ? "mirrored left-right"
+                                                   : "mirrored top-bottom") +
                    ", turned " + std::to_string(view.rotation));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kViewBytes));
 }

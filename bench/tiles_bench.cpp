@@ -48,7 +48,8 @@ struct Setup {
     Setup() {
         const char* env = std::getenv("QUOREL_MAKE_DEMO");
         const std::string tool = env != nullptr ? env : QUOREL_MAKE_DEMO;
-        const std::string command = "'" + tool + "' '" + dir.string() + "' --zooms 15-16 --radius-km 3 --jobs 2 > /dev/null";
+        const std::string command =
+            "'" + tool + "' '" + dir.string() + "' --zooms 15-16 --radius-km 3 --jobs 2 > /dev/null";
         if (std::system(command.c_str()) != 0) {
             error = "the demo generator failed: " + command;
             return;
@@ -91,9 +92,12 @@ void BM_FillFromTreeAgainstMapFile(benchmark::State& state) {
         benchmark::DoNotOptimize(file.view.mosaicBitmap.bits.data());
     }
     if (tree.view.mosaicBitmap.bits != file.view.mosaicBitmap.bits) state.SkipWithError("the mosaics differ");
-    state.counters["tree_ms"] = std::chrono::duration<double, std::milli>(fromTree).count() / double(state.iterations());
-    state.counters["file_ms"] = std::chrono::duration<double, std::milli>(fromFile).count() / double(state.iterations());
-    state.counters["ratio"] = std::chrono::duration<double>(fromFile).count() / std::chrono::duration<double>(fromTree).count();
+    state.counters["tree_ms"] =
+        std::chrono::duration<double, std::milli>(fromTree).count() / double(state.iterations());
+    state.counters["file_ms"] =
+        std::chrono::duration<double, std::milli>(fromFile).count() / double(state.iterations());
+    state.counters["ratio"] =
+        std::chrono::duration<double>(fromFile).count() / std::chrono::duration<double>(fromTree).count();
 }
 BENCHMARK(BM_FillFromTreeAgainstMapFile)->Unit(benchmark::kMillisecond);
 
@@ -104,7 +108,9 @@ void BM_Pack10000Tiles(benchmark::State& state) {
         fs::remove(s.dir / "many.mbtiles");
         PackResult packed;
         std::string error;
-        if (!packTree(s.dir / "many", s.dir / "many.mbtiles", packed, nullptr, error)) return state.SkipWithError(error.c_str());
+        if (!packTree(s.dir / "many", s.dir / "many.mbtiles", packed, nullptr, error)) {
+            return state.SkipWithError(error.c_str());
+        }
         state.counters["tiles"] = double(packed.tiles);
     }
 }

@@ -55,7 +55,7 @@ void BM_RecordPoint(benchmark::State& state) {
         clock.now += stepMs;
         const auto s = static_cast<std::int32_t>(i % 86400);
         quorel::writeTrackPointToLog(gps, 35.0 + static_cast<double>(i % 100000) * 1e-5, 139.0, 12.5, 180708,
-                                (s / 3600) * 10000 + (s / 60 % 60) * 100 + s % 60 + 1);
+                                     (s / 3600) * 10000 + (s / 60 % 60) * 100 + s % 60 + 1);
         if (++i % 50'000 == 0) {  // keep the file small: a new run every 50,000 points
             state.PauseTiming();
             syncs += gps.trackFile.syncCount;

@@ -12,9 +12,9 @@ namespace quorel {
 namespace {
 
 constexpr int kLinesPerPoll = 20;
-constexpr int kShortLine = 40;            // a line of this many bytes or fewer ends the poll
+constexpr int kShortLine = 40;  // a line of this many bytes or fewer ends the poll
 constexpr double kKnotsToKmh = 1.852;
-constexpr double kMovingKmh = 0.1;        // strictly above this a fix counts as moving
+constexpr double kMovingKmh = 0.1;  // strictly above this a fix counts as moving
 
 // Degrees of a raw ddmm.mmmm value with its hemisphere applied; none for a value that is
 // missing (NaN), negative, infinite or beyond limit degrees.
@@ -30,7 +30,9 @@ void recordFix(GpsReceiver& gps, double altitude, std::int32_t date) {
         gps.hasMovingFix = true;
         return;
     }
-    if (gps.trackFile.isRecording()) writeTrackPointToLog(gps, gps.latitude, gps.longitude, altitude, date, gps.fixTime);
+    if (gps.trackFile.isRecording()) {
+        writeTrackPointToLog(gps, gps.latitude, gps.longitude, altitude, date, gps.fixTime);
+    }
     GeoPoint point;
     point.lat = gps.latitude;
     point.lon = gps.longitude;
@@ -96,8 +98,8 @@ void pollGps(GpsContext& context, const PowerContext& power) {
         double rawLon = std::numeric_limits<double>::quiet_NaN();
         char latHemisphere = 0;
         char lonHemisphere = 0;
-        if (parseGga(text, GgaFields{time, rawLat, latHemisphere, rawLon, lonHemisphere, gps.satellites,
-                                     gps.altitude})) {
+        if (parseGga(text,
+                     GgaFields{time, rawLat, latHemisphere, rawLon, lonHemisphere, gps.satellites, gps.altitude})) {
             const auto lat = signedDegrees(rawLat, latHemisphere, 'S', 90.0);
             const auto lon = signedDegrees(rawLon, lonHemisphere, 'W', 180.0);
             if (time >= 0 && lat && lon) {

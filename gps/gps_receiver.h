@@ -17,16 +17,16 @@
 namespace quorel {
 
 struct GpsReceiver {
-    bool hasFix = false;           // a GGA position has been accepted since start-up
-    double latitude = 0.0;         // degrees of the last accepted GGA sentence
+    bool hasFix = false;    // a GGA position has been accepted since start-up
+    double latitude = 0.0;  // degrees of the last accepted GGA sentence
     double longitude = 0.0;
-    std::int32_t fixTime = 0;      // hhmmss of that sentence
-    std::int32_t fixDate = 0;      // ddmmyy of the last RMC sentence whose date was read
+    std::int32_t fixTime = 0;  // hhmmss of that sentence
+    std::int32_t fixDate = 0;  // ddmmyy of the last RMC sentence whose date was read
     std::int32_t satellites = 0;
     double altitude = 0.0;
     double speedKnots = 0.0;
     double speedKmh = 0.0;
-    double course = 0.0;           // read with the speed; nothing uses it
+    double course = 0.0;  // read with the speed; nothing uses it
     bool ggaReady = false;
     bool rmcReady = false;
     bool hasMovingFix = false;
@@ -34,15 +34,15 @@ struct GpsReceiver {
 
     // The track log. Paths are host paths under the storage root.
     TrackLogFile trackFile;
-    std::string storageRootPath;   // host directory of the storage root, trailing '/'
-    std::string trackFilePath;     // storage root + "GPX/scurrent.gpx"
-    std::string datedTrackPath;    // name of the copy made at exit; empty until the first point
+    std::string storageRootPath;  // host directory of the storage root, trailing '/'
+    std::string trackFilePath;    // storage root + "GPX/scurrent.gpx"
+    std::string datedTrackPath;   // name of the copy made at exit; empty until the first point
     bool datedNamePending = false;
-    std::string rescueDir;         // host folder for points the card did not take; empty: none
-    TrackLogEnd trackLogEnd;       // what became of the points, set when the log is closed
+    std::string rescueDir;    // host folder for points the card did not take; empty: none
+    TrackLogEnd trackLogEnd;  // what became of the points, set when the log is closed
 
-    GpxPath track;                 // the previous run's log, then every point recorded now
-    int previousRunPoints = 0;     // how many points of track came from the previous run's log
+    GpxPath track;              // the previous run's log, then every point recorded now
+    int previousRunPoints = 0;  // how many points of track came from the previous run's log
 
     // The trip at a glance, fed every recorded point: since this run started, and since
     // the first point of the log (the previous run's points read back at start, then this

@@ -80,8 +80,7 @@ bool loadGpsSettings(GpsSettings& s, const std::filesystem::path& programDir) {
 
 bool saveGpsSettings(const GpsSettings& s, const std::filesystem::path& programDir) {
     const std::string text = platform::format("AutoOpen %d\nCommPort %d\nBaudrate %d\nBit %d\nRootDir\n%s\n",
-                                              s.autoOpen, s.commPort, s.baudRate, s.byteSize,
-                                              s.storageRoot.c_str());
+                                              s.autoOpen, s.commPort, s.baudRate, s.byteSize, s.storageRoot.c_str());
     return platform::writeTextFile(programDir / kGpsSettingsFile, text);
 }
 

@@ -16,10 +16,10 @@ namespace quorel {
 inline constexpr const char* kGpsSettingsFile = "setgps.txt";
 
 struct GpsSettings {
-    std::int32_t autoOpen = 1;      // 0: use commPort; otherwise search COM0: to COM9:
-    std::int32_t commPort = 1;      // n of "COM%d:"
+    std::int32_t autoOpen = 1;  // 0: use commPort; otherwise search COM0: to COM9:
+    std::int32_t commPort = 1;  // n of "COM%d:"
     std::int32_t baudRate = 4800;
-    std::int32_t byteSize = 8;      // data bits; the low 8 bits are used
+    std::int32_t byteSize = 8;              // data bits; the low 8 bits are used
     std::string storageRoot = "\\sdmmc\\";  // device grammar, ends with a separator
 
     // The longest root read: the system's path limit, less its terminator. The handheld

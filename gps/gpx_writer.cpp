@@ -5,22 +5,22 @@
 namespace quorel {
 
 void writeGpxHeader(std::string& out, std::string_view name) {
-    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<gpx\n version=\"1.1\"\n"
-           "creator=\"Yarrowfen - https://quorel.invalid/\"\n"
-           "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
-           "xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
-           "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1\n"
-           "http://www.topografix.com/GPX/1/1/gpx.xsd\"><trk>\n"
-           "<name>";
+    out +=
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<gpx\n version=\"1.1\"\n"
+        "creator=\"Yarrowfen - https://quorel.invalid/\"\n"
+        "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
+        "xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
+        "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1\n"
+        "http://www.topografix.com/GPX/1/1/gpx.xsd\"><trk>\n"
+        "<name>";
     platform::appendXmlEscaped(out, name);
     out += "</name>\n<number>1</number>\n<trkseg>\n";
 }
 
 void writeGpxFooter(std::string& out) { out += kGpxFooter; }
 
-void writeTrackPointText(std::string& out, double lat, double lon, double ele, std::int32_t date,
-                         std::int32_t time) {
+void writeTrackPointText(std::string& out, double lat, double lon, double ele, std::int32_t date, std::int32_t time) {
     platform::appendFormat(out, "<trkpt lat=\"%.6f\" lon=\"%.6f\">\n <ele>%.6f</ele>\n", lat, lon, ele);
     if (time != 0 && date != 0) {
         const UtcStamp t = decodeStamp(date, time);

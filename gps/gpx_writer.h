@@ -23,8 +23,7 @@ void writeGpxHeader(std::string& out, std::string_view name);
 void writeGpxFooter(std::string& out);
 // A point: lat, lon, ele with 6 decimals, and a time element when date (ddmmyy) and
 // time (hhmmss, UTC) are both non-zero.
-void writeTrackPointText(std::string& out, double lat, double lon, double ele, std::int32_t date,
-                         std::int32_t time);
+void writeTrackPointText(std::string& out, double lat, double lon, double ele, std::int32_t date, std::int32_t time);
 void writeRoutePoint(std::string& out, const GeoPoint& point);
 
 // A date and time as the writer decodes them (year 2000 + yy), fields unchecked.

@@ -16,14 +16,14 @@
 namespace quorel {
 
 struct RmcFields {
-    std::int32_t& utcTime;   // hhmmss, fraction dropped
-    double& latitudeRaw;     // ddmm.mmmm as sent
-    char& latHemisphere;     // 'N' or 'S'
-    double& longitudeRaw;    // dddmm.mmmm
-    char& lonHemisphere;     // 'E' or 'W'
-    double& speedKnots;      // an empty speed field writes 0: a standing receiver may omit it
+    std::int32_t& utcTime;  // hhmmss, fraction dropped
+    double& latitudeRaw;    // ddmm.mmmm as sent
+    char& latHemisphere;    // 'N' or 'S'
+    double& longitudeRaw;   // dddmm.mmmm
+    char& lonHemisphere;    // 'E' or 'W'
+    double& speedKnots;     // an empty speed field writes 0: a standing receiver may omit it
     double& course;
-    std::int32_t& utcDate;   // ddmmyy
+    std::int32_t& utcDate;  // ddmmyy
 };
 
 struct GgaFields {
@@ -33,7 +33,7 @@ struct GgaFields {
     double& longitudeRaw;
     char& lonHemisphere;
     std::int32_t& satellites;
-    double& altitude;        // metres above mean sea level
+    double& altitude;  // metres above mean sea level
 };
 
 // "$GPRMC,143514,A,3428.9468,N,13549.4507,E,0.0,196.2,180708,6.7,W,A*05" -> true

@@ -20,8 +20,8 @@
 
 namespace quorel {
 
-inline constexpr int kSerialReadMax = 2048;      // bytes taken by one read
-inline constexpr int kSerialPollAttempts = 52;   // reads of an empty queue before giving up
+inline constexpr int kSerialReadMax = 2048;     // bytes taken by one read
+inline constexpr int kSerialPollAttempts = 52;  // reads of an empty queue before giving up
 inline constexpr int kSerialPollSleepMs = 10;
 inline constexpr int kSentenceBufferSize = 512;  // a sentence of 511 bytes and its zero
 
@@ -30,10 +30,10 @@ using SentenceBuffer = std::array<char, kSentenceBufferSize>;
 struct SerialPort {
     SerialPort(platform::SerialDevice& dev, platform::Clock& clk) : device(dev), clock(clk) {}
 
-    platform::SerialDevice& device;  // how "COMn:" names are opened and read
-    platform::Clock& clock;          // the polling waits
+    platform::SerialDevice& device;            // how "COMn:" names are opened and read
+    platform::Clock& clock;                    // the polling waits
     platform::SerialDevice* handle = nullptr;  // the device while the port is open
-    std::int32_t status = 0;         // of the last open: platform::SerialStatus as a number
+    std::int32_t status = 0;                   // of the last open: platform::SerialStatus as a number
 
     // Raw bytes, not terminated. A line holds at most 2048 bytes; the piece buffer also
     // holds a piece held back to begin the next line.
@@ -45,7 +45,7 @@ struct SerialPort {
     std::int32_t carryCount = 0;  // length of the held-back piece
     std::int32_t lineLength = 0;
     std::int32_t pollWaitsLeft = kSerialPollAttempts;  // sleeps left to the current poll
-    bool pollTimeUp = false;  // the last 0 of readPiece ended the poll's waits, not a silence
+    bool pollTimeUp = false;                           // the last 0 of readPiece ended the poll's waits, not a silence
 };
 
 // Opens and configures the port; status is set in every case (1 when already open).

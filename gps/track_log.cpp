@@ -63,8 +63,8 @@ std::string dirOf(const GpsReceiver& gps) { return platform::storagePath(gps.sto
 // the time of its first timed point. A tail torn by a kill or a power loss (half a
 // point, stray bytes) lies after the last complete point and is left out.
 struct LogContents {
-    std::int64_t keepBytes = 0;     // 0: no complete point
-    bool lastLineOpen = false;      // the last point's end tag is not followed by a line feed
+    std::int64_t keepBytes = 0;  // 0: no complete point
+    bool lastLineOpen = false;   // the last point's end tag is not followed by a line feed
     std::optional<UtcStamp> firstTime;
     std::time_t modified = 0;
 };
@@ -173,11 +173,11 @@ bool writeCopy(int out, int logFd, const LogContents& log, std::string_view tail
 
 std::string nameFor(const LogContents& log) {
     if (log.firstTime) return datedTrackName(toLocalTime(*log.firstTime));
-    std::tm tm {};
+    std::tm tm{};
     const std::time_t t = log.modified;
     if (::gmtime_r(&t, &tm) == nullptr) return datedTrackName(UtcStamp{});
-    return datedTrackName(toLocalTime(UtcStamp{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-                                                tm.tm_min, tm.tm_sec}));
+    return datedTrackName(
+        toLocalTime(UtcStamp{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec}));
 }
 
 // Copies the complete points of the log at logPath to dir + name, or to the first free
@@ -199,8 +199,8 @@ SaveResult saveLogCopy(const std::string& logPath, const std::string& dir, std::
         struct stat st {};
         if (::lstat(target.c_str(), &st) != 0) {
             if (errno != ENOENT) return SaveResult::Failed;
-            const bool saved = platform::replaceFile(
-                target, [&](int out) { return writeCopy(out, logFd.get(), *log, tail); });
+            const bool saved =
+                platform::replaceFile(target, [&](int out) { return writeCopy(out, logFd.get(), *log, tail); });
             return saved ? SaveResult::Saved : SaveResult::Failed;
         }
         if (sameAsCopy(target, logFd.get(), *log, tail)) return SaveResult::AlreadySaved;
@@ -254,7 +254,8 @@ bool writeUnwritten(GpsReceiver& gps) {
         log.pointsOnCard += log.unwrittenPoints;
         if (gps.datedNamePending && log.unwrittenTime != 0) {
             gps.datedNamePending = false;
-            gps.datedTrackPath = dirOf(gps) + datedTrackName(toLocalTime(decodeStamp(log.unwrittenDate, log.unwrittenTime)));
+            gps.datedTrackPath =
+                dirOf(gps) + datedTrackName(toLocalTime(decodeStamp(log.unwrittenDate, log.unwrittenTime)));
         }
         log.unwritten.clear();
         log.unwrittenPoints = 0;
@@ -311,8 +312,7 @@ void syncTrackLogIfDue(GpsReceiver& gps) {
     ++log.syncCount;
 }
 
-void writeTrackPointToLog(GpsReceiver& gps, double lat, double lon, double ele, std::int32_t date,
-                          std::int32_t time) {
+void writeTrackPointToLog(GpsReceiver& gps, double lat, double lon, double ele, std::int32_t date, std::int32_t time) {
     TrackLogFile& log = gps.trackFile;
     if (!log.isRecording()) return;
     // A position that is no number cannot be drawn or read back; the file stays valid GPX.
@@ -441,10 +441,10 @@ bool rescueUnwrittenPoints(GpsReceiver& gps) {
     std::string name = datedTrackName(toLocalTime(decodeStamp(log.unwrittenDate, log.unwrittenTime)));
     if (log.unwrittenTime == 0) {
         const std::time_t now = std::time(nullptr);
-        std::tm tm {};
+        std::tm tm{};
         ::gmtime_r(&now, &tm);
-        name = datedTrackName(toLocalTime(UtcStamp{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-                                                   tm.tm_min, tm.tm_sec}));
+        name = datedTrackName(
+            toLocalTime(UtcStamp{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec}));
     }
     const std::string stem = platform::storagePath(gps.rescueDir, name.substr(0, name.size() - 4));
     for (int n = 1; n <= kMaxAlternativeNames; ++n) {

@@ -50,22 +50,22 @@ inline constexpr std::size_t kMaxUnwrittenBytes = 32 * 1024 * 1024;
 // again closes it once.
 struct TrackLogFile {
     platform::UniqueFd fd;
-    std::int64_t footerOffset = 0;  // where the closing lines start: the next point goes there
-                                    // (0 while the header is not on the card)
-    std::string unwritten;          // text the card refused, written before the next point
-    int unwrittenPoints = 0;        // points in unwritten
-    std::int32_t unwrittenDate = 0; // date and time of the first timed point in unwritten, 0: none
+    std::int64_t footerOffset = 0;   // where the closing lines start: the next point goes there
+                                     // (0 while the header is not on the card)
+    std::string unwritten;           // text the card refused, written before the next point
+    int unwrittenPoints = 0;         // points in unwritten
+    std::int32_t unwrittenDate = 0;  // date and time of the first timed point in unwritten, 0: none
     std::int32_t unwrittenTime = 0;
-    bool holdsEarlierRun = false;   // the file begins with a previous run that has no copy yet
-    std::int64_t lastSyncMs = 0;    // of the last sync attempt
-    bool unsynced = false;          // written since the last fdatasync that succeeded
-    int pointsWritten = 0;          // points of this run in the file
-    int syncCount = 0;              // fdatasync calls that succeeded since the log was opened
-    int pointsOnCard = 0;           // points of this run written, in this file or an earlier one
-    int droppedPoints = 0;          // points beyond kMaxUnwrittenBytes: in the recorded track only
-    std::int64_t putBackAt = -1;    // a failed write left the closed file's end unknown: its
-                                    // closing lines go back here before the log starts again
-    std::string notWritten;         // why the card is not taking the log now, for the user
+    bool holdsEarlierRun = false;      // the file begins with a previous run that has no copy yet
+    std::int64_t lastSyncMs = 0;       // of the last sync attempt
+    bool unsynced = false;             // written since the last fdatasync that succeeded
+    int pointsWritten = 0;             // points of this run in the file
+    int syncCount = 0;                 // fdatasync calls that succeeded since the log was opened
+    int pointsOnCard = 0;              // points of this run written, in this file or an earlier one
+    int droppedPoints = 0;             // points beyond kMaxUnwrittenBytes: in the recorded track only
+    std::int64_t putBackAt = -1;       // a failed write left the closed file's end unknown: its
+                                       // closing lines go back here before the log starts again
+    std::string notWritten;            // why the card is not taking the log now, for the user
     platform::Clock* clock = nullptr;  // set from openTrackLog to closeTrackLog: the run records
 
     bool isOpen() const { return fd.isOpen(); }
@@ -78,8 +78,8 @@ struct TrackLogFile {
 // What became of a run's points at closeTrackLog.
 struct TrackLogEnd {
     int pointsOnCard = 0;
-    int pointsRescued = 0;   // written to rescueFile
-    int pointsLost = 0;      // neither on the card nor rescued
+    int pointsRescued = 0;  // written to rescueFile
+    int pointsLost = 0;     // neither on the card nor rescued
     std::string rescueFile;
 };
 
@@ -94,8 +94,7 @@ std::string datedTrackName(const UtcStamp& local);
 // When the card refuses even the repair of a failed write, the file's end is unknown:
 // the log is closed there, and put back before it starts again (or the next start copies
 // its complete points up to its closing lines).
-void writeTrackPointToLog(GpsReceiver& gps, double lat, double lon, double ele, std::int32_t date,
-                          std::int32_t time);
+void writeTrackPointToLog(GpsReceiver& gps, double lat, double lon, double ele, std::int32_t date, std::int32_t time);
 
 // Forms trackFilePath under gps.storageRootPath and reads the previous run's log into
 // gps.track.
@@ -117,8 +116,8 @@ SaveResult recoverTrackLog(GpsReceiver& gps);
 void openTrackLog(GpsReceiver& gps, platform::Clock& clock = platform::systemClock());
 
 // Syncs the log when it holds points written kTrackSyncIntervalMs or more after the
-// last sync, or tries again to start a log that could not be started. writeTrackPointToLog calls it; a tick may call it too, so that the points
-// before a stop reach the card while the receiver stands still.
+// last sync, or tries again to start a log that could not be started. writeTrackPointToLog calls it; a tick may call it
+// too, so that the points before a stop reach the card while the receiver stands still.
 void syncTrackLogIfDue(GpsReceiver& gps);
 
 // Finishes the log and copies it to its dated name when it holds points (of this run, or

@@ -19,11 +19,11 @@
 namespace quorel {
 
 struct GeoPoint {
-    double lat = 0.0;            // degrees, north positive
-    double lon = 0.0;            // degrees, east positive
-    double ele = 0.0;            // metres
-    std::int32_t utcTime = 0;    // hhmmss, 0 = none
-    std::int32_t utcDate = 0;    // ddmmyy, 0 = none
+    double lat = 0.0;          // degrees, north positive
+    double lon = 0.0;          // degrees, east positive
+    double ele = 0.0;          // metres
+    std::int32_t utcTime = 0;  // hhmmss, 0 = none
+    std::int32_t utcDate = 0;  // ddmmyy, 0 = none
 };
 
 // The box around some points. A chunk holding a NaN coordinate gets the unbounded box

@@ -120,16 +120,21 @@ enum class Element : unsigned char { Other, Gpx, Trk, Rte, Wpt, Trkseg, Trkpt, R
 
 Element elementNamed(std::string_view n) {
     switch (n.size()) {
-        case 3:
-            return n == "ele" ? Element::Ele
-                 : n == "trk" ? Element::Trk
-                 : n == "rte" ? Element::Rte
-                 : n == "wpt" ? Element::Wpt
-                 : n == "gpx" ? Element::Gpx : Element::Other;
-        case 4: return n == "name" ? Element::Name : Element::Other;
-        case 5: return n == "trkpt" ? Element::Trkpt : n == "rtept" ? Element::Rtept : Element::Other;
-        case 6: return n == "trkseg" ? Element::Trkseg : Element::Other;
-        default: return Element::Other;
+    case 3:
+        return n == "ele"   ? Element::Ele
+               : n == "trk" ? Element::Trk
+               : n == "rte" ? Element::Rte
+               : n == "wpt" ? Element::Wpt
+               : n == "gpx" ? Element::Gpx
+                            : Element::Other;
+    case 4:
+        return n == "name" ? Element::Name : Element::Other;
+    case 5:
+        return n == "trkpt" ? Element::Trkpt : n == "rtept" ? Element::Rtept : Element::Other;
+    case 6:
+        return n == "trkseg" ? Element::Trkseg : Element::Other;
+    default:
+        return Element::Other;
     }
 }
 
@@ -398,14 +403,18 @@ void readValue(Scanner& in, const Token& start, std::size_t maxChars, std::strin
 // A tag that cannot stand inside a point: the point ends before it.
 bool endsPoint(const Token& t) {
     switch (t.element) {
-        case Element::Trkseg:
-        case Element::Trk:
-        case Element::Rte: return true;
-        case Element::Gpx: return t.endTag;
-        case Element::Trkpt:
-        case Element::Rtept:
-        case Element::Wpt: return !t.endTag;
-        default: return false;
+    case Element::Trkseg:
+    case Element::Trk:
+    case Element::Rte:
+        return true;
+    case Element::Gpx:
+        return t.endTag;
+    case Element::Trkpt:
+    case Element::Rtept:
+    case Element::Wpt:
+        return !t.endTag;
+    default:
+        return false;
     }
 }
 
@@ -549,9 +558,9 @@ struct LineTags {
     std::size_t name = std::string_view::npos;  // "<name>"
     std::size_t ele = std::string_view::npos;   // "<ele>"
     std::size_t time = std::string_view::npos;  // "<time>"
-    bool trkpt = false;                          // "<trkpt"
-    bool trkptEnd = false;                       // "</trkpt>"
-    bool trksegEnd = false;                      // "</trkseg>"
+    bool trkpt = false;                         // "<trkpt"
+    bool trkptEnd = false;                      // "</trkpt>"
+    bool trksegEnd = false;                     // "</trkseg>"
 };
 
 LineTags findLineTags(std::string_view line) {

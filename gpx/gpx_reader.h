@@ -53,11 +53,11 @@
 namespace quorel {
 
 // Limits of the file formats, in characters.
-inline constexpr std::size_t kPathTokenChars = 255;   // a token inside trk, rte or a point
-inline constexpr std::size_t kTopTokenChars = 1279;   // a token outside them
-inline constexpr std::size_t kNumberChars = 230;      // the text of one number
-inline constexpr std::size_t kTrackLineChars = 511;   // a line (piece) of loadTrackFile
-inline constexpr std::size_t kTrackNameChars = 230;   // a name read by loadTrackFile
+inline constexpr std::size_t kPathTokenChars = 255;  // a token inside trk, rte or a point
+inline constexpr std::size_t kTopTokenChars = 1279;  // a token outside them
+inline constexpr std::size_t kNumberChars = 230;     // the text of one number
+inline constexpr std::size_t kTrackLineChars = 511;  // a line (piece) of loadTrackFile
+inline constexpr std::size_t kTrackNameChars = 230;  // a name read by loadTrackFile
 inline constexpr std::size_t kReadBufferBytes = 64 * 1024;
 
 // Where readGpxFile puts what it reads; the application passes the map view's lists.

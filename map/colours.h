@@ -1,17 +1,17 @@
 #pragma once
 // The colours the map draws with: a day palette for a bright screen and a night palette
 // of dim reds and ambers that do not blind a driver on a darkened map.
-#include "state/map_view.h"
 #include "platform/raster/raster.h"
+#include "state/map_view.h"
 
 namespace quorel {
 
-inline constexpr platform::Color kRed = platform::rgb(255, 0, 0);         // tracks, routes, labels
-inline constexpr platform::Color kCyan = platform::rgb(0, 255, 255);      // the recorded track
-inline constexpr platform::Color kMagenta = platform::rgb(255, 0, 255);   // the route being edited
-inline constexpr platform::Color kBlue = platform::rgb(0, 0, 255);        // read-outs
-inline constexpr platform::Color kBlack = platform::rgb(0, 0, 0);         // scale bar, arrow, cross
-inline constexpr platform::Color kWhite = platform::rgb(255, 255, 255);   // the bar of the track-log sign
+inline constexpr platform::Color kRed = platform::rgb(255, 0, 0);        // tracks, routes, labels
+inline constexpr platform::Color kCyan = platform::rgb(0, 255, 255);     // the recorded track
+inline constexpr platform::Color kMagenta = platform::rgb(255, 0, 255);  // the route being edited
+inline constexpr platform::Color kBlue = platform::rgb(0, 0, 255);       // read-outs
+inline constexpr platform::Color kBlack = platform::rgb(0, 0, 0);        // scale bar, arrow, cross
+inline constexpr platform::Color kWhite = platform::rgb(255, 255, 255);  // the bar of the track-log sign
 
 struct Palette {
     platform::Color track;         // GPX tracks and routes, the tile grid
@@ -26,7 +26,7 @@ struct Palette {
 
 inline constexpr Palette kDayPalette{kRed, kCyan, kMagenta, kBlue, kBlack, kRed, kRed, kWhite};
 inline constexpr Palette kNightPalette{
-    platform::rgb(176, 32, 24),  platform::rgb(0, 150, 136),  platform::rgb(168, 48, 140), platform::rgb(232, 152, 40),
+    platform::rgb(176, 32, 24),  platform::rgb(0, 150, 136), platform::rgb(168, 48, 140), platform::rgb(232, 152, 40),
     platform::rgb(240, 120, 32), platform::rgb(208, 56, 32), platform::rgb(150, 20, 16),  platform::rgb(232, 152, 40),
 };
 

@@ -4,10 +4,10 @@
 #include <limits>
 #include <optional>
 
-#include "map/present.h"
 #include "map/frame_parts.h"
 #include "map/night.h"
 #include "map/overlays.h"
+#include "map/present.h"
 #include "map/projection.h"
 #include "platform/numeric.h"
 #include "platform/raster/raster.h"

@@ -1,9 +1,9 @@
 #pragma once
 // Composing a frame: the map background cut out of the tile mosaic, everything drawn
 // over it in a fixed order, and the result presented on the window at once.
-#include "state/map_view.h"
 #include "gps/gps_receiver.h"
 #include "map/tile_mosaic.h"
+#include "state/map_view.h"
 
 namespace quorel {
 
@@ -15,9 +15,9 @@ enum class RedrawKind {
 
 // What a frame reads from outside the MapView.
 struct FrameSources {
-    const GpsReceiver& gps;  // satellites, batteryPercent, the recorded track
-    const DisplayIdle& idle; // autoOffEnabled, for the bulb button
-    TileLoader& tiles;       // where the mosaic reads its tiles
+    const GpsReceiver& gps;   // satellites, batteryPercent, the recorded track
+    const DisplayIdle& idle;  // autoOffEnabled, for the bulb button
+    TileLoader& tiles;        // where the mosaic reads its tiles
 };
 
 // composeFrame(Normal).

@@ -25,7 +25,6 @@ using platform::clampToInt;
 using platform::saturatingAdd;
 using platform::truncToInt;
 
-
 // The scale bar's latitude is read at this view point whatever the screen size.
 constexpr int kScaleProbeX = 750;
 constexpr int kScaleProbeY = 20;
@@ -171,18 +170,30 @@ int scaleBarLength(const MapView& view, int x, int y, int metres) {
 
 ScaleBarRow scaleBarRow(int zoom) {
     switch (zoom) {
-    case 14: return {1000, "1000M", 0};
-    case 15: return {500, "500M", 1};
-    case 16: return {200, "200M", 1};
-    case 17: return {100, "100M", 1};
-    case 18: return {100, "100M", 0};
-    case 19: return {50, "50M", 0};
-    case 20: return {25, "25M", 1};
-    case 21: return {20, "20M", 1};
-    case 22: return {10, "10M", 1};
-    case 23: return {5, "5M", 1};
-    case 24: return {2, "2M", 1};
-    default: return {1000, "1K", 0};
+    case 14:
+        return {1000, "1000M", 0};
+    case 15:
+        return {500, "500M", 1};
+    case 16:
+        return {200, "200M", 1};
+    case 17:
+        return {100, "100M", 1};
+    case 18:
+        return {100, "100M", 0};
+    case 19:
+        return {50, "50M", 0};
+    case 20:
+        return {25, "25M", 1};
+    case 21:
+        return {20, "20M", 1};
+    case 22:
+        return {10, "10M", 1};
+    case 23:
+        return {5, "5M", 1};
+    case 24:
+        return {2, "2M", 1};
+    default:
+        return {1000, "1K", 0};
     }
 }
 
@@ -257,7 +268,8 @@ void drawBatteryGauge(MapView& view, int batteryPercent) {
     const int h = truncToInt(19.0 * view.uiScale);
     drawStripCell(view.statusImage->image, view.frameBitmap,
                   rectOf(saturatingAdd(view.viewWidth, -w), saturatingAdd(view.viewHeight, -h), w, h),
-                  batteryCell(batteryPercent) * kBatteryCellPitch, 0, kBatteryCellWidth, kBatteryCellHeight, view.night);
+                  batteryCell(batteryPercent) * kBatteryCellPitch, 0, kBatteryCellWidth, kBatteryCellHeight,
+                  view.night);
 }
 
 void drawSatelliteGauge(MapView& view, int satellites) {
@@ -293,9 +305,9 @@ platform::Rect tripPanelRect(const MapView& view) {
     const int height = truncToInt(36.0 * view.uiScale);
     int left = truncToInt(40.0 * view.uiScale);
     const int top = saturatingAdd(view.viewHeight, -saturatingAdd(height, truncToInt(2.0 * view.uiScale)));
-    const std::optional<ImageButton>* buttons[] = {&view.starButton,   &view.zoomUpButton, &view.zoomDownButton,
-                                                   &view.homeButton,   &view.originButton, &view.bulbButton,
-                                                   &view.pointButton,  &view.eraseButton};
+    const std::optional<ImageButton>* buttons[] = {&view.starButton,  &view.zoomUpButton, &view.zoomDownButton,
+                                                   &view.homeButton,  &view.originButton, &view.bulbButton,
+                                                   &view.pointButton, &view.eraseButton};
     // Each pass moves the panel right of a button it covers; a button met again after a
     // move is looked at again in the next pass.
     for (std::size_t pass = 0; pass <= std::size(buttons); ++pass) {

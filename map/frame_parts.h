@@ -7,9 +7,9 @@
 #include <string_view>
 
 #include "gps/trip.h"
-#include "state/map_view.h"
 #include "platform/raster/bitmap.h"
 #include "platform/raster/raster.h"
+#include "state/map_view.h"
 
 namespace quorel {
 

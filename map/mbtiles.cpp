@@ -77,7 +77,8 @@ constexpr const char* kLookup =
     "SELECT tile_data FROM tiles WHERE zoom_level = ?1 AND tile_column = ?2 AND tile_row = ?3";
 // length() of a blob column is taken from the row's header: the blob itself is not read.
 constexpr const char* kSizeLookup =
-    "SELECT typeof(tile_data), length(tile_data) FROM tiles WHERE zoom_level = ?1 AND tile_column = ?2 AND tile_row = ?3";
+    "SELECT typeof(tile_data), length(tile_data) FROM tiles WHERE zoom_level = ?1 AND tile_column = ?2 AND tile_row = "
+    "?3";
 
 // False, with the reason, when the tiles table gives no row: such a file would show
 // nothing and tell nothing.
@@ -188,8 +189,8 @@ std::unique_ptr<MbtilesStore> MbtilesStore::open(const std::filesystem::path& fi
     auto store = std::make_unique<MbtilesStore>(Opening{});
     struct stat st {};
     ::stat(file.c_str(), &st);
-    store->file_ = TileOrigin{file.string(), true, 0, 0, 0, static_cast<std::uint64_t>(st.st_size),
-                              platform::modifiedNs(st)};
+    store->file_ =
+        TileOrigin{file.string(), true, 0, 0, 0, static_cast<std::uint64_t>(st.st_size), platform::modifiedNs(st)};
     // A tiles view made to loop (a recursive query) would stop the map for good: a
     // lookup that runs past its limit is interrupted, and so is one that finds the
     // fill's wait used up.
@@ -299,7 +300,8 @@ bool forEachMbtilesRow(const std::filesystem::path& file, const std::function<bo
     const SqliteDatabase db = openDatabase(file, error);
     if (!db) return false;
     WalkBound bound(db.get(), file);
-    const SqliteStatement s = prepare(db.get(), "SELECT zoom_level, tile_column, tile_row, tile_data FROM tiles", error);
+    const SqliteStatement s =
+        prepare(db.get(), "SELECT zoom_level, tile_column, tile_row, tile_data FROM tiles", error);
     if (!s) return false;
     for (;;) {
         const int rc = sqlite3_step(s.get());
@@ -310,8 +312,10 @@ bool forEachMbtilesRow(const std::filesystem::path& file, const std::function<bo
         }
         const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(s.get(), 3));
         const auto size = static_cast<std::size_t>(sqlite3_column_bytes(s.get(), 3));
-        const MbtilesRow row{sqlite3_column_int64(s.get(), 0), sqlite3_column_int64(s.get(), 1),
-                             sqlite3_column_int64(s.get(), 2), {data, data != nullptr ? size : 0}};
+        const MbtilesRow row{sqlite3_column_int64(s.get(), 0),
+                             sqlite3_column_int64(s.get(), 1),
+                             sqlite3_column_int64(s.get(), 2),
+                             {data, data != nullptr ? size : 0}};
         if (!visit(row)) return true;
     }
 }

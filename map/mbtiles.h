@@ -90,16 +90,16 @@ public:
 
 private:
     SqliteDatabase db_;
-    SqliteStatement lookup_;  // declared after db_: finalised before the connection closes
+    SqliteStatement lookup_;      // declared after db_: finalised before the connection closes
     SqliteStatement sizeLookup_;  // the kind and size of a tile's data, without the data
-    TileOrigin file_;  // file name, size and time; the tile's numbers are filled per read
+    TileOrigin file_;             // file name, size and time; the tile's numbers are filled per read
     mutable std::mutex mutex_;
     struct Ticks {
         int lookup = 0;  // of the lookup under way
         int lookupLimit = kLookupTicks;
         int fillLeft = -1;  // of the fill under way; -1 while no fill bounds them
     };
-    mutable Ticks ticks_;  // guarded by mutex_, as the statements are
+    mutable Ticks ticks_;             // guarded by mutex_, as the statements are
     mutable bool abandoned_ = false;  // a lookup ran away: the file gives nothing more
     bool lacksIndex_ = false;
 };

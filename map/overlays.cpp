@@ -15,7 +15,6 @@
 namespace quorel {
 namespace {
 
-
 constexpr int kArrowZoom = 20;
 constexpr double kHalfPi = 1.570796326795;
 constexpr double kQuarterPi = 0.7853981633975;
@@ -143,7 +142,9 @@ ChunkPlace placeChunk(const MapView& view, const PointBounds& b) {
 class ViewPlacer {
 public:
     ViewPlacer(const MapView& view, const GeoPointList& points)
-        : placed_(points.placed(&mercatorPlane)), scale_(zoomScale(view.zoomLevel)), originX_(view.viewOriginX),
+        : placed_(points.placed(&mercatorPlane)),
+          scale_(zoomScale(view.zoomLevel)),
+          originX_(view.viewOriginX),
           originY_(view.viewOriginY) {}
     ViewPoint operator()(int i) const {
         const WorldPixel w = scaleToZoom(placed_[static_cast<std::size_t>(i)], scale_);
@@ -157,7 +158,8 @@ public:
     }
     ViewPoint direct(int i) const {
         const PlanePoint p = placed_[static_cast<std::size_t>(i)];
-        return {static_cast<std::int64_t>(scale_.x * p.x) - originX_, static_cast<std::int64_t>(scale_.y * p.y) - originY_};
+        return {static_cast<std::int64_t>(scale_.x * p.x) - originX_,
+                static_cast<std::int64_t>(scale_.y * p.y) - originY_};
     }
 
 private:
@@ -186,8 +188,12 @@ int pixelIndex(std::int64_t v, int size) {
 class PathWalker {
 public:
     PathWalker(const MapView& view, platform::Canvas& canvas, const GeoPointList& points)
-        : view_(view), points_(points), at_(view, points), cover_(*canvas.coverage),
-          reach_(canvas.pen.width / 2 + 2), out_(canvas) {}
+        : view_(view),
+          points_(points),
+          at_(view, points),
+          cover_(*canvas.coverage),
+          reach_(canvas.pen.width / 2 + 2),
+          out_(canvas) {}
 
     void walk(int first, int end) {
         constexpr int kChunk = GeoPointList::kChunkPoints;
@@ -199,15 +205,15 @@ public:
             const int last = std::min((chunk + 1) * kChunk, end);
             const PointBounds& box = boxes[static_cast<std::size_t>(chunk)];
             switch (placeChunk(view_, box)) {
-                case ChunkPlace::Outside:
-                    if (penDown_ && i < last) segment(at_(i - 1), at_(i), false);
-                    break;
-                case ChunkPlace::Inside:
-                    runs(i, last, true, at_.tame(box));
-                    break;
-                case ChunkPlace::Across:
-                    runs(i, last, false, at_.tame(box));
-                    break;
+            case ChunkPlace::Outside:
+                if (penDown_ && i < last) segment(at_(i - 1), at_(i), false);
+                break;
+            case ChunkPlace::Inside:
+                runs(i, last, true, at_.tame(box));
+                break;
+            case ChunkPlace::Across:
+                runs(i, last, false, at_.tame(box));
+                break;
             }
             if (last < end) {
                 // Both chunks' boxes together hold this segment's box: where they lie outside,

@@ -4,11 +4,11 @@
 // at the newest recorded point. Everything goes into the back buffer (frameBitmap) at
 // view positions: world pixel minus the view origin of computeViewBounds, so call
 // that first.
-#include "state/map_view.h"
 #include "gps/gps_receiver.h"
 #include "gpx/collections.h"
 #include "platform/raster/canvas.h"
 #include "platform/raster/raster.h"
+#include "state/map_view.h"
 
 namespace quorel {
 
@@ -36,12 +36,12 @@ void drawSprite(const Surface& image, platform::Bitmap& target, int x, int y, in
 // The pen of every path: solid, 4 design pixels wide.
 int overlayPenWidth(const MapView& view);
 
-void drawTracks(MapView& view);                          // red
-void drawRoutes(MapView& view);                          // red, with pins
+void drawTracks(MapView& view);  // red
+void drawRoutes(MapView& view);  // red, with pins
 // The recorded track in cyan: the previous run's points and this run's as two strokes,
 // never joined by a line from where the last journey ended to where this one began.
 void drawGpsTrack(MapView& view, const GpxPath& track, int previousRunPoints = 0);
-void drawCurrentRoute(MapView& view);                    // magenta, with pins
+void drawCurrentRoute(MapView& view);  // magenta, with pins
 
 // A dart at the newest point of the recorded track, pointing the way of the last step.
 // The direction is taken at zoom 20 so that short steps still have one. When the two

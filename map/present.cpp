@@ -76,13 +76,15 @@ void rowsCopy(platform::Bitmap& window, const platform::Bitmap& frame, std::int6
 // along frame rows and written, transposed, as four runs along window rows. Bands of four
 // window rows are cut into blocks so that the frame rows a band reads stay in the cache
 // for the next bands.
-void quarterTurnCopy(platform::Bitmap& window, const platform::Bitmap& frame, std::int64_t origin,
-                     std::int64_t stepX, std::int64_t stepY) {
+void quarterTurnCopy(platform::Bitmap& window, const platform::Bitmap& frame, std::int64_t origin, std::int64_t stepX,
+                     std::int64_t stepY) {
     constexpr int kBlock = 64;
     const std::uint8_t* src = frame.bits.data();
     std::uint8_t* dst = window.bits.data();
     const auto pixel = [&](int wx, int wy) { return src + 4 * (origin + wx * stepX + wy * stepY); };
-    const auto row = [&](int wy) { return dst + static_cast<std::size_t>(wy) * static_cast<std::size_t>(window.stride); };
+    const auto row = [&](int wy) {
+        return dst + static_cast<std::size_t>(wy) * static_cast<std::size_t>(window.stride);
+    };
     const int width = window.width, height = window.height;
     const int fullRows = height / 4 * 4, fullCols = width / 4 * 4;
     for (int left = 0; left < fullCols; left += kBlock) {

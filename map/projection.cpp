@@ -8,7 +8,6 @@
 namespace quorel {
 namespace {
 
-
 // 2^(zoom + 7) as the double power of two; ldexp gives the same exact power as pow and
 // costs far less, which matters with every projected track point.
 double halfWorld(int zoom) {
@@ -61,8 +60,7 @@ GeoCoord worldToGeo(const MapView& view, std::int64_t wx, std::int64_t wy) {
     const double yMax = mercatorLimitY();
     GeoCoord g;
     g.lon = 180.0 * (static_cast<double>(wx) / h - 1.0);
-    g.lat = (180.0 / kPiProjection) *
-            std::asin(std::tanh((-kPiProjection / h) * static_cast<double>(wy) + yMax));
+    g.lat = (180.0 / kPiProjection) * std::asin(std::tanh((-kPiProjection / h) * static_cast<double>(wy) + yMax));
     return g;
 }
 

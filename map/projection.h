@@ -9,9 +9,9 @@
 // 64-bit and saturate (see platform/numeric.h); everything else is the plain arithmetic.
 #include <cstdint>
 
-#include "state/map_view.h"
 #include "gpx/collections.h"
 #include "platform/numeric.h"
+#include "state/map_view.h"
 
 namespace quorel {
 

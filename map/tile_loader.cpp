@@ -193,7 +193,8 @@ void MapTileLoader::prepare(const MapView& view, std::span<const TileKey> tiles)
     if (tiles.empty()) return;
     openStore(view, true);
     for (const TileKey& key : tiles) {
-        const bool seen = std::any_of(prepared_.begin(), prepared_.end(), [&](const Prepared& p) { return p.key == key; });
+        const bool seen =
+            std::any_of(prepared_.begin(), prepared_.end(), [&](const Prepared& p) { return p.key == key; });
         if (seen) continue;
         Prepared p;
         p.key = key;

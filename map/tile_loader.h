@@ -9,12 +9,12 @@
 #include <string_view>
 #include <vector>
 
-#include "state/map_view.h"
 #include "map/picture_pool.h"
 #include "map/tile_cache.h"
 #include "map/tile_store.h"
 #include "map/worker_pool.h"
 #include "png/tile_image.h"
+#include "state/map_view.h"
 
 namespace quorel {
 

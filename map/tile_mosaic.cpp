@@ -38,8 +38,8 @@ void placeCell(MapView& view, std::int64_t i, std::int64_t j) {
     if (picture != nullptr) platform::blit(view.mosaicBitmap, x, y, view.tileWidth, view.tileHeight, *picture, 0, 0);
     // Darkened here, once as the tile comes in, so that a night frame costs no more than a day one.
     if (view.night) {
-        darkenForNight(view.mosaicBitmap, {x, y, platform::saturatingAdd(x, view.tileWidth),
-                                           platform::saturatingAdd(y, view.tileHeight)});
+        darkenForNight(view.mosaicBitmap,
+                       {x, y, platform::saturatingAdd(x, view.tileWidth), platform::saturatingAdd(y, view.tileHeight)});
     }
 }
 
@@ -72,8 +72,7 @@ void finishMosaic(MapView& view) {
 
 }  // namespace
 
-bool loadTileFromCoarser(MapView& view, TileLoader& tiles, int zoom, std::int64_t col, std::int64_t row,
-                         int levelsUp) {
+bool loadTileFromCoarser(MapView& view, TileLoader& tiles, int zoom, std::int64_t col, std::int64_t row, int levelsUp) {
     if (levelsUp < 0 || levelsUp >= kCoarserLevels) return false;
     if (levelsUp == 0) {  // the whole tile at its own size: nothing to enlarge
         if (tiles.load(view, zoom, col, row) && view.tileBitmap) return true;

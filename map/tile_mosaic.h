@@ -11,8 +11,8 @@
 // mosaicNight records it.
 #include <cstdint>
 
-#include "state/map_view.h"
 #include "map/tile_loader.h"
+#include "state/map_view.h"
 
 namespace quorel {
 
@@ -20,8 +20,7 @@ namespace quorel {
 // of it over the wanted tile, enlarged to 256 x 256, in view.tileBitmap. levelsUp 0
 // tries the wanted tile itself once more. False when that tile is missing, or when the
 // wanted tile lies west or north of the world (no coarser tile covers it).
-bool loadTileFromCoarser(MapView& view, TileLoader& tiles, int zoom, std::int64_t col, std::int64_t row,
-                         int levelsUp);
+bool loadTileFromCoarser(MapView& view, TileLoader& tiles, int zoom, std::int64_t col, std::int64_t row, int levelsUp);
 
 // The tile itself, else a coarser substitute (levels 0 to 3). True when view.tileBitmap
 // holds something to show.

@@ -26,8 +26,8 @@ TileRead TileTree::read(int zoom, std::int64_t col, std::int64_t row) const {
         const platform::UniqueFd fd = platform::openRegularFile(file);
         struct stat st {};
         if (!fd || ::fstat(fd.get(), &st) != 0) continue;
-        result.origin = TileOrigin{file.string(), false, zoom, col, row, static_cast<std::uint64_t>(st.st_size),
-                                   platform::modifiedNs(st)};
+        result.origin = TileOrigin{
+            file.string(), false, zoom, col, row, static_cast<std::uint64_t>(st.st_size), platform::modifiedNs(st)};
         if (static_cast<std::uint64_t>(st.st_size) > kMaxTileBytes) {
             result.status = TileReadStatus::Damaged;
             result.reason = "larger than any tile";
@@ -56,7 +56,7 @@ std::optional<TileOrigin> TileTree::locate(int zoom, std::int64_t col, std::int6
         const std::filesystem::path file = treeTilePath(dir_, zoom, col, row, extension);
         struct stat st {};
         if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;  // as read: missing
-        return TileOrigin{file.string(), false, zoom, col, row, static_cast<std::uint64_t>(st.st_size),
+        return TileOrigin{file.string(),           false, zoom, col, row, static_cast<std::uint64_t>(st.st_size),
                           platform::modifiedNs(st)};
     }
     return std::nullopt;

@@ -33,8 +33,8 @@ struct TileKey {
 using TilePicture = std::shared_ptr<const platform::Bitmap>;
 
 struct TileOrigin {
-    std::string file;         // the tile file, or the map file that holds the tile
-    bool inMapFile = false;   // file holds many tiles (an MBTiles file)
+    std::string file;        // the tile file, or the map file that holds the tile
+    bool inMapFile = false;  // file holds many tiles (an MBTiles file)
     int zoom = 0;
     std::int64_t col = 0;
     std::int64_t row = 0;
@@ -53,9 +53,9 @@ enum class TileReadStatus {
 
 struct TileRead {
     TileReadStatus status = TileReadStatus::Missing;
-    TileOrigin origin;                 // Found and Damaged
-    std::vector<std::uint8_t> bytes;   // Found
-    std::string reason;                // Damaged
+    TileOrigin origin;                // Found and Damaged
+    std::vector<std::uint8_t> bytes;  // Found
+    std::string reason;               // Damaged
 };
 
 // What the user should hear of once about a store as a whole, rather than one tile.

@@ -37,10 +37,10 @@ private:
     std::condition_variable done_;
     const std::function<void(std::size_t)>* work_ = nullptr;
     std::size_t count_ = 0;
-    std::size_t next_ = 0;       // the next item to hand out
-    std::size_t finished_ = 0;   // items whose call has returned
+    std::size_t next_ = 0;        // the next item to hand out
+    std::size_t finished_ = 0;    // items whose call has returned
     std::exception_ptr failure_;  // the first call of the job that threw
-    unsigned long job_ = 0;      // counts jobs, so a thread takes each job once
+    unsigned long job_ = 0;       // counts jobs, so a thread takes each job once
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };

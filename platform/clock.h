@@ -8,7 +8,7 @@ namespace quorel::platform {
 
 struct Clock {
     virtual ~Clock() = default;
-    virtual std::int64_t nowMs() = 0;     // milliseconds since an arbitrary start
+    virtual std::int64_t nowMs() = 0;  // milliseconds since an arbitrary start
     virtual void sleepMs(int ms) = 0;
 };
 

@@ -23,8 +23,7 @@ std::vector<std::string> listFiles(const std::filesystem::path& dir, std::string
         bool match = true;
         for (std::size_t i = 0; i < suffix.size(); ++i) {
             const char a = name[name.size() - suffix.size() + i];
-            if (std::tolower(static_cast<unsigned char>(a)) !=
-                std::tolower(static_cast<unsigned char>(suffix[i]))) {
+            if (std::tolower(static_cast<unsigned char>(a)) != std::tolower(static_cast<unsigned char>(suffix[i]))) {
                 match = false;
                 break;
             }

@@ -299,12 +299,15 @@ void GpsdSerialDevice::close() {
 
 LinkState GpsdSerialDevice::linkState() const {
     switch (stage_) {
-        case Stage::Closed: return LinkState::Closed;
-        case Stage::Connected: return answered_ ? LinkState::Answering : LinkState::Silent;
-        case Stage::Resolving:
-        case Stage::Unresolved:
-        case Stage::Waiting:
-        case Stage::Connecting: break;
+    case Stage::Closed:
+        return LinkState::Closed;
+    case Stage::Connected:
+        return answered_ ? LinkState::Answering : LinkState::Silent;
+    case Stage::Resolving:
+    case Stage::Unresolved:
+    case Stage::Waiting:
+    case Stage::Connecting:
+        break;
     }
     return LinkState::Away;
 }

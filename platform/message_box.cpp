@@ -49,9 +49,7 @@ Rect moved(const Rect& r, int dx, int dy) { return {r.left + dx, r.top + dy, r.r
 
 }  // namespace
 
-MessageHandler setMessageHandler(MessageHandler handler) {
-    return std::exchange(currentHandler(), std::move(handler));
-}
+MessageHandler setMessageHandler(MessageHandler handler) { return std::exchange(currentHandler(), std::move(handler)); }
 
 void showMessage(std::string_view utf8) {
     if (const MessageHandler& handler = currentHandler()) {

@@ -30,17 +30,17 @@ struct FolderFacts {
     std::string root;                         // --root
     std::string xdgConfigHome;
     std::string xdgDataHome;
-    std::string userHome;                     // $HOME, else the password database's
+    std::string userHome;  // $HOME, else the password database's
     std::string xdgStateHome;
 };
 
 struct ProgramFolders {
-    std::filesystem::path programDir;   // setmap.txt, setgps.txt, ScreenOff.exe
-    std::filesystem::path deviceRoot;   // where "\sdmmc\" and other device paths resolve
-    bool inUserFolders = false;         // programDir is the user's configuration folder: created
-    bool ownsDeviceRoot = false;        // deviceRoot is the user's data folder or named by --root:
-                                        // device paths under it are the program's own and may be created
-    std::filesystem::path stateDir;     // $XDG_STATE_HOME/quorel, ~/.local/state/quorel; empty: unknown
+    std::filesystem::path programDir;  // setmap.txt, setgps.txt, ScreenOff.exe
+    std::filesystem::path deviceRoot;  // where "\sdmmc\" and other device paths resolve
+    bool inUserFolders = false;        // programDir is the user's configuration folder: created
+    bool ownsDeviceRoot = false;       // deviceRoot is the user's data folder or named by --root:
+                                       // device paths under it are the program's own and may be created
+    std::filesystem::path stateDir;    // $XDG_STATE_HOME/quorel, ~/.local/state/quorel; empty: unknown
 };
 
 // The one rule. --home names the program directory and --root the device root, whatever

@@ -65,8 +65,7 @@ ScanResult scanReal(std::string_view text, double& out) {
         value = std::numeric_limits<double>::quiet_NaN();
         used = 3;
     } else if (rest.size() > 2 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X')) {
-        const auto r = std::from_chars(rest.data() + 2, rest.data() + rest.size(), value,
-                                       std::chars_format::hex);
+        const auto r = std::from_chars(rest.data() + 2, rest.data() + rest.size(), value, std::chars_format::hex);
         if (r.ec == std::errc::invalid_argument) {
             value = 0.0;  // "0x" followed by no hex digits scans as the 0 in front
             used = 1;
@@ -74,8 +73,7 @@ ScanResult scanReal(std::string_view text, double& out) {
             used = static_cast<std::size_t>(r.ptr - rest.data());
         }
     } else {
-        const auto r = std::from_chars(rest.data(), rest.data() + rest.size(), value,
-                                       std::chars_format::general);
+        const auto r = std::from_chars(rest.data(), rest.data() + rest.size(), value, std::chars_format::general);
         if (r.ec == std::errc::invalid_argument) return {};
         used = static_cast<std::size_t>(r.ptr - rest.data());
         if (r.ec == std::errc::result_out_of_range) {

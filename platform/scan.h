@@ -16,8 +16,8 @@ namespace quorel::platform {
 constexpr bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 struct ScanResult {
-    bool ok = false;          // a number was converted
-    std::size_t consumed = 0; // characters used, leading white space included; 0 when !ok
+    bool ok = false;           // a number was converted
+    std::size_t consumed = 0;  // characters used, leading white space included; 0 when !ok
 };
 
 // "%d": skips leading white space, optional sign, decimal digits; stops at the first

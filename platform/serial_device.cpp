@@ -7,8 +7,8 @@ namespace quorel::platform {
 namespace {
 
 constexpr std::array<std::int32_t, 30> kStandardRates = {
-    50,     75,     110,    134,    150,     200,     300,     600,     1200,    1800,
-    2400,   4800,   9600,   19200,  38400,   57600,   115200,  230400,  460800,  500000,
+    50,     75,     110,     134,     150,     200,     300,     600,     1200,    1800,
+    2400,   4800,   9600,    19200,   38400,   57600,   115200,  230400,  460800,  500000,
     576000, 921600, 1000000, 1152000, 1500000, 2000000, 2500000, 3000000, 3500000, 4000000};
 
 }  // namespace
@@ -26,10 +26,14 @@ bool isValidLineSettings(const SerialLineSettings& s) {
 
 const char* linkStateName(LinkState state) {
     switch (state) {
-        case LinkState::Closed: return "closed";
-        case LinkState::Silent: return "silent";
-        case LinkState::Answering: return "answering";
-        case LinkState::Away: return "away";
+    case LinkState::Closed:
+        return "closed";
+    case LinkState::Silent:
+        return "silent";
+    case LinkState::Answering:
+        return "answering";
+    case LinkState::Away:
+        return "away";
     }
     return "closed";
 }

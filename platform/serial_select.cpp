@@ -35,17 +35,19 @@ SerialChoice chooseSerial(const std::optional<std::string>& gpsOption, bool head
 std::unique_ptr<SerialDevice> makeSerialDevice(const SerialChoice& choice, VirtualSerialDevice& virtualPort,
                                                Clock& clock) {
     switch (choice.kind) {
-        case SerialChoice::Kind::Virtual: return std::make_unique<BorrowedSerialDevice>(virtualPort);
-        case SerialChoice::Kind::Fixed:
-            return std::make_unique<TermiosSerialDevice>(ComPortNames::fixed(choice.path), clock);
-        case SerialChoice::Kind::Gpsd:
-            if (auto address = parseGpsdAddress(choice.path)) {
-                return std::make_unique<GpsdSerialDevice>(std::move(*address), clock);
-            }
-            break;
-        case SerialChoice::Kind::None: break;
-        case SerialChoice::Kind::LinuxTable:
-            return std::make_unique<TermiosSerialDevice>(ComPortNames::linuxTable(), clock);
+    case SerialChoice::Kind::Virtual:
+        return std::make_unique<BorrowedSerialDevice>(virtualPort);
+    case SerialChoice::Kind::Fixed:
+        return std::make_unique<TermiosSerialDevice>(ComPortNames::fixed(choice.path), clock);
+    case SerialChoice::Kind::Gpsd:
+        if (auto address = parseGpsdAddress(choice.path)) {
+            return std::make_unique<GpsdSerialDevice>(std::move(*address), clock);
+        }
+        break;
+    case SerialChoice::Kind::None:
+        break;
+    case SerialChoice::Kind::LinuxTable:
+        return std::make_unique<TermiosSerialDevice>(ComPortNames::linuxTable(), clock);
     }
     return std::make_unique<TermiosSerialDevice>(ComPortNames::none(), clock);
 }

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "platform/serial_device.h"
 #include "platform/headless/virtual_serial.h"
+#include "platform/serial_device.h"
 
 namespace quorel::platform {
 

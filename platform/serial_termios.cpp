@@ -2,8 +2,8 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <sys/stat.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -22,13 +22,12 @@ struct SpeedEntry {
 };
 
 constexpr SpeedEntry kSpeeds[] = {
-    {50, B50},         {75, B75},         {110, B110},         {134, B134},         {150, B150},
-    {200, B200},       {300, B300},       {600, B600},         {1200, B1200},       {1800, B1800},
-    {2400, B2400},     {4800, B4800},     {9600, B9600},       {19200, B19200},     {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
-    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000},
-    {4000000, B4000000},
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
+    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
+    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
 };
 
 bool speedCode(std::int32_t rate, speed_t& code) {
@@ -43,10 +42,14 @@ bool speedCode(std::int32_t rate, speed_t& code) {
 
 tcflag_t sizeFlag(std::int32_t byteSize) {
     switch (byteSize & 0xFF) {
-        case 5: return CS5;
-        case 6: return CS6;
-        case 7: return CS7;
-        default: return CS8;
+    case 5:
+        return CS5;
+    case 6:
+        return CS6;
+    case 7:
+        return CS7;
+    default:
+        return CS8;
     }
 }
 
@@ -60,11 +63,20 @@ bool applyLine(termios& attrs, const SerialLineSettings& s) {
     attrs.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     attrs.c_cflag |= sizeFlag(s.byteSize);
     switch (s.parity) {
-        case 1: attrs.c_cflag |= PARENB | PARODD; break;
-        case 2: attrs.c_cflag |= PARENB; break;
-        case 3: attrs.c_cflag |= PARENB | PARODD | CMSPAR; break;
-        case 4: attrs.c_cflag |= PARENB | CMSPAR; break;
-        default: break;
+    case 1:
+        attrs.c_cflag |= PARENB | PARODD;
+        break;
+    case 2:
+        attrs.c_cflag |= PARENB;
+        break;
+    case 3:
+        attrs.c_cflag |= PARENB | PARODD | CMSPAR;
+        break;
+    case 4:
+        attrs.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        break;
     }
     if (s.stopBits != 0) attrs.c_cflag |= CSTOPB;  // termios has no 1.5: two it is
     if ((s.rtsControl & 3) == 2) attrs.c_cflag |= CRTSCTS;
@@ -122,9 +134,12 @@ int comPortNumber(std::string_view name) {
 
 std::vector<std::string> ComPortNames::candidates(std::string_view portName) const {
     switch (kind_) {
-        case Kind::None: return {};
-        case Kind::Fixed: return {text_};
-        case Kind::Table: break;
+    case Kind::None:
+        return {};
+    case Kind::Fixed:
+        return {text_};
+    case Kind::Table:
+        break;
     }
     if (!portName.empty() && portName.front() == '/') return {std::string(portName)};
     const int n = comPortNumber(portName);
@@ -138,7 +153,7 @@ TermiosSerialDevice::~TermiosSerialDevice() { close(); }
 std::string describeOpenFailure(const std::string& path, int error) {
     if (error == ENOENT) return "the receiver " + path + " is not there";
     if (error != EACCES && error != EPERM) return "the receiver " + path + " cannot be opened: " + std::strerror(error);
-    struct stat st{};
+    struct stat st {};
     const group* owner = ::stat(path.c_str(), &st) == 0 ? ::getgrgid(st.st_gid) : nullptr;
     const std::string name = owner != nullptr ? owner->gr_name : "dialout";
     return "the receiver " + path + " cannot be opened: permission denied to this user (the device belongs to group " +
@@ -156,8 +171,8 @@ SerialStatus TermiosSerialDevice::open(std::string_view portName, const SerialLi
         if (status != SerialStatus::OpenFailed) break;
         // In the table a missing device is the normal case; anything else is worth a word.
         if (openErrno_ != ENOENT || names_.isFixed()) {
-            problems_ += describeOpenFailure(path, openErrno_) +
-                         (names_.isFixed() ? "; trying again every 3 s\n" : "\n");
+            problems_ +=
+                describeOpenFailure(path, openErrno_) + (names_.isFixed() ? "; trying again every 3 s\n" : "\n");
         }
     }
     if (status == SerialStatus::OpenFailed && names_.isFixed() && !paths.empty()) {

@@ -89,8 +89,8 @@ private:
     bool away_ = false;
     bool answered_ = false;
     std::int64_t nextAttemptMs_ = 0;
-    int openErrno_ = 0;      // of the last open(2) that failed
-    std::string problems_;   // of the last open, one line each
+    int openErrno_ = 0;     // of the last open(2) that failed
+    std::string problems_;  // of the last open, one line each
 };
 
 }  // namespace quorel::platform

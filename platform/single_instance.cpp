@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/format.h"
@@ -42,18 +42,18 @@ LockAttempt SingleInstanceLock::acquire(const std::filesystem::path& file) {
         attempt.problem = format("cannot open the lock file %s: %s", path.c_str(), std::strerror(errno));
         return attempt;
     }
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
-        attempt.problem = format("the lock file %s is not a file of this user; remove it or set XDG_RUNTIME_DIR",
-                                 path.c_str());
+        attempt.problem =
+            format("the lock file %s is not a file of this user; remove it or set XDG_RUNTIME_DIR", path.c_str());
         return attempt;
     }
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        attempt.problem = error == EWOULDBLOCK
-                              ? format("another instance is running on this storage root (it holds the lock %s)",
-                                       path.c_str())
-                              : format("cannot lock %s: %s", path.c_str(), std::strerror(error));
+        attempt.problem =
+            error == EWOULDBLOCK
+                ? format("another instance is running on this storage root (it holds the lock %s)", path.c_str())
+                : format("cannot lock %s: %s", path.c_str(), std::strerror(error));
         return attempt;
     }
     attempt.lock.emplace(SingleInstanceLock(std::move(fd)));

@@ -12,10 +12,20 @@ std::size_t sequenceLength(std::string_view bytes, char32_t& cp) {
     }
     std::size_t n = 0;
     char32_t min = 0;
-    if ((b0 & 0xE0) == 0xC0) { n = 2; cp = b0 & 0x1F; min = 0x80; }
-    else if ((b0 & 0xF0) == 0xE0) { n = 3; cp = b0 & 0x0F; min = 0x800; }
-    else if ((b0 & 0xF8) == 0xF0) { n = 4; cp = b0 & 0x07; min = 0x10000; }
-    else return 0;
+    if ((b0 & 0xE0) == 0xC0) {
+        n = 2;
+        cp = b0 & 0x1F;
+        min = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        n = 3;
+        cp = b0 & 0x0F;
+        min = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        n = 4;
+        cp = b0 & 0x07;
+        min = 0x10000;
+    } else
+        return 0;
     if (bytes.size() < n) return 0;
     for (std::size_t i = 1; i < n; ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);

@@ -8,7 +8,7 @@ namespace quorel::platform {
 
 struct Window {
     virtual ~Window() = default;
-    virtual int screenWidth() = 0;   // the primary screen (or the --window size)
+    virtual int screenWidth() = 0;  // the primary screen (or the --window size)
     virtual int screenHeight() = 0;
     // Moves the window to (0, 0) with this size, topmost, and shows it; the client area is
     // then width x height 32-bit pixels.

@@ -72,8 +72,8 @@ bool readHeader(png_structp png, png_infop info, png_rw_ptr reader, void* io, He
     if (setjmp(png_jmpbuf(png))) return false;
     png_set_read_fn(png, io, reader);
     png_read_info(png, info);
-    png_get_IHDR(png, info, &header->width, &header->height, &header->bitDepth, &header->colorType,
-                 &header->interlace, nullptr, nullptr);
+    png_get_IHDR(png, info, &header->width, &header->height, &header->bitDepth, &header->colorType, &header->interlace,
+                 nullptr, nullptr);
     return true;
 }
 
@@ -163,8 +163,8 @@ PngDecodeResult decodeWith(png_rw_ptr reader, void* io, Layout layout, std::vect
     const std::uint64_t stride = (std::uint64_t{header.width} * static_cast<std::uint64_t>(depth) + 31) / 32 * 4;
     const std::uint64_t bytes = stride * header.height;
     constexpr auto intMax = static_cast<std::uint64_t>(std::numeric_limits<int>::max());
-    if (header.width == 0 || header.height == 0 || header.width > intMax || header.height > intMax ||
-        stride > intMax || bytes > kMaxPngPixelBytes) {
+    if (header.width == 0 || header.height == 0 || header.width > intMax || header.height > intMax || stride > intMax ||
+        bytes > kMaxPngPixelBytes) {
         return result;
     }
     const int width = static_cast<int>(header.width);

@@ -84,8 +84,8 @@ std::vector<std::uint8_t> encodePng(const platform::Bitmap& bitmap, int zlibLeve
             palette.resize(std::size_t{1} << bitmap.bitsPerPixel);
             for (std::size_t i = 0; i < palette.size() && i < bitmap.palette.size(); ++i) {
                 const std::uint32_t c = bitmap.palette[i];
-                palette[i] = png_color{static_cast<png_byte>(c >> 16), static_cast<png_byte>(c >> 8),
-                                       static_cast<png_byte>(c)};
+                palette[i] =
+                    png_color{static_cast<png_byte>(c >> 16), static_cast<png_byte>(c >> 8), static_cast<png_byte>(c)};
             }
         }
     } catch (const std::bad_alloc&) {
@@ -96,7 +96,8 @@ std::vector<std::uint8_t> encodePng(const platform::Bitmap& bitmap, int zlibLeve
         rows[static_cast<std::size_t>(y)] = row;
         if (indexed) {
             const int memRow = bitmap.bottomUp ? bitmap.height - 1 - y : y;
-            std::memcpy(row, bitmap.bits.data() + static_cast<std::size_t>(memRow) * static_cast<std::size_t>(bitmap.stride),
+            std::memcpy(row,
+                        bitmap.bits.data() + static_cast<std::size_t>(memRow) * static_cast<std::size_t>(bitmap.stride),
                         rowBytes);
         } else {
             for (int x = 0; x < bitmap.width; ++x) {

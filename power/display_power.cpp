@@ -20,12 +20,9 @@ struct Method {
 };
 
 constexpr Method kMethods[] = {
-    {1, Action::RequestByOsVersion, 0, kPowerForce},
-    {7, Action::Request, kPowerStateOn, 0},
-    {11, Action::Request, kPowerStateUserIdle, kPowerForce},
-    {12, Action::LaunchScreenOff, 0, 0},
-    {13, Action::Request, kPowerStateIdle, kPowerForce},
-    {14, Action::Request, kPowerStateUserIdle, kPowerForce},
+    {1, Action::RequestByOsVersion, 0, kPowerForce},         {7, Action::Request, kPowerStateOn, 0},
+    {11, Action::Request, kPowerStateUserIdle, kPowerForce}, {12, Action::LaunchScreenOff, 0, 0},
+    {13, Action::Request, kPowerStateIdle, kPowerForce},     {14, Action::Request, kPowerStateUserIdle, kPowerForce},
 };
 
 }  // namespace
@@ -34,18 +31,17 @@ void setDisplayPower(const PowerContext& power, int method) {
     for (const Method& m : kMethods) {
         if (m.number != method) continue;
         switch (m.action) {
-            case Action::Request:
-                power.backend.setPowerState(m.state, m.options);  // a refusal leaves the display as it was
-                break;
-            case Action::RequestByOsVersion:
-                power.backend.setPowerState(power.osVersion6OrLater ? kPowerStateUserIdle : kPowerStateIdle,
-                                            m.options);
-                break;
-            case Action::LaunchScreenOff: {
-                const std::filesystem::path program = power.programDir / kScreenOffProgram;
-                if (platform::fileExists(program)) launchProgram(power, program.string());
-                break;
-            }
+        case Action::Request:
+            power.backend.setPowerState(m.state, m.options);  // a refusal leaves the display as it was
+            break;
+        case Action::RequestByOsVersion:
+            power.backend.setPowerState(power.osVersion6OrLater ? kPowerStateUserIdle : kPowerStateIdle, m.options);
+            break;
+        case Action::LaunchScreenOff: {
+            const std::filesystem::path program = power.programDir / kScreenOffProgram;
+            if (platform::fileExists(program)) launchProgram(power, program.string());
+            break;
+        }
         }
         return;
     }

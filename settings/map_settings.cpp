@@ -82,6 +82,8 @@ struct SettingsStream {
 bool readKeyValues(std::string_view token, SettingsStream& in, MapView& v, DisplayIdle& idle,
                    std::vector<std::string>* problems) {
     const auto has = [token](std::string_view key) { return token.find(key) != std::string_view::npos; };
+    // One key a line, the table the file is read by.
+    // clang-format off
     if (has("DefaultLat")) in.readReal(v.defaultLat);
     else if (has("DefaultLon")) in.readReal(v.defaultLon);
     else if (has("WaiteTapTime")) in.readInt(idle.waitTapTimeMs);
@@ -110,9 +112,9 @@ bool readKeyValues(std::string_view token, SettingsStream& in, MapView& v, Displ
     else if (has("f_Night")) in.readInt(v.nightMode);
     else if (has("f_Trip")) in.readFlag(v.showTrip);
     else return false;
+    // clang-format on
     return true;
 }
-
 
 }  // namespace
 
@@ -151,10 +153,9 @@ bool saveMapSettings(const MapView& v, const DisplayIdle& idle, const std::files
         const char* key;
         const DesignPos& pos;
     } buttons[] = {
-        {"StarBtn", v.starButtonPos},     {"ZoomUpBtn", v.zoomUpButtonPos},
-        {"ZoomDownBtn", v.zoomDownButtonPos}, {"HomeBtn", v.homeButtonPos},
-        {"OrignBtn", v.originButtonPos},  {"BulbBtn", v.bulbButtonPos},
-        {"PointBtn", v.pointButtonPos},   {"EraceBtn", v.eraseButtonPos},
+        {"StarBtn", v.starButtonPos},   {"ZoomUpBtn", v.zoomUpButtonPos}, {"ZoomDownBtn", v.zoomDownButtonPos},
+        {"HomeBtn", v.homeButtonPos},   {"OrignBtn", v.originButtonPos},  {"BulbBtn", v.bulbButtonPos},
+        {"PointBtn", v.pointButtonPos}, {"EraceBtn", v.eraseButtonPos},
     };
     for (const auto& b : buttons) platform::appendFormat(out, "%s %d %d\n", b.key, b.pos[0], b.pos[1]);
     platform::appendFormat(out, "f_Rotate %d\n", v.rotation);

@@ -26,7 +26,6 @@ bool loadMapSettings(MapView& view, DisplayIdle& idle, const std::filesystem::pa
 
 // Writes the lines of a new file from the values in memory: the 25 that every reader of
 // the file knows, then the later keys (f_Rotate, f_Night, f_Trip).
-bool saveMapSettings(const MapView& view, const DisplayIdle& idle,
-                     const std::filesystem::path& programDir);
+bool saveMapSettings(const MapView& view, const DisplayIdle& idle, const std::filesystem::path& programDir);
 
 }  // namespace quorel

@@ -18,7 +18,7 @@ struct Surface {
     platform::Bitmap bitmap;
     int width = 0;
     int height = 0;
-    bool valid = false;  // a bitmap exists; drawing an invalid surface copies nothing
+    bool valid = false;            // a bitmap exists; drawing an invalid surface copies nothing
     platform::Bitmap nightBitmap;  // the picture darkened for night, made once when first needed
 };
 
@@ -30,9 +30,7 @@ struct ImageButton {
     int height = 0;
 
     // Strictly inside: a tap on the rectangle's edge is not a hit.
-    bool hitTest(int x, int y) const {
-        return left < x && x < left + width && top < y && y < top + height;
-    }
+    bool hitTest(int x, int y) const { return left < x && x < left + width && top < y && y < top + height; }
 };
 
 // x and y of a control in design pixels of a 480-pixel-wide screen; negative values
@@ -97,17 +95,17 @@ struct MapView {
     // Degrees clockwise the finished frame is turned onto the display: 0, 90, 180 or 270.
     // The view is laid out for the display's size turned the same way.
     int rotation = 0;
-    int nightMode = 0;        // 0 day colours, 1 night colours, 2 night from dusk to dawn
-    bool night = false;       // night colours in force for the next frame
-    bool mosaicNight = false; // the mosaic's tiles were darkened for night
-    bool showTrip = false;     // the trip panel is drawn and answers taps
-    bool tripShowsLog = false; // the panel shows the totals since the log's first point, not the run's
+    int nightMode = 0;          // 0 day colours, 1 night colours, 2 night from dusk to dawn
+    bool night = false;         // night colours in force for the next frame
+    bool mosaicNight = false;   // the mosaic's tiles were darkened for night
+    bool showTrip = false;      // the trip panel is drawn and answers taps
+    bool tripShowsLog = false;  // the panel shows the totals since the log's first point, not the run's
     bool pointMode = false;
-    int framesComposed = 0;      // frames composed so far (a dropped request is not one)
-    bool tileShown = false;      // a tile (or a coarser one enlarged) has been placed in the mosaic
-    std::string startHint;       // where maps and settings go, shown over the map until tileShown
-    bool hasHeading = false;     // the heading arrow has had a direction
-    double headingAngle = 0.0;   // its last direction, radians, 0 east, clockwise on screen
+    int framesComposed = 0;     // frames composed so far (a dropped request is not one)
+    bool tileShown = false;     // a tile (or a coarser one enlarged) has been placed in the mosaic
+    std::string startHint;      // where maps and settings go, shown over the map until tileShown
+    bool hasHeading = false;    // the heading arrow has had a direction
+    double headingAngle = 0.0;  // its last direction, radians, 0 east, clockwise on screen
 
     // View bounds, recomputed for every frame
     double viewBottomRightLat = 0.0;
@@ -132,12 +130,12 @@ struct MapView {
 
     // Drawing. The window's pixels belong to the front end; everything else is owned
     // here, created at dialog set-up and released at teardown.
-    platform::Bitmap* windowBitmap = nullptr;   // what the window shows
-    platform::Bitmap frameBitmap;               // back buffer, viewWidth x viewHeight
-    platform::Bitmap mosaicBitmap;              // tile mosaic, mosaicWidth x mosaicHeight
+    platform::Bitmap* windowBitmap = nullptr;  // what the window shows
+    platform::Bitmap frameBitmap;              // back buffer, viewWidth x viewHeight
+    platform::Bitmap mosaicBitmap;             // tile mosaic, mosaicWidth x mosaicHeight
     // The tile loaded last, if any; shared with the tile cache, never changed.
     std::shared_ptr<const platform::Bitmap> tileBitmap;
-    int mosaicZoom = -1;                        // zoom the mosaic was filled at
+    int mosaicZoom = -1;  // zoom the mosaic was filled at
     std::optional<Surface> noTileImage;
     std::optional<Surface> mosaicSurface;
     std::optional<Surface> splashImage;

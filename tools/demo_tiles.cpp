@@ -11,13 +11,13 @@
 #include <thread>
 #include <unordered_map>
 
-#include "state/map_view.h"
 #include "map/projection.h"
 #include "platform/file_handle.h"
 #include "platform/format.h"
 #include "platform/numeric.h"
 #include "platform/raster/raster.h"
 #include "png/png_writer.h"
+#include "state/map_view.h"
 #include "tools/demo_world.h"
 #include "tools/tile_coverage.h"
 
@@ -59,8 +59,10 @@ const std::array<RoadStyle, kRoadClassCount> kRoadStyles{{
     {kWhite, {186, 180, 174}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0.6, 1.5, 3, 5, 7.5, 10, 13, 17}},
     {kWhite, {150, 150, 150}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0.8, 1.2, 2.2, 3.6, 5.5, 8, 11, 15, 19}},
     {{247, 250, 191}, {158, 150, 88}, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0.8, 1, 1.6, 2.4, 3.8, 5.2, 7.5, 10, 14, 18, 23}},
-    {{252, 214, 164}, {168, 125, 66}, {0, 0, 0, 0, 0, 0, 0, 0, 0.8, 1, 1.3, 1.6, 2.2, 3, 4.5, 6, 8.5, 11.5, 15, 20, 25}},
-    {{232, 146, 162}, {196, 80, 104}, {0, 0, 0, 0, 0, 0.6, 0.7, 0.8, 1, 1.2, 1.5, 1.9, 2.6, 3.6, 5.2, 7, 9.5, 13, 17, 22, 28}},
+    {{252, 214, 164}, {168, 125, 66}, {0,   0,   0, 0,   0, 0,   0,    0,  0.8, 1, 1.3,
+                                       1.6, 2.2, 3, 4.5, 6, 8.5, 11.5, 15, 20,  25}},
+    {{232, 146, 162}, {196, 80, 104}, {0,   0,   0,   0,   0, 0.6, 0.7, 0.8, 1,  1.2, 1.5,
+                                       1.9, 2.6, 3.6, 5.2, 7, 9.5, 13,  17,  22, 28}},
 }};
 
 const ByZoom kRailWidth{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0.8, 1, 1.3, 2.5, 3, 3.5, 4, 4.5, 5.5, 6.5, 7.5};
@@ -81,7 +83,7 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
 struct Frame {
     int w = 0;
     int h = 0;
-    double mpp = 1.0;  // metres per pixel
+    double mpp = 1.0;          // metres per pixel
     std::vector<double> colX;  // local x of each column's centres
     std::vector<double> rowY;  // local y of each row's centres, falling from the top
     std::vector<double> rgb;
@@ -148,7 +150,8 @@ void stroke(const Frame& f, Mask& m, const Polyline& line, double widthPx, const
     if (!line.box.grown(margin).overlaps(f.box)) return;
     for (std::size_t s = 0; s + 1 < line.points.size(); ++s) {
         const Vec2 a = line.points[s], b = line.points[s + 1];
-        const Box sb = Box{std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)}.grown(margin);
+        const Box sb =
+            Box{std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y)}.grown(margin);
         int i0, i1, j0, j1;
         if (!f.range(sb, i0, i1, j0, j1)) continue;
         m.touch(i0, i1, j0, j1);
@@ -243,10 +246,12 @@ void paintGround(Frame& f, const MapView& fine, std::int64_t wx0, std::int64_t w
     const int nx = static_cast<int>(floorDiv(wx0 + f.w - 1, kGroundStep) - gx0) + 2;
     const int ny = static_cast<int>(floorDiv(wy0 + f.h - 1, kGroundStep) - gy0) + 2;
     std::vector<double> nodeX(static_cast<std::size_t>(nx)), nodeY(static_cast<std::size_t>(ny));
-    for (int k = 0; k < nx; ++k)
+    for (int k = 0; k < nx; ++k) {
         nodeX[static_cast<std::size_t>(k)] = localX(worldToGeo(fine, (gx0 + k) * kGroundStep * 256 + 128, 0).lon);
-    for (int k = 0; k < ny; ++k)
+    }
+    for (int k = 0; k < ny; ++k) {
         nodeY[static_cast<std::size_t>(k)] = localY(worldToGeo(fine, 0, (gy0 + k) * kGroundStep * 256 + 128).lat);
+    }
     const DemoWorld& world = demoWorld();
     std::vector<double> fields(static_cast<std::size_t>(nx) * ny * kFields);
     for (int ky = 0; ky < ny; ++ky) {
@@ -342,8 +347,10 @@ TileColourType tileColourType(const TileId& tile) {
     case 0:
     case 7:
     case 10:
-    case 13: return TileColourType::Palette;
-    default: return TileColourType::Rgb;
+    case 13:
+        return TileColourType::Palette;
+    default:
+        return TileColourType::Rgb;
     }
 }
 
@@ -406,8 +413,9 @@ RgbImage renderRegion(int zoom, std::int64_t wx0, std::int64_t wy0, int width, i
             const bool casing = pass == 0;
             if (casing && (zoom < 12 || fillWidth < 1.5)) continue;
             const double lineWidth = casing ? fillWidth + 2.0 * std::max(0.8, 0.1 * fillWidth) : fillWidth;
-            for (const Road& r : world.roads)
+            for (const Road& r : world.roads) {
                 if (static_cast<int>(r.roadClass) == c) stroke(f, inner, r.line, lineWidth);
+            }
             paint(f, inner, casing ? style.casing : style.fill);
         }
     }
@@ -431,15 +439,13 @@ RgbImage renderRegion(int zoom, std::int64_t wx0, std::int64_t wy0, int width, i
     return out;
 }
 
-RgbImage renderTile(const TileId& tile) {
-    return renderRegion(tile.zoom, tile.col * 256, tile.row * 256, 256, 256);
-}
+RgbImage renderTile(const TileId& tile) { return renderRegion(tile.zoom, tile.col * 256, tile.row * 256, 256, 256); }
 
 namespace {
 
 std::vector<std::array<std::uint8_t, 3>> buildPalette() {
-    const std::vector<Rgb> base{kLand, kFarmland, kForest, kTown, kPark, kParkEdge, kWater, kShore,
-                                kBuilding, kBuildingEdge, kRail, kWhite};
+    const std::vector<Rgb> base{kLand,  kFarmland, kForest,   kTown,         kPark, kParkEdge,
+                                kWater, kShore,    kBuilding, kBuildingEdge, kRail, kWhite};
     std::vector<Rgb> colours = base;
     for (const RoadStyle& s : kRoadStyles) {
         colours.push_back(s.fill);
@@ -463,11 +469,13 @@ std::vector<std::array<std::uint8_t, 3>> buildPalette() {
     for (const Rgb& g : grounds)  // the shades of the ground's gentle variation
         for (double d = -8.0; d <= 8.0; d += 2.0) add({g.r + d, g.g + d, g.b + d});
     for (double t : {0.5, 0.25, 0.75})  // anti-aliased edges over what lies beneath
-        for (const Rgb& c : colours)
+        for (const Rgb& c : colours) {
             for (const Rgb& u : under) add(blend(u, c, t));
+        }
     for (double t = 0.125; t < 1.0; t += 0.125)
-        for (const Rgb& c : colours)
+        for (const Rgb& c : colours) {
             for (const Rgb& u : under) add(blend(u, c, t));
+        }
     while (out.size() < 256) out.push_back(out.back());  // a full table; never reached
     return out;
 }
@@ -524,8 +532,7 @@ platform::Bitmap rgbBitmap(const RgbImage& image) {
 
 }  // namespace
 
-bool writeTilePng(const std::filesystem::path& file, const RgbImage& image, TileColourType type,
-                  std::string& error) {
+bool writeTilePng(const std::filesystem::path& file, const RgbImage& image, TileColourType type, std::string& error) {
     const std::size_t count = static_cast<std::size_t>(image.width) * image.height;
     if (image.width <= 0 || image.height <= 0 || image.pixels.size() != count * 3) {
         error = "no image to write for " + file.string();

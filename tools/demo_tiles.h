@@ -60,8 +60,7 @@ const std::vector<std::array<std::uint8_t, 3>>& tilePalette();
 // Writes the image as an 8-bit PNG of the given colour type, through the program's PNG
 // writer; the file appears complete or not at all. False with a reason when it cannot
 // be written.
-bool writeTilePng(const std::filesystem::path& file, const RgbImage& image, TileColourType type,
-                  std::string& error);
+bool writeTilePng(const std::filesystem::path& file, const RgbImage& image, TileColourType type, std::string& error);
 
 std::filesystem::path tilePath(const std::filesystem::path& mapDir, const TileId& tile);
 

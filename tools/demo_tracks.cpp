@@ -22,11 +22,16 @@ constexpr double kKmh = 1.0 / 3.6;
 
 double carLimit(RoadClass c) {
     switch (c) {
-    case RoadClass::Motorway: return 80.0 * kKmh;
-    case RoadClass::Primary: return 50.0 * kKmh;
-    case RoadClass::Secondary: return 45.0 * kKmh;
-    case RoadClass::Minor: return 35.0 * kKmh;
-    case RoadClass::Residential: return 30.0 * kKmh;
+    case RoadClass::Motorway:
+        return 80.0 * kKmh;
+    case RoadClass::Primary:
+        return 50.0 * kKmh;
+    case RoadClass::Secondary:
+        return 45.0 * kKmh;
+    case RoadClass::Minor:
+        return 35.0 * kKmh;
+    case RoadClass::Residential:
+        return 30.0 * kKmh;
     }
     return 30.0 * kKmh;
 }
@@ -80,12 +85,12 @@ bool findJunction(const Road& a, const Road& b, Vec2 hint, Junction& out) {
     const auto& pa = a.line.points;
     const auto& pb = b.line.points;
     for (std::size_t i = 0; i + 1 < pa.size(); ++i) {
-        const Box ba{std::min(pa[i].x, pa[i + 1].x), std::min(pa[i].y, pa[i + 1].y),
-                     std::max(pa[i].x, pa[i + 1].x), std::max(pa[i].y, pa[i + 1].y)};
+        const Box ba{std::min(pa[i].x, pa[i + 1].x), std::min(pa[i].y, pa[i + 1].y), std::max(pa[i].x, pa[i + 1].x),
+                     std::max(pa[i].y, pa[i + 1].y)};
         if (!ba.grown(kTouch).overlaps(b.line.box)) continue;
         for (std::size_t j = 0; j + 1 < pb.size(); ++j) {
-            const Box bb{std::min(pb[j].x, pb[j + 1].x), std::min(pb[j].y, pb[j + 1].y),
-                         std::max(pb[j].x, pb[j + 1].x), std::max(pb[j].y, pb[j + 1].y)};
+            const Box bb{std::min(pb[j].x, pb[j + 1].x), std::min(pb[j].y, pb[j + 1].y), std::max(pb[j].x, pb[j + 1].x),
+                         std::max(pb[j].y, pb[j + 1].y)};
             if (!ba.grown(kTouch).overlaps(bb)) continue;
             const Approach c = closestApproach(pa[i], pa[i + 1], pb[j], pb[j + 1]);
             if (c.distance > kTouch) continue;
@@ -146,12 +151,12 @@ std::string xmlEscape(const std::string& text) {
 // A receiver's small wander around the true position, metres, smooth over seconds.
 Vec2 gpsWander(double t, double amplitude, std::uint32_t seed) {
     const Vec2 at{t * 7.0, 0.0};
-    return {amplitude * 2.0 * (valueNoise(at, 60.0, seed) - 0.5), amplitude * 2.0 * (valueNoise(at, 60.0, seed + 1) - 0.5)};
+    return {amplitude * 2.0 * (valueNoise(at, 60.0, seed) - 0.5),
+            amplitude * 2.0 * (valueNoise(at, 60.0, seed + 1) - 0.5)};
 }
 
 // A road path for a vehicle no faster than `cap` (m/s), its corners rounded.
-bool planPath(const RoutePlan& plan, double cap, double cornerRadius, std::vector<PathPoint>& out,
-              std::string& error) {
+bool planPath(const RoutePlan& plan, double cap, double cornerRadius, std::vector<PathPoint>& out, std::string& error) {
     RoadPath path;
     if (!followRoads(demoWorld(), plan, path, error)) return false;
     for (PathPoint& p : path.points) p.speedLimit = std::min(p.speedLimit, cap);
@@ -193,8 +198,8 @@ bool followRoads(const DemoWorld& world, const RoutePlan& plan, RoadPath& path, 
             }
         }
         if (!next) {
-            error = format("%s does not meet %s near (%.0f, %.0f)", road->name.c_str(), turn.onto.c_str(),
-                           turn.near.x, turn.near.y);
+            error = format("%s does not meet %s near (%.0f, %.0f)", road->name.c_str(), turn.onto.c_str(), turn.near.x,
+                           turn.near.y);
             return false;
         }
         append(path.points, road->line.between(from, j.alongA), carLimit(road->roadClass));
@@ -202,8 +207,7 @@ bool followRoads(const DemoWorld& world, const RoutePlan& plan, RoadPath& path, 
         road = next;
         from = j.alongB;
     }
-    append(path.points, road->line.between(from, nearestOnLine(road->line, plan.end).along),
-           carLimit(road->roadClass));
+    append(path.points, road->line.between(from, nearestOnLine(road->line, plan.end).along), carLimit(road->roadClass));
     return true;
 }
 
@@ -350,13 +354,12 @@ std::string driveNmea(const std::vector<Sample>& samples) {
         const double hdop = 0.8 + 0.4 * valueNoise({s.time * 10.0, 0.0}, 300.0, 91);
         const double altitude = terrainHeight(s.p) + 1.2;
         // At a standstill the receiver still reports a few hundredths of a knot.
-        const double knots = s.speed > 0.0
-                                 ? s.speed * 3600.0 / 1852.0
-                                 : 0.01 * (hashMix(static_cast<std::uint32_t>(clock), 5, 93) % 5);
-        nmea += nmeaSentence(format("GPGGA,%s,%s,%s,1,08,%.1f,%.1f,M,39.4,M,,", utc.c_str(), lat.c_str(),
-                                    lon.c_str(), hdop, altitude));
-        nmea += nmeaSentence(format("GPRMC,%s,A,%s,%s,%.2f,%.1f,180524,,,A", utc.c_str(), lat.c_str(), lon.c_str(),
-                                    knots, s.course));
+        const double knots =
+            s.speed > 0.0 ? s.speed * 3600.0 / 1852.0 : 0.01 * (hashMix(static_cast<std::uint32_t>(clock), 5, 93) % 5);
+        nmea += nmeaSentence(
+            format("GPGGA,%s,%s,%s,1,08,%.1f,%.1f,M,39.4,M,,", utc.c_str(), lat.c_str(), lon.c_str(), hdop, altitude));
+        nmea += nmeaSentence(
+            format("GPRMC,%s,A,%s,%s,%.2f,%.1f,180524,,,A", utc.c_str(), lat.c_str(), lon.c_str(), knots, s.course));
     }
     return nmea;
 }
@@ -394,7 +397,8 @@ std::string rideFile(const std::vector<std::vector<Sample>>& segments, const std
             const Vec2 p = s.p + gpsWander(t, 1.2, 101);
             const LatLon g = localToGeo(p);
             appendFormat(x, "      <trkpt lat=\"%.7f\" lon=\"%.7f\">\n", g.lat, g.lon);
-            appendFormat(x, "        <ele>%.1f</ele>\n", terrainHeight(p) + 2.0 * (valueNoise({t, 0}, 40.0, 103) - 0.5));
+            appendFormat(x, "        <ele>%.1f</ele>\n",
+                         terrainHeight(p) + 2.0 * (valueNoise({t, 0}, 40.0, 103) - 0.5));
             appendFormat(x, "        <time>%s</time>\n", isoTime(2024, 5, 12, t).c_str());
             x += "      </trkpt>\n";
         }
@@ -415,10 +419,11 @@ bool makeGpxFiles(std::vector<DemoFile>& files, std::string& error) {
     // to the lake; a pause; back by the east road and the avenue.
     const Vec2 start = streetCorner(4, -1);
     const RoutePlan out{"North street 4", start, {{{395, 1210}, "Lake Road"}}, {1750, 1125}};
-    const RoutePlan back{"Lake Road",
-                         {1750, 1125},
-                         {{{2653, 1227}, "East Road"}, {{2690, 121}, "East-West Avenue"}, {{622, 147}, "North street 4"}},
-                         start};
+    const RoutePlan back{
+        "Lake Road",
+        {1750, 1125},
+        {{{2653, 1227}, "East Road"}, {{2690, 121}, "East-West Avenue"}, {{622, 147}, "North street 4"}},
+        start};
     std::vector<std::vector<Sample>> segments;
     for (const RoutePlan* plan : {&out, &back}) {
         std::vector<PathPoint> path;
@@ -440,9 +445,9 @@ bool makeGpxFiles(std::vector<DemoFile>& files, std::string& error) {
         int m, k;
         const char* name;
     } corners[] = {
-        {0, 0, "Town hall"},    {0, -2, "Post office"},    {3, -2, "Park corner"},      {5, -2, "Library"},
-        {5, -6, "Sports hall"}, {1, -6, "Bus depot"},      {1, -4, "Market"},           {-3, -4, "Shrine gate"},
-        {-3, -1, "Primary school"}, {-1, -1, "Tea house"}, {-1, 0, "Bakery & café"},    {0, 0, "Town hall"},
+        {0, 0, "Town hall"},        {0, -2, "Post office"}, {3, -2, "Park corner"},   {5, -2, "Library"},
+        {5, -6, "Sports hall"},     {1, -6, "Bus depot"},   {1, -4, "Market"},        {-3, -4, "Shrine gate"},
+        {-3, -1, "Primary school"}, {-1, -1, "Tea house"},  {-1, 0, "Bakery & café"}, {0, 0, "Town hall"},
     };
     std::string r =
         "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\" ?>\n"
@@ -490,7 +495,9 @@ bool makeGpxFiles(std::vector<DemoFile>& files, std::string& error) {
         Junction bridge;
         const Road* ns = world.nearestRoad({-330, -2300});
         const Road river{"river", RoadClass::Minor, world.river};
-        if (ns && findJunction(*ns, river, {-330, -2300}, bridge)) places.push_back({bridge.at, "South bridge", "Bridge"});
+        if (ns && findJunction(*ns, river, {-330, -2300}, bridge)) {
+            places.push_back({bridge.at, "South bridge", "Bridge"});
+        }
     }
     places.push_back({{1790, 1250}, "Lake view", "Scenic Area"});
     places.push_back({world.parks[0].ring[0], "Park gate", "Park"});

@@ -44,9 +44,9 @@ bool followRoads(const DemoWorld& world, const RoutePlan& plan, RoadPath& path, 
 std::vector<PathPoint> roundCorners(const std::vector<PathPoint>& points, double radius);
 
 struct Handling {
-    double accel = 1.5;    // m/s^2
-    double decel = 2.0;    // m/s^2
-    double lateral = 2.0;  // m/s^2 in curves
+    double accel = 1.5;       // m/s^2
+    double decel = 2.0;       // m/s^2
+    double lateral = 2.0;     // m/s^2 in curves
     double keepsBelow = 0.1;  // drifts up to this share below the limit, as people do
 };
 
@@ -56,7 +56,7 @@ struct Stop {
 };
 
 struct Sample {
-    double time = 0.0;    // seconds from the start
+    double time = 0.0;  // seconds from the start
     Vec2 p;
     double speed = 0.0;   // m/s
     double course = 0.0;  // degrees clockwise from north, of the last movement

@@ -26,8 +26,8 @@ double cosHomeLat() {
 }
 
 Box boxOf(const std::vector<Vec2>& pts) {
-    Box b{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
-          std::numeric_limits<double>::lowest(), std::numeric_limits<double>::lowest()};
+    Box b{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(), std::numeric_limits<double>::lowest(),
+          std::numeric_limits<double>::lowest()};
     for (const Vec2& p : pts) {
         b.minX = std::min(b.minX, p.x);
         b.minY = std::min(b.minY, p.y);
@@ -126,8 +126,9 @@ public:
         for (std::size_t i = 0; i + 1 < line->points.size(); ++i) {
             const Box b = boxOf({line->points[i], line->points[i + 1]});
             for (std::int64_t cx = cell(b.minX); cx <= cell(b.maxX); ++cx)
-                for (std::int64_t cy = cell(b.minY); cy <= cell(b.maxY); ++cy)
+                for (std::int64_t cy = cell(b.minY); cy <= cell(b.maxY); ++cy) {
                     cells_[key(cx, cy)].push_back({li, static_cast<int>(i)});
+                }
         }
     }
 
@@ -143,8 +144,7 @@ public:
                     const Polyline* line = lines_[static_cast<std::size_t>(ref.line)].second;
                     const Vec2 a = line->points[static_cast<std::size_t>(ref.segment)];
                     const Vec2 b = line->points[static_cast<std::size_t>(ref.segment) + 1];
-                    f(lines_[static_cast<std::size_t>(ref.line)].first, distanceToSegment(p, a, b),
-                      a, b);
+                    f(lines_[static_cast<std::size_t>(ref.line)].first, distanceToSegment(p, a, b), a, b);
                 }
             }
         }
@@ -174,8 +174,9 @@ void addRoad(DemoWorld& w, std::string name, RoadClass c, std::vector<Vec2> pts)
 }
 
 const Road& roadNamed(const DemoWorld& w, const std::string& name) {
-    for (const Road& r : w.roads)
+    for (const Road& r : w.roads) {
         if (r.name == name) return r;
+    }
     return w.roads.front();  // names are fixed below; never reached
 }
 
@@ -183,8 +184,8 @@ void layOutWater(DemoWorld& w) {
     const double s = std::numbers::sqrt2 / 2.0;
     w.river = Polyline(curve(
         [s](double u) {
-            const double m = 220.0 * std::sin(u / 700.0) + 120.0 * std::sin(u / 310.0 + 1.0) +
-                             farWander(u, 4000.0, 15000.0, 301);
+            const double m =
+                220.0 * std::sin(u / 700.0) + 120.0 * std::sin(u / 310.0 + 1.0) + farWander(u, 4000.0, 15000.0, 301);
             return Vec2{-1300.0 + u * s - m * s, -1300.0 - u * s - m * s};
         },
         250000.0, 20000.0, 20.0));
@@ -195,11 +196,19 @@ void layOutWater(DemoWorld& w) {
         const Vec2 dir{std::cos(a), std::sin(a)};
         const double f = 1.0 + 0.16 * (valueNoise(dir * 400.0, 250.0, 31) - 0.5);
         const Vec2 e{560.0 * f * dir.x, 340.0 * f * dir.y};
-        shore.push_back({1900.0 + e.x * std::cos(rot) - e.y * std::sin(rot),
-                         1800.0 + e.x * std::sin(rot) + e.y * std::cos(rot)});
+        shore.push_back(
+            {1900.0 + e.x * std::cos(rot) - e.y * std::sin(rot), 1800.0 + e.x * std::sin(rot) + e.y * std::cos(rot)});
     }
     w.lake = Area(std::move(shore));
-    w.stream = Polyline(spline({{3400, 20000}, {2900, 13500}, {3100, 9000}, {2700, 5600}, {2450, 4300}, {2650, 3200}, {2200, 2400}, {1950, 1900}}, 15.0));
+    w.stream = Polyline(spline({{3400, 20000},
+                                {2900, 13500},
+                                {3100, 9000},
+                                {2700, 5600},
+                                {2450, 4300},
+                                {2650, 3200},
+                                {2200, 2400},
+                                {1950, 1900}},
+                               15.0));
 }
 
 void layOutParks(DemoWorld& w) {
@@ -209,9 +218,8 @@ void layOutParks(DemoWorld& w) {
         const double v0 = kGridV0 - 3 * kGridSpacing + 10.0, v1 = kGridV0 - 2 * kGridSpacing - 10.0;
         const double k = 8.0;  // cut corners
         w.parks.emplace_back(std::vector<Vec2>{
-            gridToLocal(u0 + k, v0), gridToLocal(u1 - k, v0), gridToLocal(u1, v0 + k),
-            gridToLocal(u1, v1 - k), gridToLocal(u1 - k, v1), gridToLocal(u0 + k, v1),
-            gridToLocal(u0, v1 - k), gridToLocal(u0, v0 + k)});
+            gridToLocal(u0 + k, v0), gridToLocal(u1 - k, v0), gridToLocal(u1, v0 + k), gridToLocal(u1, v1 - k),
+            gridToLocal(u1 - k, v1), gridToLocal(u0 + k, v1), gridToLocal(u0, v1 - k), gridToLocal(u0, v0 + k)});
     }
     // A green band along the town side of the river.
     {
@@ -234,46 +242,121 @@ void layOutParks(DemoWorld& w) {
 }
 
 void layOutMainRoads(DemoWorld& w) {
-    addRoad(w, "Expressway", RoadClass::Motorway, curve([](double x) {
-                return Vec2{x, -3000.0 + 0.06 * x + 300.0 * std::sin(x / 2300.0 + 0.7) + farWander(x, 5000.0, 40000.0, 302)};
-            }, 400000.0, 10000.0, 25.0));
-    addRoad(w, "East-West Avenue", RoadClass::Primary, curve([](double x) {
-                return Vec2{x, 90.0 + 140.0 * std::sin(x / 1900.0 + 0.3) - 0.04 * x + farWander(x, 3000.0, 20000.0, 303)};
-            }, 120000.0, 10000.0, 20.0));
-    addRoad(w, "North-South Avenue", RoadClass::Primary, curve([](double y) {
-                return Vec2{-120.0 + 160.0 * std::sin(y / 2200.0 - 0.2) + 0.05 * y + farWander(y, 3000.0, 20000.0, 304), y};
-            }, 120000.0, 10000.0, 20.0));
+    addRoad(w, "Expressway", RoadClass::Motorway,
+            curve(
+                [](double x) {
+                    return Vec2{x, -3000.0 + 0.06 * x + 300.0 * std::sin(x / 2300.0 + 0.7) +
+                                       farWander(x, 5000.0, 40000.0, 302)};
+                },
+                400000.0, 10000.0, 25.0));
+    addRoad(w, "East-West Avenue", RoadClass::Primary,
+            curve(
+                [](double x) {
+                    return Vec2{
+                        x, 90.0 + 140.0 * std::sin(x / 1900.0 + 0.3) - 0.04 * x + farWander(x, 3000.0, 20000.0, 303)};
+                },
+                120000.0, 10000.0, 20.0));
+    addRoad(w, "North-South Avenue", RoadClass::Primary,
+            curve(
+                [](double y) {
+                    return Vec2{
+                        -120.0 + 160.0 * std::sin(y / 2200.0 - 0.2) + 0.05 * y + farWander(y, 3000.0, 20000.0, 304), y};
+                },
+                120000.0, 10000.0, 20.0));
     addRoad(w, "Lake Road", RoadClass::Secondary,
-            spline({{-40000, 8000}, {-26000, 6000}, {-17000, 4600}, {-11000, 3700}, {-7000, 3000}, {-4200, 2400}, {-2300, 1750}, {-500, 1350}, {900, 1150},
-                    {1900, 1120}, {2900, 1300}, {3800, 1800}, {7000, 2700}, {11000, 3900}, {17000, 5200}, {26000, 7500}, {40000, 9000}}, 20.0));
+            spline({{-40000, 8000},
+                    {-26000, 6000},
+                    {-17000, 4600},
+                    {-11000, 3700},
+                    {-7000, 3000},
+                    {-4200, 2400},
+                    {-2300, 1750},
+                    {-500, 1350},
+                    {900, 1150},
+                    {1900, 1120},
+                    {2900, 1300},
+                    {3800, 1800},
+                    {7000, 2700},
+                    {11000, 3900},
+                    {17000, 5200},
+                    {26000, 7500},
+                    {40000, 9000}},
+                   20.0));
     // Later roads end exactly on a point of an earlier one, which makes the junction.
     const Polyline lake = roadNamed(w, "Lake Road").line;
     const Polyline northSouth = roadNamed(w, "North-South Avenue").line;
     addRoad(w, "Diagonal Avenue", RoadClass::Secondary,
-            spline({{-30000, -25000}, {-20000, -16500}, {-13000, -10500}, {-9000, -7300}, {-6000, -4800}, {-3600, -2900}, {-1700, -1500}, {-300, -450}, {800, 380},
-                    {1500, 900}, nearestPoint(lake, {1750, 1120})}, 20.0));
+            spline({{-30000, -25000},
+                    {-20000, -16500},
+                    {-13000, -10500},
+                    {-9000, -7300},
+                    {-6000, -4800},
+                    {-3600, -2900},
+                    {-1700, -1500},
+                    {-300, -450},
+                    {800, 380},
+                    {1500, 900},
+                    nearestPoint(lake, {1750, 1120})},
+                   20.0));
     addRoad(w, "East Road", RoadClass::Secondary,
-            spline({{1200, -40000}, {1700, -26000}, {2000, -17000}, {2200, -10500}, {2400, -6000}, {2700, -3000}, {2500, -1200}, {2700, 200},
-                    nearestPoint(lake, {2650, 1240})}, 20.0));
+            spline({{1200, -40000},
+                    {1700, -26000},
+                    {2000, -17000},
+                    {2200, -10500},
+                    {2400, -6000},
+                    {2700, -3000},
+                    {2500, -1200},
+                    {2700, 200},
+                    nearestPoint(lake, {2650, 1240})},
+                   20.0));
     const Polyline east = roadNamed(w, "East Road").line;
     addRoad(w, "Hill Road", RoadClass::Minor,
-            spline({nearestPoint(lake, {-1000, 1450}), {-1200, 2500}, {-900, 3700}, {-1300, 6000}, {-1000, 10000}, {-1600, 16000}, {-1000, 24000}}, 20.0));
+            spline({nearestPoint(lake, {-1000, 1450}),
+                    {-1200, 2500},
+                    {-900, 3700},
+                    {-1300, 6000},
+                    {-1000, 10000},
+                    {-1600, 16000},
+                    {-1000, 24000}},
+                   20.0));
     const Polyline hill = roadNamed(w, "Hill Road").line;
     addRoad(w, "Orchard Lane", RoadClass::Minor,
-            spline({nearestPoint(east, {2580, -1800}), {3000, -1800}, {4200, -1200}, {5200, -1900},
-                    {7000, -1500}, {10500, -1000}, {15000, 200}, {21000, 0}}, 20.0));
+            spline({nearestPoint(east, {2580, -1800}),
+                    {3000, -1800},
+                    {4200, -1200},
+                    {5200, -1900},
+                    {7000, -1500},
+                    {10500, -1000},
+                    {15000, 200},
+                    {21000, 0}},
+                   20.0));
     addRoad(w, "South Lane", RoadClass::Minor,
-            spline({nearestPoint(northSouth, {-450, -3600}), {-1800, -3900}, {-3300, -3500},
-                    {-5000, -4200}, {-7000, -4000}, {-10500, -4300}, {-15000, -3600}, {-21000, -5000}}, 20.0));
+            spline({nearestPoint(northSouth, {-450, -3600}),
+                    {-1800, -3900},
+                    {-3300, -3500},
+                    {-5000, -4200},
+                    {-7000, -4000},
+                    {-10500, -4300},
+                    {-15000, -3600},
+                    {-21000, -5000}},
+                   20.0));
     addRoad(w, "Lakeside Lane", RoadClass::Minor,
-            spline({nearestPoint(lake, {3800, 1800}), {3950, 2800}, {3300, 3600}, {2500, 4700},
-                    {1500, 5600}, {0, 9000}, {-1500, 13500}, {-3000, 20000}}, 20.0));
+            spline({nearestPoint(lake, {3800, 1800}),
+                    {3950, 2800},
+                    {3300, 3600},
+                    {2500, 4700},
+                    {1500, 5600},
+                    {0, 9000},
+                    {-1500, 13500},
+                    {-3000, 20000}},
+                   20.0));
     addRoad(w, "North Lane", RoadClass::Minor,
-            spline({nearestPoint(northSouth, {140, 2600}), {-500, 2650},
-                    nearestPoint(hill, {-1150, 2600})}, 20.0));
-    w.railway = Polyline(curve([](double x) {
-        return Vec2{x, 330.0 + 0.09 * x + 120.0 * std::sin(x / 3000.0) + farWander(x, 3000.0, 25000.0, 305)};
-    }, 120000.0, 10000.0, 20.0));
+            spline({nearestPoint(northSouth, {140, 2600}), {-500, 2650}, nearestPoint(hill, {-1150, 2600})}, 20.0));
+    w.railway = Polyline(curve(
+        [](double x) {
+            return Vec2{x, 330.0 + 0.09 * x + 120.0 * std::sin(x / 3000.0) + farWander(x, 3000.0, 25000.0, 305)};
+        },
+        120000.0, 10000.0, 20.0));
 }
 
 bool inWater(const DemoWorld& w, const SegmentIndex& main, Vec2 p, double margin) {
@@ -287,8 +370,9 @@ bool inWater(const DemoWorld& w, const SegmentIndex& main, Vec2 p, double margin
 }
 
 bool inPark(const DemoWorld& w, Vec2 p) {
-    for (const Area& a : w.parks)
+    for (const Area& a : w.parks) {
         if (a.contains(p)) return true;
+    }
     return false;
 }
 
@@ -313,8 +397,8 @@ void layOutStreets(DemoWorld& w, const SegmentIndex& main) {
             std::vector<Vec2> piece;
             auto flush = [&] {
                 if (piece.size() >= 2 && norm(piece.back() - piece.front()) >= 80.0) {
-                    addRoad(w, platform::format("%s street %d", alongV ? "North" : "East", k),
-                            RoadClass::Residential, {piece.front(), piece.back()});
+                    addRoad(w, platform::format("%s street %d", alongV ? "North" : "East", k), RoadClass::Residential,
+                            {piece.front(), piece.back()});
                 }
                 piece.clear();
             };
@@ -368,10 +452,18 @@ void layOutBuildings(DemoWorld& w, const SegmentIndex& main) {
             double clearance = 11.0;     // the railway
             if (id >= 0) {
                 switch (w.roads[static_cast<std::size_t>(id)].roadClass) {
-                case RoadClass::Motorway: clearance = 26.0; break;
-                case RoadClass::Primary: clearance = 15.0; break;
-                case RoadClass::Secondary: clearance = 13.0; break;
-                default: clearance = 10.0; break;
+                case RoadClass::Motorway:
+                    clearance = 26.0;
+                    break;
+                case RoadClass::Primary:
+                    clearance = 15.0;
+                    break;
+                case RoadClass::Secondary:
+                    clearance = 13.0;
+                    break;
+                default:
+                    clearance = 10.0;
+                    break;
                 }
             }
             if (d < clearance + halfDiagonal) clear = false;
@@ -405,8 +497,9 @@ void layOutBuildings(DemoWorld& w, const SegmentIndex& main) {
                     const double front = std::min(rng.between(10.0, 18.0), u1 - u);
                     const double a = rng.between(1.0, 2.5), b = rng.between(1.0, 2.5);
                     const double c = rng.between(1.5, 4.0), d = rng.between(1.5, 4.0);
-                    if (rng.next() > (edgeStrip ? 0.12 : 0.35) && front - a - b > 5.0 && depth - c - d > 5.0)
+                    if (rng.next() > (edgeStrip ? 0.12 : 0.35) && front - a - b > 5.0 && depth - c - d > 5.0) {
                         place(u + a, v + c, u + front - b, v + depth - d);
+                    }
                     u += front;
                 }
                 v += depth;
@@ -487,11 +580,13 @@ std::vector<Vec2> Polyline::between(double a, double b) const {
     b = std::clamp(b, 0.0, length());
     out.push_back(at(a));
     if (a <= b) {
-        for (std::size_t i = 0; i < points.size(); ++i)
+        for (std::size_t i = 0; i < points.size(); ++i) {
             if (lengths[i] > a && lengths[i] < b) out.push_back(points[i]);
+        }
     } else {
-        for (std::size_t i = points.size(); i-- > 0;)
+        for (std::size_t i = points.size(); i-- > 0;) {
             if (lengths[i] < a && lengths[i] > b) out.push_back(points[i]);
+        }
     }
     out.push_back(at(b));
     return out;
@@ -504,14 +599,14 @@ bool Area::contains(Vec2 p) const {
     bool inside = false;
     for (std::size_t i = 0, j = ring.size() - 1; i < ring.size(); j = i++) {
         const Vec2 a = ring[i], b = ring[j];
-        if ((a.y > p.y) != (b.y > p.y) && p.x < (b.x - a.x) * (p.y - a.y) / (b.y - a.y) + a.x)
-            inside = !inside;
+        if ((a.y > p.y) != (b.y > p.y) && p.x < (b.x - a.x) * (p.y - a.y) / (b.y - a.y) + a.x) inside = !inside;
     }
     return inside;
 }
 
 double DemoWorld::townEdgeDistance(Vec2 p) const {
-    const double wobble = 330.0 * (2.0 * valueNoise(p, 1300.0, 11) - 1.0) + 110.0 * (2.0 * valueNoise(p, 420.0, 12) - 1.0);
+    const double wobble =
+        330.0 * (2.0 * valueNoise(p, 1300.0, 11) - 1.0) + 110.0 * (2.0 * valueNoise(p, 420.0, 12) - 1.0);
     return norm(p - townCentre) - (townRadius + wobble);
 }
 
@@ -567,8 +662,8 @@ double valueNoise(Vec2 p, double wavelength, std::uint32_t seed) {
 
 double terrainHeight(Vec2 p) {
     const double valley = nearestOnLine(demoWorld().river, p).distance;
-    return 118.0 + 28.0 * (2.0 * valueNoise(p, 4200.0, 21) - 1.0) +
-           9.0 * (2.0 * valueNoise(p, 1300.0, 22) - 1.0) - 6.0 * std::exp(-(valley / 400.0) * (valley / 400.0));
+    return 118.0 + 28.0 * (2.0 * valueNoise(p, 4200.0, 21) - 1.0) + 9.0 * (2.0 * valueNoise(p, 1300.0, 22) - 1.0) -
+           6.0 * std::exp(-(valley / 400.0) * (valley / 400.0));
 }
 
 double distanceToSegment(Vec2 p, Vec2 a, Vec2 b) {
@@ -598,8 +693,9 @@ LinePosition nearestOnLine(const Polyline& line, Vec2 p) {
 
 double distanceToRing(const Area& area, Vec2 p) {
     double best = std::numeric_limits<double>::max();
-    for (std::size_t i = 0, j = area.ring.size() - 1; i < area.ring.size(); j = i++)
+    for (std::size_t i = 0, j = area.ring.size() - 1; i < area.ring.size(); j = i++) {
         best = std::min(best, distanceToSegment(p, area.ring[j], area.ring[i]));
+    }
     return best;
 }
 

@@ -44,9 +44,7 @@ double localY(double lat);
 struct Box {
     double minX = 0.0, minY = 0.0, maxX = 0.0, maxY = 0.0;
 
-    bool overlaps(const Box& o) const {
-        return minX <= o.maxX && o.minX <= maxX && minY <= o.maxY && o.minY <= maxY;
-    }
+    bool overlaps(const Box& o) const { return minX <= o.maxX && o.minX <= maxX && minY <= o.maxY && o.minY <= maxY; }
     Box grown(double d) const { return {minX - d, minY - d, maxX + d, maxY + d}; }
 };
 
@@ -88,9 +86,9 @@ struct DemoWorld {
     std::vector<Road> roads;
     Polyline railway;
     Polyline river;
-    double riverWidth = 42.0;   // metres
+    double riverWidth = 42.0;  // metres
     Polyline stream;
-    double streamWidth = 7.0;   // metres
+    double streamWidth = 7.0;  // metres
     Area lake;
     std::vector<Area> parks;
     std::vector<Area> buildings;

@@ -214,8 +214,8 @@ Bitmap bulbButton() {
             for (int i = 0; i < 8; ++i) {
                 const double a = -kPi / 2 + i * kPi / 4;
                 if (i == 4) continue;  // the base is below
-                s.line(cx + 8.2 * std::cos(a), cy + 8.2 * std::sin(a), cx + 10.6 * std::cos(a),
-                       cy + 10.6 * std::sin(a), 1.4, rgb(240, 150, 0));
+                s.line(cx + 8.2 * std::cos(a), cy + 8.2 * std::sin(a), cx + 10.6 * std::cos(a), cy + 10.6 * std::sin(a),
+                       1.4, rgb(240, 150, 0));
             }
         }
         const Color glass = bright ? rgb(255, 226, 48) : rgb(150, 150, 156);
@@ -338,8 +338,8 @@ Bitmap splash() {
     s.line(-10, 60, 120, 90, 14, rgb(150, 196, 236));
     s.line(120, 90, 260, 40, 14, rgb(150, 196, 236));
     s.line(260, 40, 530, 70, 14, rgb(150, 196, 236));
-    for (const auto& [x0, y0, x1, y1] : {std::array<double, 4>{0, 210, 512, 180}, {300, 0, 340, 256},
-                                        {60, 0, 110, 256}, {0, 120, 512, 140}}) {
+    for (const auto& [x0, y0, x1, y1] :
+         {std::array<double, 4>{0, 210, 512, 180}, {300, 0, 340, 256}, {60, 0, 110, 256}, {0, 120, 512, 140}}) {
         s.line(x0, y0, x1, y1, 9, rgb(190, 180, 160));
         s.line(x0, y0, x1, y1, 6.5, kWhite);
     }
@@ -425,12 +425,12 @@ int main(int argc, char** argv) {
         const char* file;
         Bitmap image;
     } images[] = {
-        {"battery_strip.png", batteryStrip()}, {"origin_button.png", originButton()},
-        {"star_button.png", starButton()},     {"zoom_out_button.png", magnifier(false)},
+        {"battery_strip.png", batteryStrip()},   {"origin_button.png", originButton()},
+        {"star_button.png", starButton()},       {"zoom_out_button.png", magnifier(false)},
         {"zoom_in_button.png", magnifier(true)}, {"home_button.png", homeButton()},
-        {"bulb_button.png", bulbButton()},     {"point_button.png", pointButton()},
-        {"erase_button.png", eraseButton()},   {"signal_strip.png", signalStrip()},
-        {"no_tile.png", noTileImage()},        {"splash.png", splash()},
+        {"bulb_button.png", bulbButton()},       {"point_button.png", pointButton()},
+        {"erase_button.png", eraseButton()},     {"signal_strip.png", signalStrip()},
+        {"no_tile.png", noTileImage()},          {"splash.png", splash()},
     };
     int failures = 0;
     for (const auto& image : images) {

@@ -70,7 +70,8 @@ std::unique_ptr<FetchTarget> FetchTarget::open(const fs::path& store, std::strin
     const fs::path file = fetchStateFile(store);
     const bool made = !fs::exists(file, ec);
     if (sqlite3_open_v2(file.c_str(), &target->db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
-        error = "cannot open " + file.string() + (target->db_ != nullptr ? std::string(": ") + sqlite3_errmsg(target->db_) : "");
+        error = "cannot open " + file.string() +
+                (target->db_ != nullptr ? std::string(": ") + sqlite3_errmsg(target->db_) : "");
         return nullptr;
     }
     sqlite3_busy_timeout(target->db_, 5000);
@@ -88,14 +89,18 @@ std::unique_ptr<FetchTarget> FetchTarget::open(const fs::path& store, std::strin
         sqlite3_free(insertName);
         if (!named) return nullptr;
     }
-    if (!target->exec(kRecordTable, error) || !target->prepareAll(error) || !target->exec("BEGIN;", error)) return nullptr;
+    if (!target->exec(kRecordTable, error) || !target->prepareAll(error) || !target->exec("BEGIN;", error)) {
+        return nullptr;
+    }
     return target;
 }
 
 FetchTarget::~FetchTarget() {
     std::string ignored;
     if (!finished_ && db_ != nullptr) finish(ignored);
-    for (sqlite3_stmt* s : {readRecord_, writeRecord_, markRecord_, tileSize_, deleteTile_, insertTile_}) sqlite3_finalize(s);
+    for (sqlite3_stmt* s : {readRecord_, writeRecord_, markRecord_, tileSize_, deleteTile_, insertTile_}) {
+        sqlite3_finalize(s);
+    }
     sqlite3_close(db_);
 }
 
@@ -108,8 +113,7 @@ bool FetchTarget::exec(const char* sql, std::string& error) {
 bool FetchTarget::prepareAll(std::string& error) {
     const std::pair<sqlite3_stmt**, const char*> statements[] = {
         {&readRecord_, kReadRecord},
-        {&writeRecord_,
-         "INSERT OR REPLACE INTO quorel_fetch VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, NULL)"},
+        {&writeRecord_, "INSERT OR REPLACE INTO quorel_fetch VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, NULL)"},
         // A failure keeps what was known of the tile held, so that it is asked for conditionally.
         {&markRecord_,
          "INSERT INTO quorel_fetch VALUES (?1, ?2, ?3, 2, NULL, NULL, 0, ?4) ON CONFLICT DO UPDATE SET state = 2, "
@@ -117,8 +121,8 @@ bool FetchTarget::prepareAll(std::string& error) {
         {&tileSize_, tree_.empty() ? "SELECT length(tile_data) FROM tiles WHERE zoom_level = ?1 AND tile_column = ?2 "
                                      "AND tile_row = ?3"
                                    : nullptr},
-        {&deleteTile_, tree_.empty() ? "DELETE FROM tiles WHERE zoom_level = ?1 AND tile_column = ?2 AND tile_row = ?3"
-                                     : nullptr},
+        {&deleteTile_,
+         tree_.empty() ? "DELETE FROM tiles WHERE zoom_level = ?1 AND tile_column = ?2 AND tile_row = ?3" : nullptr},
         {&insertTile_, tree_.empty() ? "INSERT INTO tiles VALUES (?1, ?2, ?3, ?4)" : nullptr},
     };
     for (const auto& [statement, sql] : statements) {
@@ -187,7 +191,8 @@ bool FetchTarget::keep(const TileAnswer& answer, std::string& error) {
     }
     if (answer.result == FetchResult::Fetched && !storeBytes(answer.key, answer.bytes, error)) return false;
     bindKey(writeRecord_, answer.key, false);
-    sqlite3_bind_int(writeRecord_, 4, static_cast<int>(answer.result == FetchResult::Absent ? FetchState::Absent : FetchState::Held));
+    sqlite3_bind_int(writeRecord_, 4,
+                     static_cast<int>(answer.result == FetchResult::Absent ? FetchState::Absent : FetchState::Held));
     sqlite3_bind_text(writeRecord_, 5, freshness.etag.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(writeRecord_, 6, freshness.lastModified.c_str(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_int64(writeRecord_, 7, freshness.expires);
@@ -207,14 +212,16 @@ bool FetchTarget::finish(std::string& error) {
         "INSERT INTO metadata SELECT 'maxzoom', max(zoom_level) FROM tiles HAVING count(*) > 0;"
         "INSERT INTO metadata SELECT 'format', CASE WHEN 2 * sum(hex(substr(tile_data, 1, 3)) = 'FFD8FF') > count(*)"
         " THEN 'jpg' ELSE 'png' END FROM (SELECT tile_data FROM tiles LIMIT 1000);";
-    return exec("COMMIT;", error) && (!tree_.empty() || exec(describe, error)) && exec("PRAGMA journal_mode = DELETE;", error);
+    return exec("COMMIT;", error) && (!tree_.empty() || exec(describe, error)) &&
+           exec("PRAGMA journal_mode = DELETE;", error);
 }
 
 FetchRecords::FetchRecords(const fs::path& store) {
     const fs::path file = fetchStateFile(store);
     std::error_code ec;
     if (!fs::is_regular_file(file, ec)) return;
-    if (sqlite3_open_v2(mbtilesUri(file, false).c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) == SQLITE_OK) {
+    if (sqlite3_open_v2(mbtilesUri(file, false).c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) ==
+        SQLITE_OK) {
         sqlite3_prepare_v2(db_, kReadRecord, -1, &read_, nullptr);
     }
 }

@@ -50,7 +50,7 @@ public:
     FetchTarget& operator=(const FetchTarget&) = delete;
 
     std::optional<FetchRecord> record(const TileKey& key);
-    bool holds(const TileKey& key);  // the store has the tile's bytes
+    bool holds(const TileKey& key);              // the store has the tile's bytes
     std::int64_t heldBytes(const TileKey& key);  // their size, -1 when not held
 
     // Stores what an answer brought into the open batch; false, with error set, when the

@@ -28,8 +28,8 @@ void recordFault(const char* name) {
     if (tallyFd < 0) {
         const char* path = std::getenv("QUOREL_FIU_TALLY");
         if (path == nullptr) return;
-        tallyFd = static_cast<int>(
-            ::syscall(SYS_openat, AT_FDCWD, path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+        tallyFd =
+            static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
         if (tallyFd < 0) return;
     }
     const std::size_t length = std::strlen(name);

@@ -151,8 +151,9 @@ int main(int argc, char** argv) {
     }
     const double radius = o.radiusKm * 1000.0;
     std::size_t planned = 0;  // the discs alone, before any of them is held in memory
-    for (int z = o.zoomMin; z <= o.zoomMax && planned <= kTileLimit; ++z)
+    for (int z = o.zoomMin; z <= o.zoomMax && planned <= kTileLimit; ++z) {
         planned += demo::tilesAroundHome(z, radius).size();
+    }
     const auto started = std::chrono::steady_clock::now();
     std::string error;
     std::vector<demo::Sample> drive;
@@ -166,8 +167,9 @@ int main(int argc, char** argv) {
         const demo::LatLon g = demo::localToGeo(s.p);
         route.push_back({g.lat, g.lon});
     }
-    const std::vector<demo::TileId> tiles =
-        planned > kTileLimit ? std::vector<demo::TileId>{} : demo::demoTiles(o.zoomMin, o.zoomMax, radius, route, kDriveMargin);
+    const std::vector<demo::TileId> tiles = planned > kTileLimit
+                                                ? std::vector<demo::TileId>{}
+                                                : demo::demoTiles(o.zoomMin, o.zoomMax, radius, route, kDriveMargin);
     if (planned > kTileLimit || tiles.size() > kTileLimit) {
         std::fprintf(stderr, "quorel-make-demo: more than %zu tiles; choose fewer zooms or a smaller radius\n",
                      kTileLimit);
@@ -186,16 +188,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorel-make-demo: %s\n", error.c_str());
         return 1;
     }
-    for (const demo::DemoFile& f : gpx)
+    for (const demo::DemoFile& f : gpx) {
         if (!writeFile(o.outDir / "sdmmc" / "GPX" / "Auto" / f.name, f.text)) return 1;
+    }
     if (!writeFile(o.outDir / "demo" / "drive.nmea", demo::driveNmea(drive))) return 1;
     if (!writeFile(o.outDir / "demo" / "drive.gpx", demo::driveGpx(drive))) return 1;
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     const double kb = static_cast<double>(stats.bytes) / 1000.0;
-    std::printf("%s: %d tiles at zooms %d-%d (%.*f %s; %d RGB, %d palette)\n", mapDir.c_str(), stats.tiles,
-                o.zoomMin, o.zoomMax, kb < 1000.0 ? 0 : 1, kb < 1000.0 ? kb : kb / 1000.0, kb < 1000.0 ? "kB" : "MB",
+    std::printf("%s: %d tiles at zooms %d-%d (%.*f %s; %d RGB, %d palette)\n", mapDir.c_str(), stats.tiles, o.zoomMin,
+                o.zoomMax, kb < 1000.0 ? 0 : 1, kb < 1000.0 ? kb : kb / 1000.0, kb < 1000.0 ? "kB" : "MB",
                 stats.byType[0], stats.byType[1]);
     std::printf("%s: %zu GPX files\n", (o.outDir / "sdmmc" / "GPX" / "Auto").c_str(), gpx.size());
     std::printf("%s: 600 s of GGA and RMC (and drive.gpx)\n", (o.outDir / "demo" / "drive.nmea").c_str());

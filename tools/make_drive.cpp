@@ -59,8 +59,8 @@ void printFix(int second, double drivenM, bool moving) {
     const int time = second / 3600 * 10000 + second / 60 % 60 * 100 + second % 60;
     const double knots = moving ? kSpeedMs * 3.6 / 1.852 : 0.0;
     using quorel::platform::format;
-    printSentence(format("GPGGA,%06d,%09.4f,N,%010.4f,E,1,08,0.9,%.1f,M,39.0,M,,", time, nmeaAngle(lat),
-                         nmeaAngle(lon), 50.0 + 10.0 * std::sin(angle)));
+    printSentence(format("GPGGA,%06d,%09.4f,N,%010.4f,E,1,08,0.9,%.1f,M,39.0,M,,", time, nmeaAngle(lat), nmeaAngle(lon),
+                         50.0 + 10.0 * std::sin(angle)));
     printSentence(format("GPRMC,%06d,A,%09.4f,N,%010.4f,E,%.2f,%.1f,180708,,,A", time, nmeaAngle(lat), nmeaAngle(lon),
                          knots, course));
 }

@@ -77,30 +77,37 @@ Bytes corruptTile(int i, const Bytes& valid, std::uint32_t& state) {
     const Bytes signature(valid.begin(), valid.begin() + 8);
     Bytes b = valid;
     switch (i % 8) {
-        case 0: {
-            const std::string html = "<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>\n"
-                                     "<body><h1>Not Found</h1><p>The requested tile was not found.</p></body></html>\n";
-            return Bytes(html.begin(), html.end());
+    case 0: {
+        const std::string html =
+            "<!DOCTYPE html>\n<html><head><title>404 Not Found</title></head>\n"
+            "<body><h1>Not Found</h1><p>The requested tile was not found.</p></body></html>\n";
+        return Bytes(html.begin(), html.end());
+    }
+    case 1:
+        return {};
+    case 2:
+        return signature;
+    case 3:
+        b.resize(9 + nextRandom(state) % (valid.size() - 10));
+        return b;
+    case 4:
+        b[kIdatAt + 8 + nextRandom(state) % 100] ^= 0x55;
+        return b;
+    case 5:
+        writeBe32(b, kIhdrAt + 8, 0x7FFFFFFF);
+        writeBe32(b, kIhdrAt + 12, 0x7FFFFFFF);
+        fixCrc(b, kIhdrAt);
+        return b;
+    case 6:
+        b = signature;
+        for (int n = 0; n < 2000; ++n) b.push_back(static_cast<std::uint8_t>(nextRandom(state)));
+        return b;
+    default:
+        for (std::size_t at = kIdatAt + 8; at < kIdatAt + 8 + readBe32(b, kIdatAt); ++at) {
+            b[at] = static_cast<std::uint8_t>(nextRandom(state));
         }
-        case 1: return {};
-        case 2: return signature;
-        case 3: b.resize(9 + nextRandom(state) % (valid.size() - 10)); return b;
-        case 4: b[kIdatAt + 8 + nextRandom(state) % 100] ^= 0x55; return b;
-        case 5:
-            writeBe32(b, kIhdrAt + 8, 0x7FFFFFFF);
-            writeBe32(b, kIhdrAt + 12, 0x7FFFFFFF);
-            fixCrc(b, kIhdrAt);
-            return b;
-        case 6:
-            b = signature;
-            for (int n = 0; n < 2000; ++n) b.push_back(static_cast<std::uint8_t>(nextRandom(state)));
-            return b;
-        default:
-            for (std::size_t at = kIdatAt + 8; at < kIdatAt + 8 + readBe32(b, kIdatAt); ++at) {
-                b[at] = static_cast<std::uint8_t>(nextRandom(state));
-            }
-            fixCrc(b, kIdatAt);
-            return b;
+        fixCrc(b, kIdatAt);
+        return b;
     }
 }
 
@@ -114,8 +121,10 @@ bool writeFile(const fs::path& file, const void* data, std::size_t size) {
 bool writeBigGpx(const fs::path& file, std::int64_t megabytes) {
     std::FILE* f = std::fopen(file.c_str(), "wb");
     if (f == nullptr) return false;
-    std::fputs("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" creator=\"hostile\">\n"
-               "<trk><name>big</name><trkseg>\n", f);
+    std::fputs(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" creator=\"hostile\">\n"
+        "<trk><name>big</name><trkseg>\n",
+        f);
     std::uint32_t state = 11;
     for (std::int64_t written = 0, n = 0; written < megabytes * 1'000'000; ++n) {
         const double lat = 36.0 + (nextRandom(state) % 1000000) / 1e6;
@@ -171,15 +180,16 @@ int main(int argc, char** argv) {
     }
     if (seeds) return 0;
     for (int i = 0; i < kSide * kSide; ++i) {
-        const fs::path folder = dir / "home/sdmmc/Maps/std" / std::to_string(kZoom) / std::to_string(kFirstCol + i / kSide);
+        const fs::path folder =
+            dir / "home/sdmmc/Maps/std" / std::to_string(kZoom) / std::to_string(kFirstCol + i / kSide);
         std::error_code ec;
         fs::create_directories(folder, ec);
         const Bytes tile = corruptTile(i, valid, state);
         if (!writeFile(folder / (std::to_string(kFirstRow + i % kSide) + ".png"), tile.data(), tile.size())) return 1;
     }
     const auto corner = tileCorner(kFirstCol, kFirstRow);
-    const std::string settings = quorel::platform::format("DefaultLat %.6f\nDefaultLon %.6f\nZoomLevel 14\n",
-                                                          corner[0], corner[1]);
+    const std::string settings =
+        quorel::platform::format("DefaultLat %.6f\nDefaultLon %.6f\nZoomLevel 14\n", corner[0], corner[1]);
     const std::string script = sweepScript();
     std::error_code ec;
     fs::create_directories(dir / "big", ec);

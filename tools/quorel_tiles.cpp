@@ -3,9 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -17,9 +17,9 @@
 #include "gpx/gpx_reader.h"
 #include "map/mbtiles.h"
 #include "map/tile_store.h"
-#include "png/tile_image.h"
 #include "platform/raster/raster.h"
 #include "png/png_writer.h"
+#include "png/tile_image.h"
 #include "tools/fetch_target.h"
 #include "tools/tile_coverage.h"
 #include "tools/tile_fetch.h"
@@ -146,7 +146,9 @@ int pack(const std::vector<std::string>& args) {
     PackResult result;
     std::string error;
     if (!packTree(args[0], args[1], result, std::ref(progress), error)) return fail(error);
-    for (const fs::path& f : result.skipped) std::fprintf(stderr, "quorel-tiles: not a tile, left out: %s\n", f.c_str());
+    for (const fs::path& f : result.skipped) {
+        std::fprintf(stderr, "quorel-tiles: not a tile, left out: %s\n", f.c_str());
+    }
     std::fprintf(stderr, "%lld tiles packed into %s\n", static_cast<long long>(result.tiles), args[1].c_str());
     return 0;
 }
@@ -178,7 +180,9 @@ int unpack(const std::vector<std::string>& args) {
 
 bool parseZooms(const std::string& text, int& from, int& to) {
     char tail = 0;
-    if (std::sscanf(text.c_str(), "%d-%d%c", &from, &to, &tail) == 2) return from >= 0 && from <= to && to <= kMaxCoverageZoom;
+    if (std::sscanf(text.c_str(), "%d-%d%c", &from, &to, &tail) == 2) {
+        return from >= 0 && from <= to && to <= kMaxCoverageZoom;
+    }
     if (std::sscanf(text.c_str(), "%d%c", &from, &tail) != 1) return false;
     to = from;
     return from >= 0 && from <= kMaxCoverageZoom;
@@ -212,8 +216,10 @@ int parseTrip(const std::vector<std::string>& args, bool fetching, TripOptions& 
             }
         } else if (a == "--box" && valued) {
             GeoCoord c1, c2;
-            const bool box = std::sscanf(args[++i].c_str(), "%lf,%lf,%lf,%lf%c", &c1.lat, &c1.lon, &c2.lat, &c2.lon, &tail) == 4;
-            if (!box || !(std::abs(c1.lat) <= 90 && std::abs(c2.lat) <= 90 && std::abs(c1.lon) <= 180 && std::abs(c2.lon) <= 180)) {
+            const bool box =
+                std::sscanf(args[++i].c_str(), "%lf,%lf,%lf,%lf%c", &c1.lat, &c1.lon, &c2.lat, &c2.lon, &tail) == 4;
+            if (!box || !(std::abs(c1.lat) <= 90 && std::abs(c2.lat) <= 90 && std::abs(c1.lon) <= 180 &&
+                          std::abs(c2.lon) <= 180)) {
                 return fail("--box takes LAT1,LON1,LAT2,LON2 in degrees"), 2;
             }
             o.area.box = {c1, c2};
@@ -264,7 +270,9 @@ bool readLines(const std::vector<std::string>& files, TripArea& area) {
             for (int p = 0; p < list->count(); ++p) {
                 std::vector<GeoCoord>& line = area.lines.emplace_back();
                 GpxPath& path = list->at(p);
-                for (int k = 0; k < path.pointCount(); ++k) line.push_back({path.points.at(k).lat, path.points.at(k).lon});
+                for (int k = 0; k < path.pointCount(); ++k) {
+                    line.push_back({path.points.at(k).lat, path.points.at(k).lon});
+                }
                 points += line.size();
             }
         }
@@ -276,7 +284,8 @@ bool readLines(const std::vector<std::string>& files, TripArea& area) {
 
 // Draws the tiles of the trip at zoom, a square of pixels each: held green, failed red,
 // absent on the server grey, missing white, on black.
-bool drawCoverage(const TileSet& tiles, int zoom, const TileStore& store, const fs::path& storePath, const fs::path& png) {
+bool drawCoverage(const TileSet& tiles, int zoom, const TileStore& store, const fs::path& storePath,
+                  const fs::path& png) {
     if (tiles.empty()) return fail("no tiles to draw"), false;
     std::int64_t c0 = tiles.begin()->col, c1 = c0, r0 = tiles.begin()->row, r1 = r0;
     for (const TileCell& t : tiles) {
@@ -296,7 +305,9 @@ bool drawCoverage(const TileSet& tiles, int zoom, const TileStore& store, const 
             color = r->state == FetchState::Failed ? platform::rgb(220, 30, 30) : platform::rgb(128, 128, 128);
         }
         const int x = static_cast<int>((t.col - c0) * cell), y = static_cast<int>((t.row - r0) * cell);
-        platform::fillRect(bitmap, {x, y, x + std::max(cell - (cell > 3 ? 1 : 0), 1), y + std::max(cell - (cell > 3 ? 1 : 0), 1)}, color);
+        platform::fillRect(
+            bitmap, {x, y, x + std::max(cell - (cell > 3 ? 1 : 0), 1), y + std::max(cell - (cell > 3 ? 1 : 0), 1)},
+            color);
     }
     return writePngFile(bitmap, png) || (fail("cannot write " + png.string()), false);
 }
@@ -325,7 +336,8 @@ int coverage(const std::vector<std::string>& args) {
         const auto needed = static_cast<std::int64_t>(tiles.size());
         missingAll += needed - held;
         std::fprintf(stderr, "zoom %d: %lld tiles needed, %lld held, %lld missing\n", zoom,
-                     static_cast<long long>(needed), static_cast<long long>(held), static_cast<long long>(needed - held));
+                     static_cast<long long>(needed), static_cast<long long>(held),
+                     static_cast<long long>(needed - held));
         if (!o.png.empty() && zoom == o.to && !drawCoverage(tiles, zoom, *store, o.rest[0], o.png)) return 1;
     }
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? (missingAll > 0 ? 1 : 0) : fail("cannot write the list");
@@ -334,7 +346,8 @@ int coverage(const std::vector<std::string>& args) {
 volatile std::sig_atomic_t stopSignal = 0;
 
 std::int64_t epochSeconds() {
-    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 std::string megabytes(double bytes) {
@@ -383,8 +396,8 @@ private:
 
 // Runs jobs into target, committing every few dozen tiles and at least every second;
 // false when the store could not be written.
-bool fetchInto(const FetchOptions& options, FetchPace& pace, std::span<const TileJob> jobs, FetchTarget& target, FetchCounts& counts,
-               std::int64_t shownTotal, std::int64_t shownBefore) {
+bool fetchInto(const FetchOptions& options, FetchPace& pace, std::span<const TileJob> jobs, FetchTarget& target,
+               FetchCounts& counts, std::int64_t shownTotal, std::int64_t shownBefore) {
     std::string error, storeError;
     std::int64_t sinceCommit = 0, done = shownBefore;
     auto lastCommit = std::chrono::steady_clock::now();
@@ -395,10 +408,18 @@ bool fetchInto(const FetchOptions& options, FetchPace& pace, std::span<const Til
             if (!storeError.empty()) return;
             if (!target.keep(answer, storeError)) return;
             switch (answer.result) {
-                case FetchResult::Fetched: ++counts.fetched, counts.bytes += static_cast<std::int64_t>(answer.bytes.size()); break;
-                case FetchResult::NotModified: ++counts.unchanged; break;
-                case FetchResult::Absent: ++counts.absent; break;
-                case FetchResult::Failed: counts.failed.push_back(tileName(answer.key) + ": " + answer.why); break;
+            case FetchResult::Fetched:
+                ++counts.fetched, counts.bytes += static_cast<std::int64_t>(answer.bytes.size());
+                break;
+            case FetchResult::NotModified:
+                ++counts.unchanged;
+                break;
+            case FetchResult::Absent:
+                ++counts.absent;
+                break;
+            case FetchResult::Failed:
+                counts.failed.push_back(tileName(answer.key) + ": " + answer.why);
+                break;
             }
             progress(++done, counts.bytes);
             const auto now = std::chrono::steady_clock::now();
@@ -427,7 +448,9 @@ int fetch(const std::vector<std::string>& args) {
         (o.url.find("{y}") == std::string::npos && o.url.find("{-y}") == std::string::npos)) {
         return fail("the --url template needs {z}, {x} and {y} (or {-y})"), 2;
     }
-    if (o.url.find("{s}") != std::string::npos && o.subdomains.empty()) return fail("{s} needs --subdomains, as abc"), 2;
+    if (o.url.find("{s}") != std::string::npos && o.subdomains.empty()) {
+        return fail("{s} needs --subdomains, as abc"), 2;
+    }
     std::string scheme, host;
     for (const char s : o.subdomains.empty() ? std::string(1, '\0') : o.subdomains) {
         const std::string url = tileUrl(o.url, {0, 0, 0}, s == '\0' ? "" : std::string(1, s));
@@ -435,8 +458,12 @@ int fetch(const std::vector<std::string>& args) {
         if (const std::string refusal = bulkFetchRefusal(host); !refusal.empty()) return fail("refused: " + refusal), 2;
     }
     if (scheme != "https" && scheme != "http") return fail("only http and https URLs are fetched"), 2;
-    if (scheme == "http") std::fprintf(stderr, "quorel-tiles: warning: %s is plain http, open to tampering on the way\n", host.c_str());
-    if (o.rate == 0 && !isLoopbackHost(host)) return fail("--rate 0 (no limit) is only for a server on this machine"), 2;
+    if (scheme == "http") {
+        std::fprintf(stderr, "quorel-tiles: warning: %s is plain http, open to tampering on the way\n", host.c_str());
+    }
+    if (o.rate == 0 && !isLoopbackHost(host)) {
+        return fail("--rate 0 (no limit) is only for a server on this machine"), 2;
+    }
 
     FetchOptions options;
     options.urlTemplate = o.url;
@@ -496,7 +523,9 @@ int fetch(const std::vector<std::string>& args) {
             if (!fetchInto(options, pace, sample, *target, counts, static_cast<std::int64_t>(jobs.size()), 0)) return 1;
             std::vector<TileJob> others;
             for (const TileJob& j : jobs) {
-                if (std::none_of(sample.begin(), sample.end(), [&](const TileJob& s) { return s.key == j.key; })) others.push_back(j);
+                if (std::none_of(sample.begin(), sample.end(), [&](const TileJob& s) { return s.key == j.key; })) {
+                    others.push_back(j);
+                }
             }
             jobs = std::move(others);
             rest = jobs;
@@ -505,7 +534,9 @@ int fetch(const std::vector<std::string>& args) {
         }
         if (heldSeen > 0) {
             std::fprintf(stderr, "about %s to fetch\n",
-                         megabytes(static_cast<double>(heldSize) / static_cast<double>(heldSeen) * static_cast<double>(jobs.size())).c_str());
+                         megabytes(static_cast<double>(heldSize) / static_cast<double>(heldSeen) *
+                                   static_cast<double>(jobs.size()))
+                             .c_str());
         } else {
             std::fprintf(stderr, "size unknown: nothing held to go by\n");
         }
@@ -526,11 +557,14 @@ int fetch(const std::vector<std::string>& args) {
     action.sa_handler = onStopSignal;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    const std::int64_t before = counts.fetched + counts.unchanged + counts.absent + static_cast<std::int64_t>(counts.failed.size());
-    const bool wrote = fetchInto(options, pace, rest, *target, counts, before + static_cast<std::int64_t>(rest.size()), before);
+    const std::int64_t before =
+        counts.fetched + counts.unchanged + counts.absent + static_cast<std::int64_t>(counts.failed.size());
+    const bool wrote =
+        fetchInto(options, pace, rest, *target, counts, before + static_cast<std::int64_t>(rest.size()), before);
     if (!target->finish(error)) return fail("cannot finish the store: " + error);
     if (!wrote) return 1;
-    std::fprintf(stderr, "%lld fetched (%s), %lld unchanged, %lld held and fresh, %lld absent on the server, %zu failed\n",
+    std::fprintf(stderr,
+                 "%lld fetched (%s), %lld unchanged, %lld held and fresh, %lld absent on the server, %zu failed\n",
                  static_cast<long long>(counts.fetched), megabytes(static_cast<double>(counts.bytes)).c_str(),
                  static_cast<long long>(counts.unchanged), static_cast<long long>(counts.fresh),
                  static_cast<long long>(counts.absent), counts.failed.size());
@@ -546,7 +580,8 @@ int fetch(const std::vector<std::string>& args) {
 bool listProblem(const std::string& where, const std::vector<std::uint8_t>& bytes) {
     const TileDecodeResult decoded = decodeTileImage(bytes);
     if (decoded.bitmap) return false;
-    std::printf("%s: %s\n", where.c_str(), decoded.rejected ? std::string(decoded.reason).c_str() : "is too large to show");
+    std::printf("%s: %s\n", where.c_str(),
+                decoded.rejected ? std::string(decoded.reason).c_str() : "is too large to show");
     return true;
 }
 
@@ -573,7 +608,8 @@ int check(const std::vector<std::string>& args) {
             if (read.status == TileReadStatus::Found) {
                 problems += listProblem(t.file.string(), read.bytes) ? 1 : 0;
             } else {
-                std::printf("%s: %s\n", t.file.c_str(), read.status == TileReadStatus::Damaged ? read.reason.c_str() : "cannot be read");
+                std::printf("%s: %s\n", t.file.c_str(),
+                            read.status == TileReadStatus::Damaged ? read.reason.c_str() : "cannot be read");
                 ++problems;
             }
             progress(++tiles, std::max(total, tiles));
@@ -600,8 +636,8 @@ int check(const std::vector<std::string>& args) {
                 progress(++done, total);
                 ++tiles;
                 const std::optional<TileKey> key = keyFromTms(row.zoom, row.col, row.tmsRow);
-                const std::string where = file.string() + " " + std::to_string(row.zoom) + "/" + std::to_string(row.col) +
-                                          "/" + std::to_string(key ? key->row : row.tmsRow);
+                const std::string where = file.string() + " " + std::to_string(row.zoom) + "/" +
+                                          std::to_string(row.col) + "/" + std::to_string(key ? key->row : row.tmsRow);
                 if (!key) {
                     std::printf("%s (as stored): outside the world\n", where.c_str());
                     ++problems;

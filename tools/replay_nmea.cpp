@@ -30,8 +30,9 @@ std::string timeOf(const std::string& sentence) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* usage = "usage: quorel-replay-nmea FILE LINK\n"
-                        "  plays the NMEA log FILE on a pseudo-terminal that the link LINK names\n";
+    const char* usage =
+        "usage: quorel-replay-nmea FILE LINK\n"
+        "  plays the NMEA log FILE on a pseudo-terminal that the link LINK names\n";
     if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
         return std::fputs(usage, stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : 1;
     }

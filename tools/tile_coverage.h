@@ -15,7 +15,9 @@ namespace quorel {
 struct TileCell {
     std::int64_t col = 0;
     std::int64_t row = 0;
-    friend bool operator<(const TileCell& a, const TileCell& b) { return std::tie(a.col, a.row) < std::tie(b.col, b.row); }
+    friend bool operator<(const TileCell& a, const TileCell& b) {
+        return std::tie(a.col, a.row) < std::tie(b.col, b.row);
+    }
     friend bool operator==(const TileCell&, const TileCell&) = default;
 };
 

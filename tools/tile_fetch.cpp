@@ -20,11 +20,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 void replaceAll(std::string& text, const std::string& from, const std::string& to) {
-    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+        text.replace(at, from.size(), to);
+    }
 }
 
 std::string lowered(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 
@@ -86,9 +89,10 @@ public:
         curl_multi_setopt(multi_.get(), CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(options_.connections));
         curl_multi_setopt(multi_.get(), CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(options_.connections));
         for (std::size_t i = 0; i < jobs_.size(); ++i) waiting_.push_back({i, 0});
-        const auto interval = options_.rate > 0 ? std::chrono::duration_cast<Clock::duration>(
-                                                      std::chrono::duration<double>(1.0 / options_.rate))
-                                                : Clock::duration::zero();
+        const auto interval =
+            options_.rate > 0
+                ? std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / options_.rate))
+                : Clock::duration::zero();
         Clock::time_point& nextStart = pace_.nextStart;
         while ((!waiting_.empty() || !running_.empty()) && keepGoing()) {
             Clock::time_point now = Clock::now();
@@ -105,8 +109,9 @@ public:
             auto wait = std::chrono::milliseconds(100);
             if (!waiting_.empty() && running_.size() < static_cast<std::size_t>(options_.connections)) {
                 const auto until = std::max(nextStart, pace_.pausedUntil) - now;
-                wait = std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(until) + std::chrono::milliseconds(1),
-                                  std::chrono::milliseconds(0), wait);
+                wait = std::clamp(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(until) + std::chrono::milliseconds(1),
+                    std::chrono::milliseconds(0), wait);
             }
             if (!running_.empty()) {
                 curl_multi_poll(multi_.get(), nullptr, 0, static_cast<int>(wait.count()), nullptr);
@@ -182,16 +187,16 @@ private:
             const double backOff = std::min(60.0, std::ldexp(1.0, t.tries - 1));
             const double seconds = after > 0 ? std::min<double>(static_cast<double>(after), 3600) : backOff;
             pace_.pausedUntil = std::max(pace_.pausedUntil, Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                                                    std::chrono::duration<double>(seconds)));
+                                                                               std::chrono::duration<double>(seconds)));
             waiting_.push_front({t.job, t.tries});
             return;
         }
-        const auto now = std::chrono::duration_cast<std::chrono::seconds>(
-                             std::chrono::system_clock::now().time_since_epoch())
-                             .count();
-        answer.freshness = {header(e, "ETag"), header(e, "Last-Modified"),
-                            freshUntil(header(e, "Cache-Control"), header(e, "Expires"), header(e, "Date"),
-                                       header(e, "Age"), now)};
+        const auto now =
+            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        answer.freshness = {
+            header(e, "ETag"), header(e, "Last-Modified"),
+            freshUntil(header(e, "Cache-Control"), header(e, "Expires"), header(e, "Date"), header(e, "Age"), now)};
         if (code != CURLE_OK) {
             answer.why = curl_easy_strerror(code);
         } else if (status == 200) {
@@ -252,10 +257,12 @@ std::string bulkFetchRefusal(const std::string& host) {
     std::string h = lowered(host);
     while (!h.empty() && h.back() == '.') h.pop_back();
     const std::string osm = "tile.openstreetmap.org";
-    if (h == osm || (h.size() > osm.size() && h.compare(h.size() - osm.size() - 1, std::string::npos, "." + osm) == 0)) {
-        return h + " is OpenStreetMap's own tile server, whose usage policy forbids bulk and offline "
-                   "downloads (https://operations.osmfoundation.org/policies/tiles/); use a tile provider "
-                   "that allows them, or render your own tiles";
+    if (h == osm ||
+        (h.size() > osm.size() && h.compare(h.size() - osm.size() - 1, std::string::npos, "." + osm) == 0)) {
+        return h +
+               " is OpenStreetMap's own tile server, whose usage policy forbids bulk and offline "
+               "downloads (https://operations.osmfoundation.org/policies/tiles/); use a tile provider "
+               "that allows them, or render your own tiles";
     }
     return "";
 }
@@ -282,7 +289,9 @@ std::int64_t freshUntil(const std::string& cacheControl, const std::string& expi
         if (directive.rfind("max-age=", 0) == 0) {
             char* end = nullptr;
             const long long value = std::strtoll(directive.c_str() + 8, &end, 10);
-            if (end != directive.c_str() + 8 && *end == '\0' && value >= 0) maxAge = std::min<long long>(value, 1LL << 40);
+            if (end != directive.c_str() + 8 && *end == '\0' && value >= 0) {
+                maxAge = std::min<long long>(value, 1LL << 40);
+            }
         }
     }
     if (maxAge >= 0) {

@@ -55,10 +55,10 @@ struct FetchOptions {
     std::string urlTemplate;
     std::string subdomains;
     std::string userAgent;
-    double rate = 2;              // requests a second; 0: no limit
-    int connections = 2;          // at once, to one host
-    int timeoutSeconds = 60;      // per request, and the most a server may stall
-    int maxTries = 5;             // of a tile answered with 429 or 503
+    double rate = 2;          // requests a second; 0: no limit
+    int connections = 2;      // at once, to one host
+    int timeoutSeconds = 60;  // per request, and the most a server may stall
+    int maxTries = 5;         // of a tile answered with 429 or 503
 };
 
 struct TileJob {

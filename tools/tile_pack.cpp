@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 // A decimal number made of digits only ("007" is not a tile name a tree tool writes,
 // but it reads as 7 everywhere, so it is taken).
 bool parseNumber(const std::string& text, std::int64_t& value) {
-    if (text.empty() || text.size() > 18 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    if (text.empty() || text.size() > 18 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return false;
     }
     return std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc{};
@@ -59,7 +60,8 @@ void listFolder(const Numbered& folder, bool tileFiles, std::vector<Numbered>& n
         const std::string ext = path.extension().string();
         const std::string name = (tileFiles ? path.stem() : path.filename()).string();
         std::int64_t number = 0;
-        const bool named = (tileFiles ? isFile && (ext == ".png" || ext == ".jpg") : isFolder) && parseNumber(name, number);
+        const bool named =
+            (tileFiles ? isFile && (ext == ".png" || ext == ".jpg") : isFolder) && parseNumber(name, number);
         if (named) {
             const int own = (name == std::to_string(number) ? 0 : 2) + (tileFiles && ext != ".png" ? 1 : 0);
             const int rank = folder.rank * 4 + own;  // the folder's rank counts first
@@ -92,7 +94,8 @@ bool readWhole(const fs::path& file, std::vector<std::uint8_t>& bytes) {
     bytes.clear();
     std::uint8_t buffer[65536];
     for (;;) {
-        const std::int64_t n = platform::readAt(fd.get(), buffer, sizeof buffer, static_cast<std::int64_t>(bytes.size()));
+        const std::int64_t n =
+            platform::readAt(fd.get(), buffer, sizeof buffer, static_cast<std::int64_t>(bytes.size()));
         if (n < 0) return false;
         if (n == 0) return true;
         bytes.insert(bytes.end(), buffer, buffer + n);
@@ -155,8 +158,8 @@ bool writeTables(sqlite3* db, const fs::path& dir, const std::string& name, Pack
     std::sort(result.skipped.begin(), result.skipped.end());
     total = result.tiles;
     const std::pair<std::string, std::string> metadata[] = {
-        {"name", name}, {"format", jpegs * 2 > total ? "jpg" : "png"}, {"type", "baselayer"},
-        {"version", "1"}, {"minzoom", std::to_string(minZoom)}, {"maxzoom", std::to_string(maxZoom)}};
+        {"name", name},   {"format", jpegs * 2 > total ? "jpg" : "png"}, {"type", "baselayer"},
+        {"version", "1"}, {"minzoom", std::to_string(minZoom)},          {"maxzoom", std::to_string(maxZoom)}};
     if (sqlite3_prepare_v2(db, "INSERT INTO metadata VALUES (?1, ?2)", -1, &raw, nullptr) != SQLITE_OK) {
         error = sqlite3_errmsg(db);
         return false;
@@ -268,7 +271,9 @@ bool packTree(const fs::path& dir, const fs::path& out, PackResult& result, cons
     const int rc = sqlite3_open_v2(part.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     SqliteDatabase db(raw);
     bool ok = rc == SQLITE_OK;
-    if (!ok) error = "cannot create " + part.string() + ": " + (raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
+    if (!ok) {
+        error = "cannot create " + part.string() + ": " + (raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(rc));
+    }
     fs::path named = dir.lexically_normal();
     if (named.filename().empty()) named = named.parent_path();
     ok = ok && writeTables(db.get(), dir, named.filename().string(), result, progress, error);

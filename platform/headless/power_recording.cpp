@@ -9,8 +9,8 @@ std::string describePowerRequest(std::uint32_t stateFlags, std::uint32_t options
         std::uint32_t flag;
         const char* text;
     };
-    static constexpr Name kNames[] = {{kPowerStateOn, "ON"}, {kPowerStateIdle, "IDLE"},
-                                      {kPowerStateUserIdle, "USERIDLE"}};
+    static constexpr Name kNames[] = {
+        {kPowerStateOn, "ON"}, {kPowerStateIdle, "IDLE"}, {kPowerStateUserIdle, "USERIDLE"}};
     std::string out;
     std::uint32_t rest = stateFlags;
     for (const Name& n : kNames) {
@@ -57,8 +57,6 @@ std::string RecordingPowerBackend::joinedRequests() const {
     return out;
 }
 
-bool RecordingPowerBackend::blanked() const {
-    return (state_ & (kPowerStateIdle | kPowerStateUserIdle)) != 0;
-}
+bool RecordingPowerBackend::blanked() const { return (state_ & (kPowerStateIdle | kPowerStateUserIdle)) != 0; }
 
 }  // namespace quorel::platform

@@ -11,11 +11,11 @@ namespace quorel::platform {
 struct Bitmap {
     int width = 0;
     int height = 0;
-    int bitsPerPixel = 32;                 // 1, 4, 8, 24 or 32
-    int stride = 0;                        // bytes per row, a multiple of 4
-    bool bottomUp = false;                 // the first row in memory is the bottom one
-    std::vector<std::uint32_t> palette;    // colour table, entries 0x00RRGGBB
-    std::vector<std::uint8_t> bits;        // stride * height bytes
+    int bitsPerPixel = 32;               // 1, 4, 8, 24 or 32
+    int stride = 0;                      // bytes per row, a multiple of 4
+    bool bottomUp = false;               // the first row in memory is the bottom one
+    std::vector<std::uint32_t> palette;  // colour table, entries 0x00RRGGBB
+    std::vector<std::uint8_t> bits;      // stride * height bytes
 
     bool valid() const { return width > 0 && height > 0 && !bits.empty(); }
 };

@@ -13,16 +13,17 @@ namespace quorel::platform {
 
 namespace {
 
-std::int64_t clampCoordinate(std::int64_t v) {
-    return std::clamp(v, -kWorldPixelLimit, kWorldPixelLimit);
-}
+std::int64_t clampCoordinate(std::int64_t v) { return std::clamp(v, -kWorldPixelLimit, kWorldPixelLimit); }
 
 // Paints pixels of one bitmap, 32-bit rows directly, other layouts through setPixel;
 // or, given a coverage, marks them there.
 class Plotter {
 public:
     Plotter(Bitmap& b, Color color, Coverage* cover = nullptr)
-        : b_(b), color_(color & 0xFFFFFFu), quad_{color_, color_, color_, color_}, direct_(b.bitsPerPixel == 32),
+        : b_(b),
+          color_(color & 0xFFFFFFu),
+          quad_{color_, color_, color_, color_},
+          direct_(b.bitsPerPixel == 32),
           cover_(cover) {}
 
     void plot(int x, int y) {
@@ -133,8 +134,7 @@ void thinLine(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1, std:
 // Without startCap the round end at (ax, ay) is left out: a polyline's joint is the end
 // of the segment before, already painted.
 template <class Emit>
-void capsuleRows(double ax, double ay, double bx, double by, double r, int rowLo, int rowHi, bool startCap,
-                 Emit emit) {
+void capsuleRows(double ax, double ay, double bx, double by, double r, int rowLo, int rowHi, bool startCap, Emit emit) {
     const double r2 = r * r;
     const double ddx = bx - ax, ddy = by - ay;
     const double len2 = ddx * ddx + ddy * ddy, len = std::sqrt(len2);
@@ -206,8 +206,8 @@ void wideLineDirect(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1
 // A recorded track is thousands of segments of a few pixels each. The pixels of a short
 // segment depend only on its extent and the pen width, so they are worked out once per
 // shape, relative to the start point, and then only placed and clipped.
-constexpr int kShortSegment = 24;   // |dx| and |dy| up to this use the shapes
-constexpr int kShapedPenWidth = 32; // widths up to this
+constexpr int kShortSegment = 24;    // |dx| and |dy| up to this use the shapes
+constexpr int kShapedPenWidth = 32;  // widths up to this
 
 struct SpanRow {
     int dy;
@@ -265,8 +265,8 @@ const Shape& segmentShape(int width, int dx, int dy, bool startCap) {
     return shape;
 }
 
-void wideLine(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, int width,
-              Color color, bool startCap, Coverage* cover) {
+void wideLine(Bitmap& b, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, int width, Color color,
+              bool startCap, Coverage* cover) {
     const std::int64_t dx = x1 - x0, dy = y1 - y0;
     if (dx == 0 && dy == 0) return;
     if (width > kShapedPenWidth || dx < -kShortSegment || dx > kShortSegment || dy < -kShortSegment ||
@@ -319,8 +319,8 @@ void drawWideLineWithoutShapes(Bitmap& bitmap, std::int64_t x0, std::int64_t y0,
 namespace {
 
 // The ends are clamped to the world pixel limit already.
-void drawLineFrom(Bitmap& bitmap, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1,
-                  const Pen& pen, bool startCap, Coverage* cover) {
+void drawLineFrom(Bitmap& bitmap, std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1, const Pen& pen,
+                  bool startCap, Coverage* cover) {
     // Marks go to a coverage of the bitmap's size; the pixels themselves are not touched.
     if (cover != nullptr && (cover->width() != bitmap.width || cover->height() != bitmap.height)) cover = nullptr;
     if (cover == nullptr && !usableBitmap(bitmap)) return;
@@ -352,8 +352,8 @@ void lineTo(Canvas& canvas, std::int64_t x, std::int64_t y) {
     const bool joined = canvas.endCapPainted && canvas.endCapPen.width == canvas.pen.width &&
                         canvas.endCapPen.color == canvas.pen.color;
     if (canvas.target != nullptr) {
-        drawLineFrom(*canvas.target, clampCoordinate(canvas.currentX), clampCoordinate(canvas.currentY), x, y, canvas.pen,
-                     !joined, canvas.coverage);
+        drawLineFrom(*canvas.target, clampCoordinate(canvas.currentX), clampCoordinate(canvas.currentY), x, y,
+                     canvas.pen, !joined, canvas.coverage);
     }
     canvas.currentX = x;
     canvas.currentY = y;

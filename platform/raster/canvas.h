@@ -74,8 +74,12 @@ struct Canvas {
 class CanvasStateSaver {
 public:
     explicit CanvasStateSaver(Canvas& canvas)
-        : canvas_(canvas), pen_(canvas.pen), font_(canvas.font), textColor_(canvas.textColor),
-          backgroundColor_(canvas.backgroundColor), backgroundMode_(canvas.backgroundMode) {}
+        : canvas_(canvas),
+          pen_(canvas.pen),
+          font_(canvas.font),
+          textColor_(canvas.textColor),
+          backgroundColor_(canvas.backgroundColor),
+          backgroundMode_(canvas.backgroundMode) {}
     ~CanvasStateSaver() {
         canvas_.pen = pen_;
         canvas_.font = std::move(font_);

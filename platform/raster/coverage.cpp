@@ -9,8 +9,11 @@
 namespace quorel::platform {
 
 Coverage::Coverage(int width, int height)
-    : width_(std::max(width, 0)), height_(std::max(height, 0)), wordsPerRow_((width_ + 63) / 64),
-      stride_(wordsPerRow_ + 1), firstMarkedRow_(height_) {}
+    : width_(std::max(width, 0)),
+      height_(std::max(height, 0)),
+      wordsPerRow_((width_ + 63) / 64),
+      stride_(wordsPerRow_ + 1),
+      firstMarkedRow_(height_) {}
 
 bool Coverage::covers(const Rect& box) const {
     const int left = std::max(box.left, 0), right = std::min(box.right, width_);
@@ -41,8 +44,9 @@ void Coverage::paintOnto(Bitmap& target, Color color) {
     for (int y = firstMarkedRow_; y <= lastMarkedRow_; ++y) {
         std::uint64_t* const row = words_.data() + static_cast<std::size_t>(y) * stride_;
         std::uint8_t* const pixels =
-            direct ? target.bits.data() + static_cast<std::size_t>(target.bottomUp ? height_ - 1 - y : y) * target.stride
-                   : nullptr;
+            direct
+                ? target.bits.data() + static_cast<std::size_t>(target.bottomUp ? height_ - 1 - y : y) * target.stride
+                : nullptr;
         for (int k = 0; k < wordsPerRow_; ++k) {
             // Each run of marked pixels in the word, lowest first.
             for (std::uint64_t bits = std::exchange(row[k], 0); bits != 0;) {

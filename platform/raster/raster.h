@@ -16,8 +16,7 @@ namespace quorel::platform {
 using Color = std::uint32_t;
 
 constexpr Color rgb(int r, int g, int b) {
-    return (static_cast<Color>(r & 255) << 16) | (static_cast<Color>(g & 255) << 8) |
-           static_cast<Color>(b & 255);
+    return (static_cast<Color>(r & 255) << 16) | (static_cast<Color>(g & 255) << 8) | static_cast<Color>(b & 255);
 }
 constexpr int redOf(Color c) { return static_cast<int>((c >> 16) & 255); }
 constexpr int greenOf(Color c) { return static_cast<int>((c >> 8) & 255); }
@@ -102,8 +101,8 @@ void blit(Bitmap& dst, int dx, int dy, int width, int height, const Bitmap& src,
 // width = -w covers 0..w-1 reversed). Destination pixel k of a run (counted from its
 // start) samples source pixel floor((2k + 1) * |srcExtent| / (2 * |dstExtent|)) of
 // the source run. Samples that fall outside src leave their destination unchanged.
-void stretchBlit(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, int sx, int sy,
-                 int sw, int sh, RasterOp op = RasterOp::SrcCopy);
+void stretchBlit(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, int sx, int sy, int sw, int sh,
+                 RasterOp op = RasterOp::SrcCopy);
 
 // The same picture as a 32-bit, top-down bitmap.
 Bitmap toBitmap32(const Bitmap& bitmap);

@@ -74,9 +74,7 @@ struct OpenFont {
     }
 };
 
-int roundDiv(std::int64_t num, std::int64_t den) {
-    return static_cast<int>((num * 2 + den) / (den * 2));
-}
+int roundDiv(std::int64_t num, std::int64_t den) { return static_cast<int>((num * 2 + den) / (den * 2)); }
 
 class TextEngine {
 public:
@@ -274,20 +272,22 @@ void blendPixel(Bitmap& b, int x, int y, Color color, int alpha) {
     }
     const Color under = pixelAt(b, x, y);
     const auto mix = [alpha](int over, int base) { return (over * alpha + base * (255 - alpha) + 127) / 255; };
-    setPixel(b, x, y,
-             rgb(mix(redOf(color), redOf(under)), mix(greenOf(color), greenOf(under)),
-                 mix(blueOf(color), blueOf(under))));
+    setPixel(
+        b, x, y,
+        rgb(mix(redOf(color), redOf(under)), mix(greenOf(color), greenOf(under)), mix(blueOf(color), blueOf(under))));
 }
 
 // Blends one glyph with its pen position at (penX, baseline), inside clip.
 void drawGlyph(Bitmap& b, const Glyph& g, std::int64_t penX, std::int64_t baseline, const Rect& clip, Color color) {
     const std::int64_t x0 = penX + g.left, y0 = baseline - g.top;
-    const std::int64_t xa = std::max<std::int64_t>(x0, clip.left), xb = std::min<std::int64_t>(x0 + g.width, clip.right);
+    const std::int64_t xa = std::max<std::int64_t>(x0, clip.left),
+                       xb = std::min<std::int64_t>(x0 + g.width, clip.right);
     const std::int64_t ya = std::max<std::int64_t>(y0, clip.top), yb = std::min<std::int64_t>(y0 + g.rows, clip.bottom);
     color &= 0xFFFFFFu;
     const bool direct = b.bitsPerPixel == 32;
     for (std::int64_t y = ya; y < yb; ++y) {
-        const std::uint8_t* cov = g.coverage.data() + static_cast<std::size_t>(y - y0) * static_cast<std::size_t>(g.width);
+        const std::uint8_t* cov =
+            g.coverage.data() + static_cast<std::size_t>(y - y0) * static_cast<std::size_t>(g.width);
         std::uint8_t* row = nullptr;
         if (direct) {
             const std::int64_t memRow = b.bottomUp ? b.height - 1 - y : y;
@@ -364,7 +364,9 @@ int drawText(Canvas& canvas, std::string_view text, Rect& rect, unsigned flags) 
     }
 
     Bitmap* target = canvas.target;
-    if (target == nullptr || !usableBitmap(*target)) return static_cast<int>(std::min<std::int64_t>(textHeight, std::numeric_limits<int>::max()));
+    if (target == nullptr || !usableBitmap(*target)) {
+        return static_cast<int>(std::min<std::int64_t>(textHeight, std::numeric_limits<int>::max()));
+    }
     Rect clip{0, 0, target->width, target->height};
     if (!(flags & kTextNoClip)) {
         clip.left = std::max(clip.left, rect.left);

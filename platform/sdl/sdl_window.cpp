@@ -92,8 +92,7 @@ SdlWindow::~SdlWindow() = default;
 void SdlWindow::showAt(int width, int height) {
     if (sdl_->window == nullptr) {
         const Uint32 flags = SDL_WINDOW_SHOWN | (fullScreen_ ? Uint32{SDL_WINDOW_FULLSCREEN_DESKTOP} : 0u);
-        sdl_->window = SDL_CreateWindow("Quorel", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width,
-                                        height, flags);
+        sdl_->window = SDL_CreateWindow("Quorel", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
         if (sdl_->window == nullptr) return;
         sdl_->renderer = SDL_CreateRenderer(sdl_->window, -1, 0);
         if (sdl_->renderer == nullptr) sdl_->renderer = SDL_CreateRenderer(sdl_->window, -1, SDL_RENDERER_SOFTWARE);
@@ -101,8 +100,8 @@ void SdlWindow::showAt(int width, int height) {
     if (sdl_->renderer == nullptr) return;
     if (sdl_->texture != nullptr) SDL_DestroyTexture(sdl_->texture);
     // Client pixels are 0x00RRGGBB words, which is SDL's RGB888.
-    sdl_->texture = SDL_CreateTexture(sdl_->renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
-                                      width, height);
+    sdl_->texture =
+        SDL_CreateTexture(sdl_->renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING, width, height);
     pixels_ = createBitmap(width, height);
     fillRect(pixels_, Rect{0, 0, width, height}, 0x00FFFFFF);
     drawFirstMessage();
@@ -156,17 +155,28 @@ int handheldKeyCode(std::int32_t k) {
     if (k >= SDLK_0 && k <= SDLK_9) return '0' + (k - SDLK_0);
     if (k >= SDLK_F1 && k <= SDLK_F12) return 112 + (k - SDLK_F1);
     switch (k) {
-        case SDLK_LEFT: return 37;
-        case SDLK_UP: return 38;
-        case SDLK_RIGHT: return 39;
-        case SDLK_DOWN: return 40;
-        case SDLK_RETURN: return 13;
-        case SDLK_ESCAPE: return 27;
-        case SDLK_SPACE: return 32;
-        case SDLK_BACKSPACE: return 8;
-        case SDLK_TAB: return 9;
-        case SDLK_BACKQUOTE: return 223;
-        default: return 0;
+    case SDLK_LEFT:
+        return 37;
+    case SDLK_UP:
+        return 38;
+    case SDLK_RIGHT:
+        return 39;
+    case SDLK_DOWN:
+        return 40;
+    case SDLK_RETURN:
+        return 13;
+    case SDLK_ESCAPE:
+        return 27;
+    case SDLK_SPACE:
+        return 32;
+    case SDLK_BACKSPACE:
+        return 8;
+    case SDLK_TAB:
+        return 9;
+    case SDLK_BACKQUOTE:
+        return 223;
+    default:
+        return 0;
     }
 }
 
@@ -175,34 +185,37 @@ std::optional<WindowEvent> SdlWindow::waitEvent(int timeoutMs) {
     const int got = timeoutMs < 0 ? SDL_WaitEvent(&e) : SDL_WaitEventTimeout(&e, timeoutMs);
     if (got == 0) return std::nullopt;
     switch (e.type) {
-        case SDL_QUIT:
-            return WindowEvent{WindowEventKind::Close};
-        case SDL_MOUSEBUTTONDOWN:
-        case SDL_MOUSEBUTTONUP: {
-            if (e.button.button != SDL_BUTTON_LEFT) return std::nullopt;
-            const bool down = e.type == SDL_MOUSEBUTTONDOWN;
-            switch (penOnMessage(down, e.button.x, e.button.y)) {
-                case PenOnMessage::Taken: return std::nullopt;
-                case PenOnMessage::Dismissed: return WindowEvent{WindowEventKind::Expose};
-                case PenOnMessage::NotTaken: break;
-            }
-            return WindowEvent{down ? WindowEventKind::PenDown : WindowEventKind::PenUp, e.button.x, e.button.y};
-        }
-        case SDL_KEYDOWN: {
-            const SDL_Keycode k = e.key.keysym.sym;
-            if (!messages_.texts.empty() && (k == SDLK_RETURN || k == SDLK_KP_ENTER || k == SDLK_ESCAPE)) {
-                dismissMessage();
-                return WindowEvent{WindowEventKind::Expose};
-            }
-            return WindowEvent{WindowEventKind::Key, 0, 0, handheldKeyCode(k)};
-        }
-        case SDL_WINDOWEVENT:
-            if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_RESTORED) {
-                return WindowEvent{WindowEventKind::Expose};
-            }
+    case SDL_QUIT:
+        return WindowEvent{WindowEventKind::Close};
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+        if (e.button.button != SDL_BUTTON_LEFT) return std::nullopt;
+        const bool down = e.type == SDL_MOUSEBUTTONDOWN;
+        switch (penOnMessage(down, e.button.x, e.button.y)) {
+        case PenOnMessage::Taken:
             return std::nullopt;
-        default:
-            return std::nullopt;
+        case PenOnMessage::Dismissed:
+            return WindowEvent{WindowEventKind::Expose};
+        case PenOnMessage::NotTaken:
+            break;
+        }
+        return WindowEvent{down ? WindowEventKind::PenDown : WindowEventKind::PenUp, e.button.x, e.button.y};
+    }
+    case SDL_KEYDOWN: {
+        const SDL_Keycode k = e.key.keysym.sym;
+        if (!messages_.texts.empty() && (k == SDLK_RETURN || k == SDLK_KP_ENTER || k == SDLK_ESCAPE)) {
+            dismissMessage();
+            return WindowEvent{WindowEventKind::Expose};
+        }
+        return WindowEvent{WindowEventKind::Key, 0, 0, handheldKeyCode(k)};
+    }
+    case SDL_WINDOWEVENT:
+        if (e.window.event == SDL_WINDOWEVENT_EXPOSED || e.window.event == SDL_WINDOWEVENT_RESTORED) {
+            return WindowEvent{WindowEventKind::Expose};
+        }
+        return std::nullopt;
+    default:
+        return std::nullopt;
     }
 }
 

@@ -21,7 +21,7 @@ struct WindowEvent {
     WindowEventKind kind = WindowEventKind::Expose;
     int x = 0;
     int y = 0;
-    int keyCode = 0;   // handheld (Windows virtual-key) code, 0 when the key has none
+    int keyCode = 0;  // handheld (Windows virtual-key) code, 0 when the key has none
 };
 
 class SdlWindow final : public Window {

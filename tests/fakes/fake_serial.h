@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/serial_device.h"
 #include "platform/headless/virtual_clock.h"
+#include "platform/serial_device.h"
 
 namespace quorel::fakes {
 
@@ -18,7 +18,7 @@ class FakeSerial final : public platform::SerialDevice {
 public:
     explicit FakeSerial(platform::VirtualClock& clock) : clock_(clock) {}
 
-    bool openAll = false;  // else every open fails with OpenFailed
+    bool openAll = false;     // else every open fails with OpenFailed
     int readLimit = 1 << 30;  // the driver hands over at most this much per read
 
     // Bytes that reach the receive queue once the clock shows atMs.
@@ -47,8 +47,8 @@ public:
     int read(std::uint8_t* dst, int maxBytes) override {
         ++reads;
         if (!open_) return -1;
-        const std::size_t n = std::min({arrived(), static_cast<std::size_t>(std::max(maxBytes, 0)),
-                                        static_cast<std::size_t>(readLimit)});
+        const std::size_t n =
+            std::min({arrived(), static_cast<std::size_t>(std::max(maxBytes, 0)), static_cast<std::size_t>(readLimit)});
         for (std::size_t i = 0; i < n; ++i) {
             dst[i] = pending_.front().byte;
             pending_.pop_front();

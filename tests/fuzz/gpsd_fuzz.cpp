@@ -85,8 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     clock.advanceBy(platform::kReconnectIntervalMs);
     pollGps(gps, power);  // connects again
     peer = acceptConnection(server);
-    const std::string pair = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"
-                             "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
+    const std::string pair =
+        "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n"
+        "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n";
     check(::send(peer, pair.data(), pair.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(pair.size()));
     for (int polls = 0; gps.receiver.fixTime != 123519; ++polls) {
         pollGps(gps, power);

@@ -8,8 +8,8 @@
 #include "gps/gps_receiver.h"
 #include "gps/nmea.h"
 #include "platform/headless/power_recording.h"
-#include "platform/headless/virtual_serial.h"
 #include "platform/headless/virtual_clock.h"
+#include "platform/headless/virtual_serial.h"
 
 namespace {
 
@@ -30,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool rmc = parseRmc(text, RmcFields{time, lat, latH, lon, lonH, speed, course, date});
     check(!(gga && rmc));
     if (checkNmeaChecksum(text) == NmeaChecksum::Invalid) {
-        check(!gga && !rmc && time == -7 && date == -7 && sats == -7 && lat == -7.5 && lon == -7.5 &&
-              speed == -7.5 && course == -7.5 && alt == -7.5 && latH == '?' && lonH == '?');
+        check(!gga && !rmc && time == -7 && date == -7 && sats == -7 && lat == -7.5 && lon == -7.5 && speed == -7.5 &&
+              course == -7.5 && alt == -7.5 && latH == '?' && lonH == '?');
     }
     (void)nmeaToDegrees(lat);
     (void)nmeaToDegrees(lon);
@@ -43,8 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     device.queue(text);
     platform::RecordingPowerBackend backend;
     const PowerContext power{backend, false, {}};
-    for (int poll = 0; poll < 64 && (device.pending() > 0 || gps.port.rxCount > 0 || gps.port.carryCount > 0);
-         ++poll) {
+    for (int poll = 0; poll < 64 && (device.pending() > 0 || gps.port.rxCount > 0 || gps.port.carryCount > 0); ++poll) {
         pollGps(gps, power);
         const GpsReceiver& r = gps.receiver;
         check(std::fabs(r.latitude) <= 90.0 && std::fabs(r.longitude) <= 180.0);

@@ -21,13 +21,13 @@
 //   #> black SHOT                 every pixel of a screenshot is black
 //   #> stderr TEXT                the program's error output contains TEXT
 //   #> stderr-lines N TEXT        the error output of all runs has exactly N lines that are TEXT
-#include <gtest/gtest.h>
 #include <fcntl.h>
-#include <spawn.h>
+#include <gtest/gtest.h>
 #include <sched.h>
+#include <spawn.h>
 #include <sys/mount.h>
-#include <sys/wait.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,8 +37,8 @@
 
 #include "platform/file_handle.h"
 #include "platform/format.h"
-#include "platform/text_file.h"
 #include "platform/raster/raster.h"
+#include "platform/text_file.h"
 #include "png/png_decoder.h"
 #include "tests/support/golden.h"
 #include "tests/support/scratch.h"
@@ -197,7 +197,8 @@ TEST_P(Scenario, ShowsWhatItSays) {
             std::vector<std::string> check = w;
             if (w[0] == "expect-text" || w[0] == "stderr" || w[0] == "stderr-lines") {
                 // keep the text as written, blanks included
-                const std::size_t at = w[0] == "stderr" ? line.find("stderr") + 7 : line.find(w.at(1)) + w[1].size() + 1;
+                const std::size_t at =
+                    w[0] == "stderr" ? line.find("stderr") + 7 : line.find(w.at(1)) + w[1].size() + 1;
                 check = {w[0], w.size() > 1 ? w[1] : "", unescape(line.substr(at))};
             }
             checks.push_back(check);
@@ -300,10 +301,10 @@ namespace {
 TEST(Program, ABadCommandLinePrintsTheUsageAndExits2) {
     const RunFolder folder("bad_command_line");
     const fs::path& run = folder.path;
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {QUOREL_PROGRAM, "--headless", "--screen", "480x272"},
-             {QUOREL_PROGRAM, "--frobnicate"},
-             headlessArgs("480", "h", "s")}) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{QUOREL_PROGRAM, "--headless", "--screen", "480x272"},
+                                               {QUOREL_PROGRAM, "--frobnicate"},
+                                               headlessArgs("480", "h", "s")}) {
         const RunResult r = runProgramWith(args, run, run);
         EXPECT_EQ(r.status, 2) << args[1];
         EXPECT_NE(r.errors.find("usage: quorel"), std::string::npos) << r.errors;
@@ -329,11 +330,13 @@ TEST(Program, ASecondInstanceOnTheSameRootLeavesAtOnce) {
     for (int i = 0; i < 1000 && !fs::exists(run / "first" / "setgps.txt"); ++i) usleep(10'000);
     ASSERT_TRUE(fs::exists(run / "first" / "setgps.txt"));
 
-    const RunResult second = runProgramWith(headlessArgs("480x272", run / "first", run / "second.scn"), run, run / "xdg");
+    const RunResult second =
+        runProgramWith(headlessArgs("480x272", run / "first", run / "second.scn"), run, run / "xdg");
     EXPECT_EQ(second.status, 3) << second.errors;
     EXPECT_NE(second.errors.find("another instance"), std::string::npos) << second.errors;
     EXPECT_FALSE(fs::exists(run / "dump.txt")) << "the second instance went on to start";
-    const RunResult beside = runProgramWith(headlessArgs("480x272", run / "second", run / "second.scn"), run, run / "xdg");
+    const RunResult beside =
+        runProgramWith(headlessArgs("480x272", run / "second", run / "second.scn"), run, run / "xdg");
     EXPECT_EQ(beside.status, 0) << beside.errors;
     EXPECT_TRUE(fs::exists(run / "dump.txt")) << "a run on another storage root was kept from starting";
 
@@ -387,8 +390,9 @@ TEST(Program, ACardThatFillsOrIsReadOnlyLosesNoPoint) {
     const fs::path log = card / "GPX" / "scurrent.gpx";
     for (const char* fifo : {"full", "room"}) ASSERT_EQ(mkfifo((run / fifo).c_str(), 0600), 0);
     ASSERT_TRUE(platform::writeTextFile(run / "record.scn", "tick 6\ntap 20 40\n" + fixes(0, 40) + "nmea-file " +
-                                        (run / "full").string() + "\n" + fixes(40, 80) + "dump full.dump\nnmea-file " +
-                                        (run / "room").string() + "\n" + fixes(80, 90)));
+                                                                (run / "full").string() + "\n" + fixes(40, 80) +
+                                                                "dump full.dump\nnmea-file " + (run / "room").string() +
+                                                                "\n" + fixes(80, 90)));
     const pid_t pid = spawnProgram(headlessArgs("480x272", run / "home", run / "record.scn"), run, run / "xdg");
     ASSERT_NE(pid, 0);
     {
@@ -410,7 +414,8 @@ TEST(Program, ACardThatFillsOrIsReadOnlyLosesNoPoint) {
     EXPECT_EQ(countPoints(card / "GPX" / "2008-07-18_19-00-01.gpx"), 89);
 
     const auto record = [&](int from, int to) {
-        EXPECT_TRUE(platform::writeTextFile(run / "record.scn", "tick 6\ntap 20 40\n" + fixes(from, to) + "dump r.dump\n"));
+        EXPECT_TRUE(
+            platform::writeTextFile(run / "record.scn", "tick 6\ntap 20 40\n" + fixes(from, to) + "dump r.dump\n"));
         return runProgramWith(headlessArgs("480x272", run / "home", run / "record.scn"), run, run / "xdg");
     };
     const auto pointsIn = [](const fs::path& dir) {

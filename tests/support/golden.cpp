@@ -47,9 +47,9 @@ std::string hex(platform::Color c) { return platform::format("%06X", static_cast
     const platform::Bitmap& expected = *decoded.bitmap;
     if (expected.width != picture.width || expected.height != picture.height) {
         writePngFile(picture, actualPath);
-        return ::testing::AssertionFailure() << name << ": size " << picture.width << "x" << picture.height
-                                             << ", golden " << expected.width << "x" << expected.height
-                                             << " (actual picture in " << actualPath << ")";
+        return ::testing::AssertionFailure()
+               << name << ": size " << picture.width << "x" << picture.height << ", golden " << expected.width << "x"
+               << expected.height << " (actual picture in " << actualPath << ")";
     }
     platform::Bitmap diff = platform::createBitmap(picture.width, picture.height);
     long differing = 0;
@@ -75,10 +75,11 @@ std::string hex(platform::Color c) { return platform::format("%06X", static_cast
     const std::filesystem::path diffPath = outputDir() / (std::string(name) + ".diff.png");
     writePngFile(picture, actualPath);
     writePngFile(diff, diffPath);
-    return ::testing::AssertionFailure()
-           << name << ": " << differing << " pixels differ from " << golden << ", the first at (" << firstX << ", "
-           << firstY << "): " << hex(platform::pixelAt(picture, firstX, firstY)) << " instead of "
-           << hex(platform::pixelAt(expected, firstX, firstY)) << "; see " << actualPath << " and " << diffPath;
+    return ::testing::AssertionFailure() << name << ": " << differing << " pixels differ from " << golden
+                                         << ", the first at (" << firstX << ", " << firstY
+                                         << "): " << hex(platform::pixelAt(picture, firstX, firstY)) << " instead of "
+                                         << hex(platform::pixelAt(expected, firstX, firstY)) << "; see " << actualPath
+                                         << " and " << diffPath;
 }
 
 }  // namespace quorel::test

@@ -35,13 +35,13 @@ TEST(CommandLine, HelpAndVersionWinOverTheRest) {
 
 TEST(CommandLine, RefusesWhatItCannotMean) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--headless", "--home", "h", "--script", "s"},                           // no screen
-        {"--headless", "--screen", "480x272", "--home", "h"},                     // no script
+        {"--headless", "--home", "h", "--script", "s"},        // no screen
+        {"--headless", "--screen", "480x272", "--home", "h"},  // no script
         {"--headless", "--screen", "480", "--home", "h", "--script", "s"},
         {"--headless", "--screen", "0x272", "--home", "h", "--script", "s"},
         {"--headless", "--screen", "480x-2", "--home", "h", "--script", "s"},
         {"--headless", "--screen", "99999x99999", "--home", "h", "--script", "s"},
-        {"--screen", "480x272"},                                                  // screen without headless
+        {"--screen", "480x272"},  // screen without headless
         {"--script", "s"},
         {"--window"},
         {"--gps"},
@@ -64,10 +64,12 @@ TEST(ScenarioScript, NamesTheFirstBadLine) {
         const char* script;
         int line;
     } cases[] = {
-        {"tick\ntap 10\n", 2},      {"tap 10 x\n", 1},         {"tap -65536 5\n", 1},
-        {"tick 0\n", 1},            {"key 300\n", 1},          {"wait\n", 1},
-        {"nmea\n", 1},              {"shot\n", 1},             {"quit now\n", 1},
-        {"tick\n\n# x\njump 1 2\n", 4}, {"tap 1 2 3\n", 1},     {"wait -5\n", 1},
+        {"tick\ntap 10\n", 2}, {"tap 10 x\n", 1},
+        {"tap -65536 5\n", 1}, {"tick 0\n", 1},
+        {"key 300\n", 1},      {"wait\n", 1},
+        {"nmea\n", 1},         {"shot\n", 1},
+        {"quit now\n", 1},     {"tick\n\n# x\njump 1 2\n", 4},
+        {"tap 1 2 3\n", 1},    {"wait -5\n", 1},
     };
     for (const auto& c : cases) {
         const auto parsed = parseScript(c.script);

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "platform/headless/power_recording.h"
 #include "platform/headless/virtual_clock.h"
 #include "platform/headless/virtual_screen.h"
-#include "platform/headless/power_recording.h"
-#include "platform/raster/raster.h"
 #include "platform/headless/virtual_serial.h"
+#include "platform/raster/raster.h"
 #include "tests/support/scratch.h"
 
 namespace quorel {

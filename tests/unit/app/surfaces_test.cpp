@@ -8,8 +8,8 @@
 #include "app/controls_layout.h"
 #include "map/frame_parts.h"
 #include "platform/raster/canvas.h"
-#include "platform/raster/text.h"
 #include "platform/raster/raster.h"
+#include "platform/raster/text.h"
 
 namespace quorel {
 namespace {
@@ -48,7 +48,9 @@ TEST(ControlsLayout, ScalesAndAnchorsOnAn800By480Screen) {
         {&v.eraseButton, 783, 420, false}, {&v.eraseButton, 760, 455, false}, {&v.bulbButton, 760, 50, false},
         {&v.starButton, 9, 42, true},      {&v.starButton, 57, 90, true},     {&v.starButton, 58, 60, false},
     };
-    for (const auto& t : taps) EXPECT_EQ((*t.button)->hitTest(t.x, t.y), t.hit) << "strictly inside: " << t.x << "," << t.y;
+    for (const auto& t : taps) {
+        EXPECT_EQ((*t.button)->hitTest(t.x, t.y), t.hit) << "strictly inside: " << t.x << "," << t.y;
+    }
 }
 
 // Pixels other than white in [x0, x1) x [y0, y1).
@@ -108,8 +110,12 @@ TEST(TripPanel, CoversNoButton) {
         DesignPos MapView::*moved;
         DesignPos to;
     } cases[] = {
-        {480, 272, nullptr, {}}, {800, 480, nullptr, {}}, {1024, 600, nullptr, {}}, {1920, 1080, nullptr, {}},
-        {480, 272, &MapView::homeButtonPos, {60, -35}}, {1920, 1080, &MapView::eraseButtonPos, {45, -40}},
+        {480, 272, nullptr, {}},
+        {800, 480, nullptr, {}},
+        {1024, 600, nullptr, {}},
+        {1920, 1080, nullptr, {}},
+        {480, 272, &MapView::homeButtonPos, {60, -35}},
+        {1920, 1080, &MapView::eraseButtonPos, {45, -40}},
     };
     for (const auto& c : cases) {
         Screen s(c.width, c.height);
@@ -122,8 +128,8 @@ TEST(TripPanel, CoversNoButton) {
             layoutControls(v);
         }
         platform::fillRect(v.frameBitmap, {0, 0, c.width, c.height}, platform::rgb(128, 128, 128));
-        const std::optional<ImageButton>* buttons[] = {&v.starButton, &v.zoomUpButton, &v.zoomDownButton,
-                                                       &v.homeButton, &v.originButton, &v.bulbButton,
+        const std::optional<ImageButton>* buttons[] = {&v.starButton,  &v.zoomUpButton, &v.zoomDownButton,
+                                                       &v.homeButton,  &v.originButton, &v.bulbButton,
                                                        &v.pointButton, &v.eraseButton};
         for (const auto* b : buttons) drawImageButton(**b, v.frameBitmap, false);
         const platform::Bitmap before = v.frameBitmap;

@@ -11,8 +11,8 @@
 #include "gpx/gpx_reader.h"
 #include "platform/format.h"
 #include "platform/headless/power_recording.h"
-#include "platform/text_file.h"
 #include "platform/headless/virtual_clock.h"
+#include "platform/text_file.h"
 #include "tests/fakes/fake_serial.h"
 #include "tests/support/scratch.h"
 
@@ -74,15 +74,19 @@ TEST(PollGps, GgaAndRmcOfOneSecondInOnePollPairAndAreRecordedWhenMoving) {
         std::vector<std::vector<std::string>> polls;
         const char* state;
     } cases[] = {
-        {"the first moving fix only arms the next", {{G(1), R(1)}, {G(2), R(2)}}, "48.1173,11.5167 2 --m 18.52 1@545.4 1040ms"},
-        {"standing: followed, not recorded", {{G(1), R(1, "0.0")}, {G(2, moved), R(2, "0.0")}},
+        {"the first moving fix only arms the next",
+         {{G(1), R(1)}, {G(2), R(2)}},
+         "48.1173,11.5167 2 --m 18.52 1@545.4 1040ms"},
+        {"standing: followed, not recorded",
+         {{G(1), R(1, "0.0")}, {G(2, moved), R(2, "0.0")}},
          "48.1183,11.5200 2 --- 0.00 0@0 1040ms"},
         {"below 0.1 km/h", {{G(1), R(1, "0.05399")}, {G(2), R(2, "0.05399")}}, "48.1173,11.5167 2 --- 0.10 0@0 1040ms"},
         {"above 0.1 km/h", {{G(1), R(1, "0.054")}, {G(2), R(2, "0.054")}}, "48.1173,11.5167 2 --m 0.10 1@545.4 1040ms"},
         {"RMC 'V': the GGA waits", {{G(1), R(1, "10.0", 'V')}}, "48.1173,11.5167 1 g-- 0.00 0@0 520ms"},
         {"different polls never pair", {{G(1), R(1)}, {G(2)}, {R(2)}}, "48.1173,11.5167 2 -rm 18.52 0@0 1560ms"},
         {"GGA t, RMC t, GGA t+1", {{G(1), R(1)}, {G(2), R(2), G(3)}}, "48.1173,11.5167 3 g-m 18.52 0@0 1040ms"},
-        {"the pairs of t and t+1 record t+1 only", {{G(1), R(1)}, {G(2), R(2), G(3, moved), R(3)}},
+        {"the pairs of t and t+1 record t+1 only",
+         {{G(1), R(1)}, {G(2), R(2), G(3, moved), R(3)}},
          "48.1183,11.5200 3 --m 18.52 1@545.4 1040ms"},
         {"an earlier GGA in the poll", {{G(120000), G(115959, moved)}}, "48.1173,11.5167 120000 g-- 0.00 0@0 520ms"},
         {"a pair of 00:00:00", {{G(235959), R(235959)}, {G(0), R(0)}}, "48.1173,11.5167 0 --m 18.52 1@545.4 1040ms"},
@@ -137,7 +141,9 @@ TEST(InitGps, ARootUpToThePathLimitIsReadWrittenBackAndUsedWhole) {
     std::vector<int> copies;
     for (const auto& e : std::filesystem::directory_iterator(cardDir / "GPX")) {
         GpxPath path;
-        if (e.path().filename() != "scurrent.gpx" && loadTrackFile(e.path(), path) == 0) copies.push_back(path.pointCount());
+        if (e.path().filename() != "scurrent.gpx" && loadTrackFile(e.path(), path) == 0) {
+            copies.push_back(path.pointCount());
+        }
     }
     EXPECT_EQ(copies, std::vector<int>{2});
 }

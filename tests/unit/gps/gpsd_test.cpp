@@ -27,8 +27,8 @@
 #include "platform/format.h"
 #include "platform/gpsd_device.h"
 #include "platform/headless/power_recording.h"
-#include "platform/serial_termios.h"
 #include "platform/headless/virtual_clock.h"
+#include "platform/serial_termios.h"
 #include "tests/fakes/fake_serial.h"
 #include "tests/support/scratch.h"
 
@@ -99,7 +99,10 @@ struct Gpsfake {
 struct CountingClock final : platform::Clock {
     int sleeps = 0;
     std::int64_t nowMs() override { return platform::systemClock().nowMs(); }
-    void sleepMs(int ms) override { ++sleeps; platform::systemClock().sleepMs(ms); }
+    void sleepMs(int ms) override {
+        ++sleeps;
+        platform::systemClock().sleepMs(ms);
+    }
 };
 
 // The program's GPS side over a device, noting every new fix and every recorded point.

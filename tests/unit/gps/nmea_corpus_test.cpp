@@ -16,8 +16,8 @@
 #include "gps/gps_receiver.h"
 #include "platform/format.h"
 #include "platform/headless/power_recording.h"
-#include "platform/headless/virtual_serial.h"
 #include "platform/headless/virtual_clock.h"
+#include "platform/headless/virtual_serial.h"
 
 namespace quorel {
 namespace {

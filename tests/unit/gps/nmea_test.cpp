@@ -57,7 +57,10 @@ TEST(Nmea, EachSentenceGivesItsValidityAndWritesTheFieldsItReached) {
         {true, "$GPRMC,143514,A,3428.9468,N,13549.4507,E,0.0,196.2,180708,6.7,W,A", true, kRmcFix},  // no '*'
         {true, "$GPRMC,143514,A,3428.9468,N,13549.4507,E,0.0,196.2,180708", true, kRmcFix},
         {true, "$GPRMC,143514,A,3428.9468,N", false, "143514 3428.9468N -1.0000? -1.0 -1.0 -1"},
-        {true, "$GPRMC,143514,A,3428.9468,N,13549.4507,E,0.0,196.2,18\x01" "0708", false, kRmcUntouched},
+        {true,
+         "$GPRMC,143514,A,3428.9468,N,13549.4507,E,0.0,196.2,18\x01"
+         "0708",
+         false, kRmcUntouched},
         {true, "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47", false, kRmcUntouched},
         {false, "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47", true, kGgaFix},
         {false, "$GNGGA,123519,3351.050,S,07038.100,W,2,12,0.9,545.4,M,46.9,M,,*50", true,

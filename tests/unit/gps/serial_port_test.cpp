@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/serial_termios.h"
 #include "platform/headless/virtual_clock.h"
+#include "platform/serial_termios.h"
 #include "tests/support/scratch.h"
 
 namespace quorel {
@@ -83,14 +83,17 @@ TEST(SerialPort, LinesAreCutAtLineFeedsAndJoinedAcrossReads) {
         {"a sentence split across reads", {{0, gga.substr(0, 25)}, {3, gga.substr(25)}}, {{gga, 3}}},
         {"a silent port", {}, {{"", 52}}},
         {"the rest on the 52nd attempt", {{0, "$GP"}, {51, "GGA\n"}}, {{"$GPGGA\n", 51}}},
-        {"the rest too late: its start is dropped", {{0, "$GP"}, {52, "GGA\n" + rmc}},
+        {"the rest too late: its start is dropped",
+         {{0, "$GP"}, {52, "GGA\n" + rmc}},
          {{"", 52}, {"GGA\n", 52}, {rmc, 52}}},
         {"raw bytes, empty lines, CR CR LF", {{0, "\na\r\r\n" + raw}}, {{"\n", 0}, {"a\r\r\n", 0}, {raw, 0}}},
         // 3000 bytes without a line feed: the 2048-byte piece is held back and given out
         // as a line of its own; the 952 after it begin the next line
-        {"3000 bytes without a line feed", {{0, x}, {1, "\n"}},
+        {"3000 bytes without a line feed",
+         {{0, x}, {1, "\n"}},
          {{"", 0}, {x.substr(0, 2048), 0}, {x.substr(2048) + "\n", 1}}},
-        {"the tail of an overlong line", {{0, x + "\n" + rmc}},
+        {"the tail of an overlong line",
+         {{0, x + "\n" + rmc}},
          {{"", 0}, {x.substr(0, 2048), 0}, {x.substr(2048) + "\n", 0}, {rmc, 0}}},
         {"2047 bytes and a line feed", {{0, y + "\n"}}, {{"", 0}, {y + "\n", 0}}},
     };
@@ -135,7 +138,7 @@ TEST(SerialPort, EachFailingStepOfTheOpenHasItsStatus) {
     const Link pty(false);
     const auto dir = test::scratchFolder("devs");
     std::filesystem::create_symlink(pty.path, dir / "ttyACM1");  // the table falls back to ttyACM
-    std::ofstream(dir / "ttyUSB2") << "$GPGGA\n";                  // not a terminal
+    std::ofstream(dir / "ttyUSB2") << "$GPGGA\n";                // not a terminal
     const ComPortNames fixed = ComPortNames::fixed(pty.path);
     const ComPortNames table = ComPortNames::linuxTable(dir.string());
     const struct {
@@ -146,7 +149,8 @@ TEST(SerialPort, EachFailingStepOfTheOpenHasItsStatus) {
         {fixed, "COM0:", 4800, 8, 0}, {fixed, "COM0:", 4800, 0x108, 0},  // only the low 8 bits count
         {fixed, "COM0:", 4801, 8, 5}, {fixed, "COM0:", 4800, 9, 5},
         {fixed, "COM0:", 4800, 7, 5},  // a pseudo-terminal keeps 8 data bits: the line is refused
-        {table, "COM1:", 4800, 8, 0},  {table, "COM0:", 4800, 8, 2}, {table, "COM2:", 4800, 8, 3},
+        {table, "COM1:", 4800, 8, 0}, {table, "COM0:", 4800, 8, 2},
+        {table, "COM2:", 4800, 8, 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.port) + " " + std::to_string(c.baudRate) + " " + std::to_string(c.byteSize));

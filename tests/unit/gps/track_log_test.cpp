@@ -24,8 +24,8 @@
 #include "gps/gpx_writer.h"
 #include "gpx/gpx_reader.h"
 #include "platform/format.h"
-#include "platform/text_file.h"
 #include "platform/headless/virtual_clock.h"
+#include "platform/text_file.h"
 #include "tests/support/scratch.h"
 
 namespace quorel {
@@ -103,7 +103,8 @@ TEST(GpxWriter, ALeapSecondIsWrittenAsATimePeersRead) {
     writeTrackPointText(text, 1, 2, 3, 311216, 235960);
     writeGpxFooter(text);
     ASSERT_TRUE(platform::writeTextFile(file, text));
-    std::FILE* p = ::popen(("gpsbabel -i gpx -f '" + file + "' -x transform,wpt=trk -o unicsv,utc=0 -F - 2>&1").c_str(), "r");
+    std::FILE* p =
+        ::popen(("gpsbabel -i gpx -f '" + file + "' -x transform,wpt=trk -o unicsv,utc=0 -F - 2>&1").c_str(), "r");
     std::string read;
     for (char line[256]; p != nullptr && std::fgets(line, sizeof line, p) != nullptr;) read += line;
     if (p != nullptr) ::pclose(p);
@@ -112,9 +113,7 @@ TEST(GpxWriter, ALeapSecondIsWrittenAsATimePeersRead) {
 
 class TrackLog : public testing::Test {
 protected:
-    void SetUp() override {
-        gps_.storageRootPath = test::scratchFolder("log").string() + "/";
-    }
+    void SetUp() override { gps_.storageRootPath = test::scratchFolder("log").string() + "/"; }
     std::string gpx() const { return gps_.storageRootPath + "GPX/"; }
     std::string log() const { return gpx() + "scurrent.gpx"; }
     // The start-up of a run: the previous track is read, then the log is started.
@@ -147,7 +146,8 @@ TEST_F(TrackLog, IsWholeGpxAfterEveryPointAndCopiedOnceUnderItsFirstTimedPoint) 
 
     start();
     std::string expected = header("Current");
-    const double pts[][4] = {{34.48244666, 135.82417833, 12.5, 0}, {-33.9, -70.6, -4.5, 143514}, {89.9, 179.9, 8848, 1}};
+    const double pts[][4] = {
+        {34.48244666, 135.82417833, 12.5, 0}, {-33.9, -70.6, -4.5, 143514}, {89.9, 179.9, 8848, 1}};
     std::vector<std::string> read;
     for (const auto& p : pts) {
         writeTrackPointToLog(gps_, p[0], p[1], p[2], 180708, static_cast<int>(p[3]));
@@ -179,12 +179,12 @@ TEST_F(TrackLog, SyncsTenSecondsAfterTheLastSyncAndRetriesASyncThatFailed) {
         bool cardFails;  // the card refuses the sync
         int syncs;       // since the log was opened
     } steps[] = {
-        {1'005'000, true, false, 0},   {1'009'999, false, false, 0},
+        {1'005'000, true, false, 0},  {1'009'999, false, false, 0},
         {1'010'000, false, false, 1},  // the tick syncs what stands unsynced 10 s after the last sync
         {1'020'000, false, false, 1},  // nothing new: no sync
         {1'100'000, true, false, 2},   // the first point after a stop goes at once
-        {1'105'000, true, false, 2},   {1'110'000, false, true, 2},   // a failed sync stays due:
-        {1'119'999, false, false, 2},  {1'120'000, false, false, 3},  // tried again an interval later
+        {1'105'000, true, false, 2},  {1'110'000, false, true, 2},   // a failed sync stays due:
+        {1'119'999, false, false, 2}, {1'120'000, false, false, 3},  // tried again an interval later
     };
     for (const auto& s : steps) {
         clock_.advanceTo(s.atMs);
@@ -348,7 +348,9 @@ int recordAndKill(const std::string& root, int killAfterUs) {
     return reported;
 }
 
-bool wellFormed(const std::string& file) { return std::system(("xmllint --noout '" + file + "' 2>/dev/null").c_str()) == 0; }
+bool wellFormed(const std::string& file) {
+    return std::system(("xmllint --noout '" + file + "' 2>/dev/null").c_str()) == 0;
+}
 
 // Recording processes killed at 20 random moments (QUOREL_KILL_SEED repeats a run): no
 // file under a GPX name is half-written (the working log may be empty, cut before its
@@ -373,7 +375,9 @@ TEST_F(TrackLog, AKilledRecordingLosesNoRecordedPoint) {
         EXPECT_GE(gps_.track.pointCount(), recorded);
         std::vector<std::string> made;
         for (const std::string& name : copies()) {
-            if (name.ends_with(".gpx") && std::find(before.begin(), before.end(), name) == before.end()) made.push_back(name);
+            if (name.ends_with(".gpx") && std::find(before.begin(), before.end(), name) == before.end()) {
+                made.push_back(name);
+            }
         }
         if (recorded == 0) continue;
         ASSERT_LE(made.size(), 1u);
@@ -400,10 +404,11 @@ TEST_F(TrackLog, AKilledRecordingLosesNoRecordedPoint) {
 TEST_F(TrackLog, ACopyAndARouteAreSyncedBeforeTheRenameAndTheirFolderAfter) {
     const std::string root = gps_.storageRootPath;
     // LeakSanitizer cannot work under ptrace; the sanitizer build turns it off for this run.
-    const std::string command = "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" "
-                                "strace -qq -e signal=none -e trace=openat,fdatasync,fsync,rename,renameat,renameat2 "
-                                "-o '" + root + "trace' '" QUOREL_TRACK_LOG_RECORDER "' '" + root + "' 3 0 '" + gpx() +
-                                "crntroot.gpx' > /dev/null";
+    const std::string command =
+        "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" "
+        "strace -qq -e signal=none -e trace=openat,fdatasync,fsync,rename,renameat,renameat2 "
+        "-o '" +
+        root + "trace' '" QUOREL_TRACK_LOG_RECORDER "' '" + root + "' 3 0 '" + gpx() + "crntroot.gpx' > /dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << "is the strace package installed?";
 
     const std::regex open(R"re(^openat\(AT_FDCWD, "([^"]*)",.*\)\s+= (\d+))re");

@@ -22,11 +22,10 @@ TEST(GeoPointList, RemoveAtFollowsTheControlsRules) {
         int size, index;
         std::vector<double> left;
     } cases[] = {
-        {3, 0, {1, 2}},  // the later points move up in order
-        {3, 3, {0, 1}},  // the count removes the last point
-        {3, 99, {0, 1}},
-        {3, -1, {0, 1, 2}},  // negative: nothing
-        {0, 0, {}},          // empty: nothing
+        {3, 0, {1, 2}},                       // the later points move up in order
+        {3, 3, {0, 1}},                       // the count removes the last point
+        {3, 99, {0, 1}}, {3, -1, {0, 1, 2}},  // negative: nothing
+        {0, 0, {}},                           // empty: nothing
     };
     for (const auto& c : cases) {
         GeoPointList list = listOf(c.size);

@@ -53,7 +53,10 @@ TEST(GpxReader, FilesOfOtherProgramsLoad) {
     for (int i = 0; i < 300; ++i) wide += i % 3 == 0 ? "\xF0\x9F\x97\xBA" : (i % 3 == 1 ? "\xC3\xA9" : "x");
     const std::string ele = "<trk><trkseg><trkpt lat='1' lon='2'><ele>", end = "</ele></trkpt></trkseg></trk>";
     const std::string pad(260, ' ');
-    const struct { const char* what; std::string text, expected; } cases[] = {
+    const struct {
+        const char* what;
+        std::string text, expected;
+    } cases[] = {
         {"any indentation; tags span lines; a one-digit ele; self-closing points",
          "<gpx>\n  <trk>\n    <name>Walk</name>\n\t<trkseg>\n      <trkpt lat=\"1\" lon=\"2\">\n        <ele>0</ele>\n"
          "</trkpt> <trkpt\n lat='3'\r\n lon='4'\n>\t\t<ele\n>5</ele\n></trkpt\n>\n<trkpt lat='2' lon='-2'/>\n"
@@ -140,7 +143,10 @@ TEST(TrackFile, OneElementPerLineInPiecesOf511Characters) {
     const std::string point = "<trkpt lat=\"1\" lon=\"2\"></trkpt>\n";  // 23 characters to its ">"
     std::string wide;
     for (int i = 0; i < 250; ++i) wide += "\xC3\xA9";
-    const struct { const char* what; std::string text, expected; } cases[] = {
+    const struct {
+        const char* what;
+        std::string text, expected;
+    } cases[] = {
         {"any indentation, CR LF, a whole point on one line",
          "  <name>X</name>\r\n\t\t<trkpt lat=\"1\" lon=\"2\">\r\n      <ele>3</ele>\r\n    </trkpt>\r\n"
          "<trkpt lat=\"4\" lon=\"5\"><ele>6</ele></trkpt>",

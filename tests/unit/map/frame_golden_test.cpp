@@ -50,8 +50,10 @@ TEST(FrameGolden, PlaceholderMosaicAndControlsOnA480x272Screen) {
     EXPECT_EQ(pixelAt(s.window, 250, 136), 0u);
     // The scale bar ends 15 pixels from the edge and spans 1000 m over the ground size of
     // a pixel at this latitude and zoom 14.
-    const double metresPerPixel = std::cos(s.view.centerLat * std::numbers::pi / 180.0) * 2 * std::numbers::pi * 6378137.0 / std::pow(2.0, 22);
-    EXPECT_NEAR(static_cast<double>(blackIn(s.window, 30).find('#', 100)), 465 - 1000 / metresPerPixel, 1.5);  // right of the buttons
+    const double metresPerPixel =
+        std::cos(s.view.centerLat * std::numbers::pi / 180.0) * 2 * std::numbers::pi * 6378137.0 / std::pow(2.0, 22);
+    EXPECT_NEAR(static_cast<double>(blackIn(s.window, 30).find('#', 100)), 465 - 1000 / metresPerPixel,
+                1.5);  // right of the buttons
     EXPECT_EQ(blackIn(s.window, 30).rfind('#'), 465u);
     const platform::Bitmap plain = s.window;
     for (const int hud : {1, 2}) {
@@ -60,7 +62,8 @@ TEST(FrameGolden, PlaceholderMosaicAndControlsOnA480x272Screen) {
         int differing = 0;
         for (int y = 0; y < 272; ++y) {
             for (int x = 0; x < 480; ++x) {
-                differing += pixelAt(s.window, x, y) != (hud == 1 ? pixelAt(plain, 479 - x, y) : pixelAt(plain, x, 271 - y));
+                differing +=
+                    pixelAt(s.window, x, y) != (hud == 1 ? pixelAt(plain, 479 - x, y) : pixelAt(plain, x, 271 - y));
             }
         }
         EXPECT_EQ(differing, 0) << "head-up mode " << hud;
@@ -110,7 +113,8 @@ TEST(FrameGolden, TilesGridOverlaysAndReadOutsOnAn800x480Screen) {
     MapView& v = s.view;
     v.zoomLevel = 15;
     const WorldPosition home = projectToWorld(v, v.centerLat, v.centerLon);
-    const platform::Color colours[] = {rgb(236, 232, 220), rgb(214, 232, 204), rgb(220, 228, 240), rgb(240, 224, 214), rgb(90, 90, 90)};
+    const platform::Color colours[] = {rgb(236, 232, 220), rgb(214, 232, 204), rgb(220, 228, 240), rgb(240, 224, 214),
+                                       rgb(90, 90, 90)};
     for (std::int64_t c = home.col - 4; c <= home.col + 4; ++c) {
         for (std::int64_t r = home.row - 3; r <= home.row + 3; ++r) {
             platform::Bitmap tile = platform::createDib(256, -256, 4, colours);
@@ -126,7 +130,8 @@ TEST(FrameGolden, TilesGridOverlaysAndReadOutsOnAn800x480Screen) {
     s.gps.batteryPercent = 0;
     s.gps.satellites = 5;
     s.compose();  // view bounds for placing the paths
-    v.tracks.append(pathThrough(v, {{100, 420}, {300, 370}, {900, 300}, {1200, 100}, {1000, -100}, {600, 60}, {520, 200}}));
+    v.tracks.append(
+        pathThrough(v, {{100, 420}, {300, 370}, {900, 300}, {1200, 100}, {1000, -100}, {600, 60}, {520, 200}}));
     v.routes.append(pathThrough(v, {{150, 300}, {250, 250}, {350, 300}, {450, 240}, {850, 200}}));
     s.gps.track = pathThrough(v, {{200, 90}, {260, 120}, {330, 130}, {380, 160}, {430, 160}});
     s.gps.track.points.at(4).lat = s.gps.track.points[3].lat;
@@ -137,14 +142,20 @@ TEST(FrameGolden, TilesGridOverlaysAndReadOutsOnAn800x480Screen) {
     EXPECT_TRUE(matchesGolden(s.window, "frame_overlays_800x480"));
 
     // The view centre shows the centre's world pixel, so tile edges lie 256 apart from there.
-    for (int x = static_cast<int>((400 - home.px) % 256); x < 800; x += 256) EXPECT_EQ(pixelAt(s.window, x, 470), rgb(255, 0, 0)) << x;
-    for (int y = static_cast<int>((240 - home.py) % 256); y < 480; y += 256) EXPECT_EQ(pixelAt(s.window, 700, y), rgb(255, 0, 0)) << y;
+    for (int x = static_cast<int>((400 - home.px) % 256); x < 800; x += 256) {
+        EXPECT_EQ(pixelAt(s.window, x, 470), rgb(255, 0, 0)) << x;
+    }
+    for (int y = static_cast<int>((240 - home.py) % 256); y < 480; y += 256) {
+        EXPECT_EQ(pixelAt(s.window, 700, y), rgb(255, 0, 0)) << y;
+    }
     // The last row of each pin's needle (grey 32, ANDed) lies just above its route point.
-    const GeoPoint pinned[] = {v.routes[0].points[0], v.routes[0].points[3], v.currentRoute.points[0], v.currentRoute.points[2]};
+    const GeoPoint pinned[] = {v.routes[0].points[0], v.routes[0].points[3], v.currentRoute.points[0],
+                               v.currentRoute.points[2]};
     for (const GeoPoint& p : pinned) {
         const WorldPosition at = projectToWorld(v, p.lat, p.lon);
         for (const std::int64_t x : {at.wx - v.viewOriginX - 1, at.wx - v.viewOriginX}) {
-            const platform::Color tip = pixelAt(s.window, static_cast<int>(x), static_cast<int>(at.wy - v.viewOriginY - 1));
+            const platform::Color tip =
+                pixelAt(s.window, static_cast<int>(x), static_cast<int>(at.wy - v.viewOriginY - 1));
             EXPECT_LE(std::max({platform::redOf(tip), platform::greenOf(tip), platform::blueOf(tip)}), 32) << x;
         }
     }

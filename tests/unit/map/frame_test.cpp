@@ -4,8 +4,8 @@
 
 #include <cmath>
 #include <cstdint>
-#include <numbers>
 #include <limits>
+#include <numbers>
 #include <vector>
 
 #include "map/frame_parts.h"
@@ -103,9 +103,10 @@ TEST(Overlays, HeadingArrowsPointTheWayOfTheLastStep) {
     const struct {
         GeoPoint from;
         double heading;  // radians clockwise from east
-    } steps[] = {{{lat, lon - 0.001, 0, 0, 0}, 0.0},
-                 {{lat - 0.001, lon, 0, 0, 0}, -1.570796326795},  // as the program writes it: the tip truncates to x 239
-                 {{lat + 0.001, lon + lonStep, 0, 0, 0}, 3 * std::numbers::pi / 4}};
+    } steps[] = {
+        {{lat, lon - 0.001, 0, 0, 0}, 0.0},
+        {{lat - 0.001, lon, 0, 0, 0}, -1.570796326795},  // as the program writes it: the tip truncates to x 239
+        {{lat + 0.001, lon + lonStep, 0, 0, 0}, 3 * std::numbers::pi / 4}};
     for (int i = 0; i < 3; ++i) {
         GpxPath track;
         track.addPoint(steps[i].from);
@@ -113,7 +114,8 @@ TEST(Overlays, HeadingArrowsPointTheWayOfTheLastStep) {
         platform::fillRect(s.view.frameBitmap, {0, 0, 480, 272}, platform::rgb(255, 255, 255));
         drawHeadingArrow(s.view, track);
         const auto black = [&](double angle, double length) {
-            return platform::pixelAt(s.view.frameBitmap, static_cast<int>(240 + length * std::cos(angle)), static_cast<int>(136 + length * std::sin(angle))) == 0u;
+            return platform::pixelAt(s.view.frameBitmap, static_cast<int>(240 + length * std::cos(angle)),
+                                     static_cast<int>(136 + length * std::sin(angle))) == 0u;
         };
         const double a = steps[i].heading, pi = std::numbers::pi;
         EXPECT_TRUE(black(a, 0)) << i;

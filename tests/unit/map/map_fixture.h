@@ -8,7 +8,6 @@
 #include <utility>
 #include <vector>
 
-#include "state/map_view.h"
 #include "app/surfaces.h"
 #include "gps/gps_receiver.h"
 #include "map/frame.h"
@@ -16,6 +15,7 @@
 #include "map/tile_mosaic.h"
 #include "platform/format.h"
 #include "platform/raster/raster.h"
+#include "state/map_view.h"
 
 namespace quorel::test {
 

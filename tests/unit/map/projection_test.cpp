@@ -31,7 +31,8 @@ auto textbookParts(double lat, double lon, int zoom) {
 TEST(Projection, DefaultCentreWorldEdgesAndTheNorthLimit) {
     const MapView z18 = viewAt(18), z5 = viewAt(5), z14 = viewAt(14);
     for (const MapView& v : {z18, z5}) {
-        EXPECT_EQ(parts(projectToWorld(v, v.centerLat, v.centerLon)), textbookParts(v.centerLat, v.centerLon, v.zoomLevel));
+        EXPECT_EQ(parts(projectToWorld(v, v.centerLat, v.centerLon)),
+                  textbookParts(v.centerLat, v.centerLon, v.zoomLevel));
     }
     EXPECT_EQ(projectToWorld(z14, 0, -180).wx, 0);
     EXPECT_EQ(projectToWorld(z14, 0, 180).col, 1 << 14);  // one column past the last

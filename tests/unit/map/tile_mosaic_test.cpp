@@ -13,8 +13,8 @@
 
 #include "platform/raster/raster.h"
 #include "png/png_writer.h"
-#include "tests/unit/map/map_fixture.h"
 #include "tests/support/scratch.h"
+#include "tests/unit/map/map_fixture.h"
 
 namespace quorel {
 namespace {
@@ -40,7 +40,8 @@ std::set<std::string> mosaicAround(std::int64_t col, std::int64_t row) {
 // two tiles, loads just the tiles the old mosaic did not cover: its columns, then its
 // rows, so a corner cell of both bands is loaded twice. Every cell then holds its tile.
 TEST(MosaicLoads, AScrollLoadsExactlyTheBandOfNewTiles) {
-    const std::pair<int, int> moves[] = {{0, 0}, {1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {1, -1}, {-1, 1}, {-1, -1}, {2, 0}, {-2, 2}};
+    const std::pair<int, int> moves[] = {{0, 0},  {1, 0},  {-1, 0},  {0, 1}, {0, -1}, {1, 1},
+                                         {1, -1}, {-1, 1}, {-1, -1}, {2, 0}, {-2, 2}};
     for (const auto& [dc, dr] : moves) {
         SCOPED_TRACE(testing::Message() << "by " << dc << "," << dr << " tiles");
         MapScreen s(480, 272);
@@ -62,7 +63,8 @@ TEST(MosaicLoads, AScrollLoadsExactlyTheBandOfNewTiles) {
         for (int i = 0; i < 6; ++i) {
             for (int j = 0; j < 5; ++j) {
                 EXPECT_EQ(blueOf(pixelAt(s.view.mosaicBitmap, i * 256 + 9, j * 256 + 9)),
-                          FakeTiles::tagFor(kCol + dc + i - 3, kRow + dr + j - 2)) << "cell " << i << "," << j;
+                          FakeTiles::tagFor(kCol + dc + i - 3, kRow + dr + j - 2))
+                    << "cell " << i << "," << j;
             }
         }
     }

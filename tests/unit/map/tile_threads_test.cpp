@@ -18,8 +18,8 @@
 
 #include "map/worker_pool.h"
 #include "png/png_writer.h"
-#include "tests/unit/map/map_fixture.h"
 #include "tests/support/scratch.h"
+#include "tests/unit/map/map_fixture.h"
 
 namespace quorel {
 namespace {
@@ -53,7 +53,9 @@ std::filesystem::path writeTree(std::int64_t col, std::int64_t row) {
 // The loader one tile at a time, as the mosaic asks: nothing is made ready beforehand.
 struct OneAtATime : TileLoader {
     explicit OneAtATime(MapTileLoader& l) : loader(l) {}
-    bool load(MapView& v, int zoom, std::int64_t col, std::int64_t row) override { return loader.load(v, zoom, col, row); }
+    bool load(MapView& v, int zoom, std::int64_t col, std::int64_t row) override {
+        return loader.load(v, zoom, col, row);
+    }
     MapTileLoader& loader;
 };
 
@@ -91,8 +93,15 @@ Walk walk(const std::filesystem::path& root, std::size_t cacheBytes, int threads
     for (const auto& hole : holes) std::filesystem::remove(hole);
     int step = 0;
     // Zoom 15 shows enlarged squares of zoom 14 and 13, the replaced home tile's among them.
-    for (const auto& [zoom, tapX, tapY] : {std::tuple{14, 240, 136}, {15, 240, 136}, {13, 470, 10}, {14, 5, 260},
-                                           {14, 400, 200}, {13, 240, 136}, {15, 240, 136}, {14, 100, 30}, {13, 10, 10}}) {
+    for (const auto& [zoom, tapX, tapY] : {std::tuple{14, 240, 136},
+                                           {15, 240, 136},
+                                           {13, 470, 10},
+                                           {14, 5, 260},
+                                           {14, 400, 200},
+                                           {13, 240, 136},
+                                           {15, 240, 136},
+                                           {14, 100, 30},
+                                           {13, 10, 10}}) {
         if (++step == 7) {  // the card's tile replaced, tiles copied into the holes
             writeTile(homeTile, home.col, home.row, 99, 2000);
             for (const auto& hole : holes) writeTile(hole, home.col, home.row, 33, 2000);
@@ -121,13 +130,17 @@ TEST(TileThreads, FramesAndMessagesAreTheSameWithAndWithoutCacheAndThreads) {
     ASSERT_FALSE(holesNearHome(root, home).empty());
     const Walk plain = walk(root, 0, 0, false);
     EXPECT_NE(plain.messages.find("quorel: tile"), std::string::npos);
-    for (const auto& [cacheBytes, threads] : {std::pair<std::size_t, int>{0, 0}, {0, 4}, {kDefaultTileCacheBytes, 1},
-                                              {kDefaultTileCacheBytes, 4}, {300'000, 4}}) {
+    for (const auto& [cacheBytes, threads] : {std::pair<std::size_t, int>{0, 0},
+                                              {0, 4},
+                                              {kDefaultTileCacheBytes, 1},
+                                              {kDefaultTileCacheBytes, 4},
+                                              {300'000, 4}}) {
         const Walk other = walk(root, cacheBytes, threads);
         EXPECT_EQ(other.messages, plain.messages) << cacheBytes << " bytes, threads " << threads;
         ASSERT_EQ(other.frames.size(), plain.frames.size());
         for (std::size_t i = 0; i < plain.frames.size(); ++i) {
-            EXPECT_EQ(other.frames[i], plain.frames[i]) << "frame " << i << ", " << cacheBytes << " bytes, threads " << threads;
+            EXPECT_EQ(other.frames[i], plain.frames[i])
+                << "frame " << i << ", " << cacheBytes << " bytes, threads " << threads;
         }
     }
     std::filesystem::remove_all(root);
@@ -148,11 +161,13 @@ TEST(TileThreads, AViewOfHugeTilesDrawsInLittleMemory) {
     const auto root = test::scratchFolder("huge_tiles");
     const std::vector<std::uint8_t> png = encodePng(platform::createBitmap(256, 256));
     std::string chunk = "quRp" + std::string(15 << 20, 'x');
-    const auto crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(chunk.data()), uInt(chunk.size())));
-    chunk = std::string{0, char(15 << 4), 0, 0} + chunk + std::string{char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
+    const auto crc =
+        static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(chunk.data()), uInt(chunk.size())));
+    chunk = std::string{0, char(15 << 4), 0, 0} + chunk +
+            std::string{char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
     const std::filesystem::path first = root / "one.png";
-    std::ofstream(first, std::ios::binary) << std::string(png.begin(), png.begin() + 33) << chunk
-                                           << std::string(png.begin() + 33, png.end());
+    std::ofstream(first, std::ios::binary)
+        << std::string(png.begin(), png.begin() + 33) << chunk << std::string(png.begin() + 33, png.end());
     for (std::int64_t c = home.col - 5; c <= home.col + 5; ++c) {  // links: the tree takes 15 MiB of disk
         for (std::int64_t r = home.row - 4; r <= home.row + 4; ++r) {
             const std::filesystem::path file = treeTilePath(root / "Maps" / "std", 14, c, r, ".png");
@@ -185,12 +200,14 @@ TEST(TileThreads, AViewOfHugeTilesDrawsInLittleMemory) {
 TEST(WorkerPool, AThrowReachesTheCallerOnceEveryItemHasRun) {
     WorkerPool pool(1);
     std::atomic<int> started = 0, finished = 0;
-    EXPECT_THROW(pool.run(5, [&](std::size_t i) {
-        ++started;
-        while (i < 2 && started < 2) std::this_thread::yield();
-        ++finished;
-        if (i < 2) throw std::out_of_range("item");
-    }), std::out_of_range);
+    EXPECT_THROW(pool.run(5,
+                          [&](std::size_t i) {
+                              ++started;
+                              while (i < 2 && started < 2) std::this_thread::yield();
+                              ++finished;
+                              if (i < 2) throw std::out_of_range("item");
+                          }),
+                 std::out_of_range);
     EXPECT_EQ(finished, 5);
     pool.run(3, [&](std::size_t) { ++finished; });
     EXPECT_EQ(finished, 8);

@@ -70,7 +70,8 @@ TEST(Lines, FarAwayEndsDrawTheSameVisiblePart) {
     for (const auto& c : cases) {
         const PixelSet far = line(30, 12, c.x0, c.y0, c.x1, c.y1, c.width);
         EXPECT_FALSE(far.empty());
-        EXPECT_EQ(far, line(30, 12, c.nx0, c.ny0, c.nx1, c.ny1, c.width)) << c.x0 << "," << c.y0 << " width " << c.width;
+        EXPECT_EQ(far, line(30, 12, c.nx0, c.ny0, c.nx1, c.ny1, c.width))
+            << c.x0 << "," << c.y0 << " width " << c.width;
     }
     for (const int width : {1, 4}) {  // passing just below the bitmap's corner
         EXPECT_TRUE(line(30, 12, -1'000'000, -999'950, 1'000'000, 1'000'050, width).empty()) << width;
@@ -132,9 +133,12 @@ TEST(WideLines, ShortSegmentShapesAndJointsPaintTheSamePixels) {
                 const int left = next(56) - 4, top = next(48) - 4, right = left + next(20), bottom = top + next(20);
                 bool all = true;
                 for (int py = std::max(top, 0); py < std::min(bottom, 40); ++py) {
-                    for (int px = std::max(left, 0); px < std::min(right, 48); ++px) all = all && ink.count({px, py}) > 0;
+                    for (int px = std::max(left, 0); px < std::min(right, 48); ++px) {
+                        all = all && ink.count({px, py}) > 0;
+                    }
                 }
-                EXPECT_EQ(marks.covers({left, top, right, bottom}), all) << left << "," << top << " " << right << "," << bottom;
+                EXPECT_EQ(marks.covers({left, top, right, bottom}), all)
+                    << left << "," << top << " " << right << "," << bottom;
             }
             marks.paintOnto(covered, kInk);
             EXPECT_EQ(inked(covered), ink) << "width " << width << " trial " << trial;

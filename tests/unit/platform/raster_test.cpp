@@ -52,9 +52,9 @@ TEST(Bitmaps, PixelsLandWhereTheDibLayoutPutsThem) {
         std::size_t byte;
         std::uint8_t value;
     } cases[] = {
-        {8, 3, 2, 0, kBlue, 8, 2 * 8 + 2, 3},        {8, -3, 2, 0, kBlue, 8, 2, 3},
-        {4, 3, 1, 2, kGreen, 4, 0, 0x02},            {4, 3, 4, 1, kRed, 4, 4 + 2, 0x10},
-        {1, 3, 9, 0, kRed, 4, 2 * 4 + 1, 0x40},      {24, 3, 1, 1, rgb(1, 2, 3), 16, 16 + 3, 3},
+        {8, 3, 2, 0, kBlue, 8, 2 * 8 + 2, 3},       {8, -3, 2, 0, kBlue, 8, 2, 3},
+        {4, 3, 1, 2, kGreen, 4, 0, 0x02},           {4, 3, 4, 1, kRed, 4, 4 + 2, 0x10},
+        {1, 3, 9, 0, kRed, 4, 2 * 4 + 1, 0x40},     {24, 3, 1, 1, rgb(1, 2, 3), 16, 16 + 3, 3},
         {24, 3, 1, 1, rgb(1, 2, 3), 16, 16 + 5, 1},
     };
     for (const auto& c : cases) {
@@ -66,7 +66,8 @@ TEST(Bitmaps, PixelsLandWhereTheDibLayoutPutsThem) {
         EXPECT_EQ(pixelAt(b, c.x, c.y), c.color) << "depth " << c.bpp;
     }
     EXPECT_EQ(createDib(3, 3, 1, table).palette, (std::vector<Color>{kGrey, kRed}));
-    EXPECT_EQ(createDib(3, 3, 4, table).palette, (std::vector<Color>{kGrey, kRed, kGreen, kBlue, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(createDib(3, 3, 4, table).palette,
+              (std::vector<Color>{kGrey, kRed, kGreen, kBlue, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_TRUE(createDib(3, 3, 24).palette.empty());
 }
 
@@ -95,7 +96,8 @@ TEST(Blit, ConvertsEveryDibDepthBothWaysAndAnds) {
             Bitmap reference = createBitmap(13, 6), anded = numbered(13, 6), stretched = anded, andedWant = anded;
             for (int y = 0; y < 6; ++y) {
                 for (int x = 0; x < 13; ++x) {
-                    const Color c = bpp == 24 ? rgb(x * 9, y * 40, 7) : table[static_cast<std::size_t>((x + y) % (bpp == 1 ? 2 : 4))];
+                    const Color c = bpp == 24 ? rgb(x * 9, y * 40, 7)
+                                              : table[static_cast<std::size_t>((x + y) % (bpp == 1 ? 2 : 4))];
                     setPixel(dib, x, y, c);
                     setPixel(reference, x, y, c);
                     setPixel(andedWant, x, y, pixelAt(anded, x, y) & c);
@@ -121,16 +123,27 @@ TEST(Blit, ClipsAgainstBothBitmapsWhereverTheRectanglesLie) {
     const struct {
         int dx, dy, w, h, sx, sy;
     } cases[] = {
-        {0, 0, 7, 5, 0, 0},   {2, 1, 3, 2, 1, 1},   {-3, -2, 7, 5, 0, 0},    {6, 4, 10, 10, 0, 0},
-        {0, 0, 7, 5, -2, -3}, {1, 1, 9, 9, 5, 3},   {-100, 0, 7, 5, 0, 0},   {0, 0, 7, 5, 7, 0},
-        {3, 3, 0, 4, 0, 0},   {3, 3, -4, 4, 0, 0},  {INT_MAX, 0, 5, 5, 0, 0}, {INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0, 0},
-        {0, 0, INT_MAX, INT_MAX, INT_MIN, INT_MIN}, {2, 2, INT_MAX, INT_MAX, -1, -1},
+        {0, 0, 7, 5, 0, 0},
+        {2, 1, 3, 2, 1, 1},
+        {-3, -2, 7, 5, 0, 0},
+        {6, 4, 10, 10, 0, 0},
+        {0, 0, 7, 5, -2, -3},
+        {1, 1, 9, 9, 5, 3},
+        {-100, 0, 7, 5, 0, 0},
+        {0, 0, 7, 5, 7, 0},
+        {3, 3, 0, 4, 0, 0},
+        {3, 3, -4, 4, 0, 0},
+        {INT_MAX, 0, 5, 5, 0, 0},
+        {INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0, 0},
+        {0, 0, INT_MAX, INT_MAX, INT_MIN, INT_MIN},
+        {2, 2, INT_MAX, INT_MAX, -1, -1},
     };
     for (const auto& c : cases) {
         Bitmap dst = filled(9, 6, kGrey);
         const Bitmap want = expectedBlit(dst, src, c.dx, c.dy, c.w, c.h, c.sx, c.sy);
         blit(dst, c.dx, c.dy, c.w, c.h, src, c.sx, c.sy);
-        EXPECT_EQ(dst.bits, want.bits) << c.dx << "," << c.dy << " " << c.w << "x" << c.h << " from " << c.sx << "," << c.sy;
+        EXPECT_EQ(dst.bits, want.bits) << c.dx << "," << c.dy << " " << c.w << "x" << c.h << " from " << c.sx << ","
+                                       << c.sy;
     }
 }
 
@@ -162,19 +175,29 @@ TEST(Stretch, NearestNeighbourWithMirroringByNegativeExtents) {
         int srcW, dstW, dx, dw, sx, sw;
         const char* row;
     } cases[] = {
-        {4, 4, 0, 4, 0, 4, "ABCD"},    {4, 4, 4, -4, 0, 4, "DCBA"},   // destination mirrored: covers 0..3
-        {4, 4, 0, 4, 4, -4, "DCBA"},   {4, 4, 4, -4, 4, -4, "ABCD"},  // source mirrored; both
-        {2, 4, 0, 4, 0, 2, "AABB"},    {4, 2, 0, 2, 0, 4, "BD"},      // reduced: centres of the pairs
-        {3, 6, 6, -6, 0, 3, "CCBBAA"}, {5, 3, 0, 3, 0, 5, "ACE"},
-        {4, 6, 1, 4, 0, 4, ".ABCD."},  {4, 4, -2, 4, 0, 4, "CD.."},   {4, 4, 2, -4, 0, 4, "BA.."},
-        {4, 4, 0, 4, 2, 4, "CD.."},    {4, 4, 0, 4, -2, 4, "..AB"},   // the source runs off its edges
-        {4, 4, 0, 0, 0, 4, "...."},    {4, 4, 0, 4, 0, 0, "...."},
-        {4, 4, INT_MIN, INT_MAX, 0, 4, "...."},   {4, 4, 0, INT_MAX, 0, INT_MAX, "ABCD"},
+        {4, 4, 0, 4, 0, 4, "ABCD"},
+        {4, 4, 4, -4, 0, 4, "DCBA"},  // destination mirrored: covers 0..3
+        {4, 4, 0, 4, 4, -4, "DCBA"},
+        {4, 4, 4, -4, 4, -4, "ABCD"},  // source mirrored; both
+        {2, 4, 0, 4, 0, 2, "AABB"},
+        {4, 2, 0, 2, 0, 4, "BD"},  // reduced: centres of the pairs
+        {3, 6, 6, -6, 0, 3, "CCBBAA"},
+        {5, 3, 0, 3, 0, 5, "ACE"},
+        {4, 6, 1, 4, 0, 4, ".ABCD."},
+        {4, 4, -2, 4, 0, 4, "CD.."},
+        {4, 4, 2, -4, 0, 4, "BA.."},
+        {4, 4, 0, 4, 2, 4, "CD.."},
+        {4, 4, 0, 4, -2, 4, "..AB"},  // the source runs off its edges
+        {4, 4, 0, 0, 0, 4, "...."},
+        {4, 4, 0, 4, 0, 0, "...."},
+        {4, 4, INT_MIN, INT_MAX, 0, 4, "...."},
+        {4, 4, 0, INT_MAX, 0, INT_MAX, "ABCD"},
         {4, 4, INT_MAX, INT_MIN + 1, 0, 4, "DDDD"},  // the far end of an enormous mirrored run
     };
     for (const int bpp : {32, 24, 8}) {
         for (const auto& c : cases) {
-            EXPECT_EQ(stretchRow(bpp, c.srcW, c.dstW, c.dx, c.dw, c.sx, c.sw), c.row) << bpp << ": " << c.dx << " " << c.dw;
+            EXPECT_EQ(stretchRow(bpp, c.srcW, c.dstW, c.dx, c.dw, c.sx, c.sw), c.row)
+                << bpp << ": " << c.dx << " " << c.dw;
         }
     }
 }

@@ -9,9 +9,10 @@
 namespace quorel::platform {
 namespace {
 
-const char* const kTexts[] = {"143514.00", "  -35 30", "+7x",  "\n\t42",  "x1",          "",       "-",
-                              "3428.9468,N", " 36.62158993", ".5", "5.", "0x10", "545.4,M,46.9", "1e999",
-                              "1e-999",    "-inf",     "nan",  "M",      "'48.79'",     "+1.5e2x", "-2147483648"};
+const char* const kTexts[] = {
+    "143514.00",    "  -35 30", "+7x",     "\n\t42",  "x1",           "",      "-",      "3428.9468,N",
+    " 36.62158993", ".5",       "5.",      "0x10",    "545.4,M,46.9", "1e999", "1e-999", "-inf",
+    "nan",          "M",        "'48.79'", "+1.5e2x", "-2147483648"};
 
 TEST(ScanInt, ReadsAsPercentD) {
     for (const char* text : kTexts) {
@@ -25,7 +26,8 @@ TEST(ScanInt, ReadsAsPercentD) {
         EXPECT_EQ(r.consumed, static_cast<std::size_t>(n)) << text;
     }
     // where "%d" is undefined, the value saturates
-    for (const auto& [text, value] : {std::pair{"99999999999999999999", 2147483647}, {"-99999999999999999999", -2147483647 - 1}}) {
+    for (const auto& [text, value] :
+         {std::pair{"99999999999999999999", 2147483647}, {"-99999999999999999999", -2147483647 - 1}}) {
         std::int32_t v = 0;
         EXPECT_TRUE(scanInt(text, v).ok);
         EXPECT_EQ(v, value) << text;

@@ -38,14 +38,18 @@ TEST(ProgramFolders, PortableCopiesStayPutInstalledOnesUseTheUsersFolders) {
         bool inUserFolders, ownsDeviceRoot;
     } cases[] = {
         // a card or an unpacked copy: beside the executable
-        {"/media/card/quorel", false, true, "", "", "", "", "/home/u", "/media/card/quorel", "/media/card/quorel", false, false},
+        {"/media/card/quorel", false, true, "", "", "", "", "/home/u", "/media/card/quorel", "/media/card/quorel",
+         false, false},
         {"/usr/bin", true, false, "", "", "", "", "/home/u", "/usr/bin", "/usr/bin", false, false},
         // installed: read-only, or a system folder that root could write
-        {"/usr/bin", false, false, "", "", "", "", "/home/u", "/home/u/.config/quorel", "/home/u/.local/share/quorel", true, true},
-        {"/usr/local/bin", false, true, "", "", "", "", "/root", "/root/.config/quorel", "/root/.local/share/quorel", true, true},
+        {"/usr/bin", false, false, "", "", "", "", "/home/u", "/home/u/.config/quorel", "/home/u/.local/share/quorel",
+         true, true},
+        {"/usr/local/bin", false, true, "", "", "", "", "/root", "/root/.config/quorel", "/root/.local/share/quorel",
+         true, true},
         {"/usrx/bin", false, true, "", "", "", "", "/root", "/usrx/bin", "/usrx/bin", false, false},
         {"/opt/q", false, false, "", "", "/c", "/d/", "/home/u", "/c/quorel", "/d/quorel", true, true},
-        {"/opt/q", false, false, "", "", "rel", "", "/home/u", "/home/u/.config/quorel", "/home/u/.local/share/quorel", true, true},
+        {"/opt/q", false, false, "", "", "rel", "", "/home/u", "/home/u/.config/quorel", "/home/u/.local/share/quorel",
+         true, true},
         {"/opt/q", false, false, "", "", "", "", "", "/opt/q", "/opt/q", false, false},  // nowhere else known
         // the options win
         {"/usr/bin", false, false, "/h", "", "", "", "/home/u", "/h", "/h", false, false},
@@ -53,9 +57,11 @@ TEST(ProgramFolders, PortableCopiesStayPutInstalledOnesUseTheUsersFolders) {
         {"/media/card/quorel", true, true, "/h", "/r", "", "", "/home/u", "/h", "/r", false, true},
     };
     for (const auto& c : cases) {
-        const FolderFacts facts{c.exeDir, c.holdsSettings, c.writable, c.home, c.root, c.configHome, c.dataHome, c.userHome, ""};
+        const FolderFacts facts{c.exeDir,     c.holdsSettings, c.writable, c.home, c.root,
+                                c.configHome, c.dataHome,      c.userHome, ""};
         const ProgramFolders f = chooseProgramFolders(facts);
-        const std::string where = std::string(c.exeDir) + " home=" + c.home + " root=" + c.root + " config=" + c.configHome;
+        const std::string where =
+            std::string(c.exeDir) + " home=" + c.home + " root=" + c.root + " config=" + c.configHome;
         EXPECT_EQ(f.programDir, c.programDir) << where;
         EXPECT_EQ(f.deviceRoot, c.deviceRoot) << where;
         EXPECT_EQ(f.inUserFolders, c.inUserFolders) << where;

@@ -42,9 +42,12 @@ TEST(Fonts, TheProgramsFaceIsTheInstalledMincho) {
 // Text and, in opaque mode, its background stay inside the rectangle and the bitmap.
 TEST(Text, DrawingStaysInsideTheRectangleAndTheBitmap) {
     const Rect cases[] = {
-        {5, 5, 60, 18},       // the status-line case: a 22-pixel font in 13 rows
-        {-30, -10, 20, 8},    {70, 30, 200, 200}, {40, 10, 30, 40},  // off the corners; inverted
-        {INT_MIN, INT_MIN, INT_MAX, INT_MAX}, {INT_MAX - 5, 0, INT_MAX, 40},
+        {5, 5, 60, 18},  // the status-line case: a 22-pixel font in 13 rows
+        {-30, -10, 20, 8},
+        {70, 30, 200, 200},
+        {40, 10, 30, 40},  // off the corners; inverted
+        {INT_MIN, INT_MIN, INT_MAX, INT_MAX},
+        {INT_MAX - 5, 0, INT_MAX, 40},
     };
     for (const auto mode : {BackgroundMode::Transparent, BackgroundMode::Opaque}) {
         for (const Rect& rect : cases) {

@@ -35,7 +35,8 @@ Bytes readFile(const std::filesystem::path& path) {
 }
 
 std::uint32_t be32(const Bytes& b, std::size_t at) {
-    return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) | (std::uint32_t{b[at + 2]} << 8) | b[at + 3];
+    return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) | (std::uint32_t{b[at + 2]} << 8) |
+           b[at + 3];
 }
 
 // The file without its colour-management chunks (gAMA, sRGB, iCCP, cHRM), so that libpng's
@@ -63,7 +64,9 @@ struct Reference {
     std::uint32_t width = 0;
     bool sixteen = false;
     std::vector<std::uint16_t> rgba;
-    std::uint16_t at(std::uint32_t x, std::uint32_t y, int c) const { return rgba[(y * width + x) * 4 + static_cast<std::uint32_t>(c)]; }
+    std::uint16_t at(std::uint32_t x, std::uint32_t y, int c) const {
+        return rgba[(y * width + x) * 4 + static_cast<std::uint32_t>(c)];
+    }
 };
 
 std::optional<Reference> simplifiedDecode(const Bytes& bytes) {
@@ -74,7 +77,9 @@ std::optional<Reference> simplifiedDecode(const Bytes& bytes) {
     image.format = ref.sixteen ? PNG_FORMAT_LINEAR_RGB_ALPHA : PNG_FORMAT_RGBA;
     ref.rgba.resize(std::size_t{image.width} * image.height * 4);
     std::vector<std::uint8_t> eight(ref.sixteen ? 0 : ref.rgba.size());
-    const bool ok = png_image_finish_read(&image, nullptr, ref.sixteen ? static_cast<void*>(ref.rgba.data()) : eight.data(), 0, nullptr) != 0;
+    const bool ok =
+        png_image_finish_read(&image, nullptr, ref.sixteen ? static_cast<void*>(ref.rgba.data()) : eight.data(), 0,
+                              nullptr) != 0;
     png_image_free(&image);
     if (!ref.sixteen) std::copy(eight.begin(), eight.end(), ref.rgba.begin());
     return ok ? std::optional(ref) : std::nullopt;
@@ -141,8 +146,9 @@ TEST(PngSuite, EveryGoodImageDecodesToTheTableFormatWithTheReferencePixels) {
                 const Color ours = pixelAt(b, static_cast<int>(x), static_cast<int>(y));
                 const int channel[3] = {platform::redOf(ours), platform::greenOf(ours), platform::blueOf(ours)};
                 for (int c = 0; c < 3; ++c) {
-                    const bool same = ref->sixteen ? consistentWithPremultiplied(channel[c], ref->at(x, y, c), ref->at(x, y, 3))
-                                                   : channel[c] == ref->at(x, y, c);
+                    const bool same = ref->sixteen
+                                          ? consistentWithPremultiplied(channel[c], ref->at(x, y, c), ref->at(x, y, 3))
+                                          : channel[c] == ref->at(x, y, c);
                     if (!same && mismatches++ < 3) {
                         ADD_FAILURE() << "pixel " << x << "," << y << " channel " << c << ": " << channel[c]
                                       << " against reference " << ref->at(x, y, c) << " alpha " << ref->at(x, y, 3);
@@ -162,7 +168,8 @@ TEST(PngDecoder, TruncatedAndOversizedFilesAreRefused) {
     const Bytes good = readFile(kSuite / "basn2c08.png");
     const std::filesystem::path path = test::scratchFolder("truncated") / "cut.png";
     for (const std::size_t keep : {0ul, 8ul, 33ul, 60ul, good.size() / 2, good.size() - 13, good.size() - 1}) {
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(good.data()), static_cast<long>(keep));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(good.data()), static_cast<long>(keep));
         const PngDecodeResult fromFile = decodePngFile(path);
         EXPECT_TRUE(fromFile.libpngError) << keep;
         EXPECT_FALSE(fromFile.bitmap) << keep;
@@ -171,7 +178,7 @@ TEST(PngDecoder, TruncatedAndOversizedFilesAreRefused) {
         EXPECT_TRUE(decodePngMemory32(cut).libpngError) << keep;
     }
     std::filesystem::remove(path);
-    Bytes big = good;  // announcing 60000 x 60000 pixels, with the header's CRC made right
+    Bytes big = good;                          // announcing 60000 x 60000 pixels, with the header's CRC made right
     for (const std::size_t at : {18u, 22u}) {  // the low halves of width and height: 32 becomes 0xEA60
         big[at] = 0xEA;
         big[at + 1] = 0x60;

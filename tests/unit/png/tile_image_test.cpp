@@ -67,7 +67,8 @@ TEST(DecodeTileImage, HalvesTilesOfTwiceTheSideAndRejectsOtherSizes) {
     std::vector<platform::Color> palette;
     for (int i = 0; i < 256; ++i) palette.push_back(platform::rgb(i, (i * 37) % 256, 255 - i));
     for (const int bits : {32, 8}) {
-        platform::Bitmap big = bits == 32 ? platform::createBitmap(512, 512) : platform::createDib(512, 512, 8, palette);
+        platform::Bitmap big =
+            bits == 32 ? platform::createBitmap(512, 512) : platform::createDib(512, 512, 8, palette);
         for (int y = 0; y < 512; ++y) {
             for (int x = 0; x < 512; ++x) platform::setPixel(big, x, y, palette[(x * 131 + y * 71 + x * y) % 256]);
         }
@@ -98,9 +99,11 @@ TEST(DecodeTileImage, HalvesTilesOfTwiceTheSideAndRejectsOtherSizes) {
 // However often the fallbacks read a bad file, the user hears of it once.
 TEST(ReportBadTile, ShowsTheMessageOncePerFile) {
     std::vector<std::string> shown;
-    platform::MessageHandler previous = platform::setMessageHandler([&](std::string_view text) { shown.emplace_back(text); });
+    platform::MessageHandler previous =
+        platform::setMessageHandler([&](std::string_view text) { shown.emplace_back(text); });
     TileReports reports;
-    const bool reported[] = {reportBadTile(reports, "a.png", "tile a.png"), reportBadTile(reports, "b.png", "tile b.png"),
+    const bool reported[] = {reportBadTile(reports, "a.png", "tile a.png"),
+                             reportBadTile(reports, "b.png", "tile b.png"),
                              reportBadTile(reports, "a.png", "tile a.png")};
     platform::setMessageHandler(std::move(previous));
     EXPECT_TRUE(reported[0]);

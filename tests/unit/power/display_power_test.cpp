@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/power_linux.h"
 #include "platform/headless/power_recording.h"
+#include "platform/power_linux.h"
 #include "platform/text_file.h"
 #include "tests/support/scratch.h"
 
@@ -21,9 +21,7 @@ namespace {
 using namespace platform;
 namespace fs = std::filesystem;
 
-fs::path freshDir(const std::string& name) {
-    return test::scratchFolder("power_" + name);
-}
+fs::path freshDir(const std::string& name) { return test::scratchFolder("power_" + name); }
 
 void file(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
@@ -39,11 +37,16 @@ TEST(DisplayPower, EachMethodMakesItsRequest) {
         std::string request;
         bool off;  // only the idle flag counts: on a user-idle display a tap is an ordinary tap
     } cases[] = {
-        {1, false, false, "IDLE+FORCE", true},       {1, true, false, "USERIDLE+FORCE", false},  // by the kernel version
-        {12, false, false, "", false},               {12, true, true, launch, false},
-        {11, false, false, "USERIDLE+FORCE", false}, {14, false, false, "USERIDLE+FORCE", false},
-        {13, true, false, "IDLE+FORCE", true},       {7, true, true, "ON", false},  // never forced
-        {0, false, true, "", false},                 {99, true, true, "", false},
+        {1, false, false, "IDLE+FORCE", true},
+        {1, true, false, "USERIDLE+FORCE", false},  // by the kernel version
+        {12, false, false, "", false},
+        {12, true, true, launch, false},
+        {11, false, false, "USERIDLE+FORCE", false},
+        {14, false, false, "USERIDLE+FORCE", false},
+        {13, true, false, "IDLE+FORCE", true},
+        {7, true, true, "ON", false},  // never forced
+        {0, false, true, "", false},
+        {99, true, true, "", false},
     };
     for (const auto& c : cases) {
         fs::remove(dir / "ScreenOff.exe");
@@ -73,8 +76,8 @@ TEST(LinuxPower, TheBacklightFollowsTheStateAndIsLitAgainAtTheEnd) {
             const char* blPower;
             bool off;
         } steps[] = {
-            {13, "4\n", true}, {-1, "4\n", true},   // idle stays until switched on
-            {7, "0\n", false}, {11, "4\n", false},  // user-idle: dark, not "off"
+            {13, "4\n", true},  {-1, "4\n", true},   // idle stays until switched on
+            {7, "0\n", false},  {11, "4\n", false},  // user-idle: dark, not "off"
             {-1, "0\n", false}, {1, "4\n", true},
         };
         for (const auto& s : steps) {

@@ -12,9 +12,7 @@ namespace {
 
 class MapSettingsTest : public testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = test::scratchFolder(testing::UnitTest::GetInstance()->current_test_info()->name());
-    }
+    void SetUp() override { dir_ = test::scratchFolder(testing::UnitTest::GetInstance()->current_test_info()->name()); }
     bool load(const std::string& text) {
         platform::writeTextFile(dir_ / "setmap.txt", text);
         return loadMapSettings(view_, idle_, dir_);
@@ -38,7 +36,7 @@ TEST_F(MapSettingsTest, KeysAreFoundAsSubstringsInTableOrder) {
         {"DefaultLatDefaultLon 7", &MapView::defaultLat, nullptr, 7.0, 0},  // the earlier key wins
         {"ZoomMaxZoomLevel 3", nullptr, &MapView::zoomLevel, 0, 3},
         {"xdraw_timerx 100", nullptr, &MapView::drawTimerMs, 0, 100},
-        {"zoomlevel 3 ZoomLevel 9", nullptr, &MapView::zoomLevel, 0, 9},  // case matters; "3" skipped
+        {"zoomlevel 3 ZoomLevel 9", nullptr, &MapView::zoomLevel, 0, 9},     // case matters; "3" skipped
         {"ZoomLevel 3\nZoomLevel 12", nullptr, &MapView::zoomLevel, 0, 12},  // the last one wins
         {"ZoomLevel 500.5", nullptr, &MapView::zoomLevel, 0, 500},
         {"f_HUD\n\n  1", nullptr, &MapView::hudMode, 0, 1},  // white space of any kind

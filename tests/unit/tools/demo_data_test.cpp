@@ -37,7 +37,8 @@ class DemoData : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         fs::remove_all(kOut);
-        made_ = run(std::string(QUOREL_MAKE_DEMO) + " '" + kData.string() + "' --zooms 5-17 --radius-km 0.1 > /dev/null") == 0;
+        made_ = run(std::string(QUOREL_MAKE_DEMO) + " '" + kData.string() +
+                    "' --zooms 5-17 --radius-km 0.1 > /dev/null") == 0;
     }
     static void TearDownTestSuite() { fs::remove_all(kOut); }
     void SetUp() override { ASSERT_TRUE(made_) << "quorel-make-demo failed"; }
@@ -109,8 +110,9 @@ TEST_F(DemoData, TheHeadlessDemoFollowsTheDriveOnA1024x600Screen) {
               0);
     std::map<std::string, std::string> dump;
     std::istringstream lines(platform::readTextFile(kOut / "demo-shots" / "state.txt").value_or(""));
-    for (std::string line; std::getline(lines, line);)
+    for (std::string line; std::getline(lines, line);) {
         dump[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
+    }
     EXPECT_EQ(dump["screenWidth"] + "x" + dump["screenHeight"], "1024x600");
     const GeoCoord fix = lastFixOfTheDrive();
     EXPECT_NEAR(std::stod(dump["centerLat"]), fix.lat, 1e-6);

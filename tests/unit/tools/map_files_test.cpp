@@ -54,11 +54,13 @@ int gdalMapFile(const std::string& format, const fs::path& out) {
     char bounds[160];
     std::snprintf(bounds, sizeof bounds, "%.9f %.9f %.9f %.9f", 14552 * tile - origin, origin - 6397 * tile,
                   14555 * tile - origin, origin - 6400 * tile);
-    return run("gdal_translate -q -of MBTILES -co TILE_FORMAT=" + format + " -a_srs EPSG:3857 -a_ullr " + bounds + " '" +
-               (kScratch / "map.ppm").string() + "' '" + out.string() + "'");
+    return run("gdal_translate -q -of MBTILES -co TILE_FORMAT=" + format + " -a_srs EPSG:3857 -a_ullr " + bounds +
+               " '" + (kScratch / "map.ppm").string() + "' '" + out.string() + "'");
 }
 
-std::string tool(const std::string& args) { return std::string("'") + QUOREL_TILES_TOOL + "' " + args + " 2>/dev/null"; }
+std::string tool(const std::string& args) {
+    return std::string("'") + QUOREL_TILES_TOOL + "' " + args + " 2>/dev/null";
+}
 
 // The screen of a first start (no settings kept from an earlier run) after its first
 // frame, with the card at home/sdmmc; the messages it showed (each a line of its own on
@@ -88,8 +90,10 @@ constexpr const char* kEndlessView =
 // What the sqlite3 program reads in the tile (14, 14553, 6398) of a map file, in hex.
 std::string tileHexOf(const fs::path& file) {
     const fs::path out = file.string() + ".hex";
-    run("sqlite3 '" + file.string() + "' \"SELECT hex(tile_data) FROM tiles WHERE zoom_level = 14 AND tile_column = "
-        "14553 AND tile_row = 9985\" > '" + out.string() + "'");
+    run("sqlite3 '" + file.string() +
+        "' \"SELECT hex(tile_data) FROM tiles WHERE zoom_level = 14 AND tile_column = "
+        "14553 AND tile_row = 9985\" > '" +
+        out.string() + "'");
     std::string hex = bytesOf(out);
     fs::remove(out);
     return hex.substr(0, hex.find('\n'));
@@ -160,9 +164,12 @@ TEST_F(MapFiles, GdalJpegTilesShowAsTurboJpegDecodesThem) {
         if (e.path().extension() != ".jpg") continue;
         const std::string jpeg = bytesOf(e.path());
         ASSERT_EQ(tjDecompress2(h, reinterpret_cast<const unsigned char*>(jpeg.data()), jpeg.size(), rgb.data(), 256, 0,
-                                256, TJPF_RGB, 0), 0);
+                                256, TJPF_RGB, 0),
+                  0);
         platform::Bitmap tile = platform::createBitmap(256, 256);
-        for (int i = 0; i < 256 * 256; ++i) platform::setPixel(tile, i % 256, i / 256, platform::rgb(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]));
+        for (int i = 0; i < 256 * 256; ++i) {
+            platform::setPixel(tile, i % 256, i / 256, platform::rgb(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]));
+        }
         ASSERT_TRUE(writePngFile(tile, fs::path(e.path()).replace_extension(".png")));
         ++tiles;
     }
@@ -305,8 +312,9 @@ TEST_F(MapFiles, HostileMapFilesLeaveTheRestOfTheMapDrawn) {
     fs::remove_all(treeB);
     fs::copy(kScratch / "a/sdmmc/Maps/std", treeB, fs::copy_options::recursive);
     const platform::Bitmap expected = screenOf(kScratch / "b");
-    const std::string create = "CREATE TABLE metadata (name, value); CREATE TABLE tiles (zoom_level INTEGER, "
-                               "tile_column INTEGER, tile_row INTEGER, tile_data BLOB);";
+    const std::string create =
+        "CREATE TABLE metadata (name, value); CREATE TABLE tiles (zoom_level INTEGER, "
+        "tile_column INTEGER, tile_row INTEGER, tile_data BLOB);";
     const std::string file = "map file ./sdmmc/Maps/std.mbtiles: ", tile(kNotPngMessage);
     const std::tuple<std::string, int, std::string> cases[] = {
         {"", 1, file + "file is not a database"},            // an HTML page, not SQLite
@@ -345,9 +353,11 @@ TEST_F(MapFiles, HostileMapFilesLeaveTheRestOfTheMapDrawn) {
 // with junk here, so that reading them would report a damaged file) are never read.
 TEST_F(MapFiles, AHugeBlobIsRefusedUnread) {
     fs::remove(fileA);
-    ASSERT_EQ(run("sqlite3 '" + fileA.string() + "' \"CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, "
-                  "tile_row INTEGER, tile_data BLOB); INSERT INTO tiles VALUES (14, 14553, 9985, zeroblob(24 << 20));\""),
-              0);
+    ASSERT_EQ(
+        run("sqlite3 '" + fileA.string() +
+            "' \"CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, "
+            "tile_row INTEGER, tile_data BLOB); INSERT INTO tiles VALUES (14, 14553, 9985, zeroblob(24 << 20));\""),
+        0);
     const auto size = static_cast<std::streamoff>(fs::file_size(fileA));
     std::fstream(fileA, std::ios::binary | std::ios::in | std::ios::out).seekp(size / 4)
         << std::string(static_cast<std::size_t>(size / 2), '\xff');
@@ -432,10 +442,12 @@ TEST_F(MapFiles, AFileWithoutAnIndexHoldsAFillOnlyBriefly) {
     ASSERT_TRUE(indexed) << error;
     EXPECT_FALSE(indexed->lacksIndex());
     // Row x of the view is the tile (14, 14000 + x % 1000, 9000 + x / 1000 counted from the south).
-    ASSERT_EQ(run("sqlite3 '" + fileA.string() + "' \"CREATE VIEW tiles AS WITH RECURSIVE c(x) AS (SELECT 0 UNION "
-                  "ALL SELECT x + 1 FROM c WHERE x < 2999999) SELECT 14 AS zoom_level, 14000 + x % 1000 AS tile_column, "
-                  "9000 + x / 1000 AS tile_row, x'2a' AS tile_data FROM c;\""),
-              0);
+    ASSERT_EQ(
+        run("sqlite3 '" + fileA.string() +
+            "' \"CREATE VIEW tiles AS WITH RECURSIVE c(x) AS (SELECT 0 UNION "
+            "ALL SELECT x + 1 FROM c WHERE x < 2999999) SELECT 14 AS zoom_level, 14000 + x % 1000 AS tile_column, "
+            "9000 + x / 1000 AS tile_row, x'2a' AS tile_data FROM c;\""),
+        0);
     const auto store = MbtilesStore::open(fileA, error);
     ASSERT_TRUE(store) << error;
     EXPECT_TRUE(store->lacksIndex());
@@ -457,14 +469,17 @@ TEST_F(MapFiles, TheToolGivesUpOnATilesViewThatNeverEnds) {
     for (const char* rows : {" WHERE x % 7 = 8;", ";"}) {
         fs::remove(fileA);
         ASSERT_EQ(run("sqlite3 '" + fileA.string() + "' \"" + kEndlessView + rows + "\""), 0);
-        for (const std::string& command : {"check '" + fileA.string() + "'",
-                                          "unpack '" + fileA.string() + "' '" + treeB.string() + "'"}) {
+        for (const std::string& command :
+             {"check '" + fileA.string() + "'", "unpack '" + fileA.string() + "' '" + treeB.string() + "'"}) {
             const fs::path said = kScratch / "said";
-            EXPECT_EQ(run("(timeout 300 '" + std::string(QUOREL_TILES_TOOL) + "' " + command + "; echo status $?) 2>&1 "
-                          "| tail -n 2 > '" + said.string() + "'"),
+            EXPECT_EQ(run("(timeout 300 '" + std::string(QUOREL_TILES_TOOL) + "' " + command +
+                          "; echo status $?) 2>&1 "
+                          "| tail -n 2 > '" +
+                          said.string() + "'"),
                       0);
             const std::string text = bytesOf(said);
-            EXPECT_NE(text.find("runs on beyond any the file could hold"), std::string::npos) << command << rows << text;
+            EXPECT_NE(text.find("runs on beyond any the file could hold"), std::string::npos)
+                << command << rows << text;
             EXPECT_NE(text.find("status 1\n"), std::string::npos) << command << rows << text;
         }
         // No more tiles than the file could hold rows (four bytes at the very least each).

@@ -21,7 +21,9 @@ TileSet sampled(const std::vector<GeoCoord>& points, int zoom) {
         for (double s = 0; s <= steps; ++s) {
             const double col = std::floor((double(a.x) + dx * s / steps) / 256);
             const double row = std::floor((double(a.y) + double(b.y - a.y) * s / steps) / 256);
-            if (row >= 0 && row < side) tiles.insert({std::int64_t(col - side * std::floor(col / side)), std::int64_t(row)});
+            if (row >= 0 && row < side) {
+                tiles.insert({std::int64_t(col - side * std::floor(col / side)), std::int64_t(row)});
+            }
         }
     }
     return tiles;
