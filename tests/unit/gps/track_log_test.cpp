@@ -2,8 +2,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <regex>
 #include <string>
 #include <utility>
@@ -329,72 +326,6 @@ TEST_F(TrackLog, ARouteSaveReplacesTheWholeFileAndLeavesTheLogsName) {
     std::filesystem::create_directory(file + ".tmp");  // a save that fails keeps the route there was
     EXPECT_EQ(saveCurrentRoute(file, GpxPath{}), -1);
     EXPECT_EQ(ownPoints(file).size(), 2u);
-}
-
-// Starts the recorder (track_log_recorder.cpp) on root, kills it with SIGKILL killAfterUs
-// microseconds after it has started (while it starts its log, records, copies the log or
-// waits at the end), and returns the number of points it reported before it died.
-int recordAndKill(const std::string& root, int killAfterUs) {
-    std::FILE* progress = ::popen(("exec '" QUOREL_TRACK_LOG_RECORDER "' '" + root + "' 2000 200 --wait").c_str(), "r");
-    char line[32];
-    if (progress == nullptr) return -1;
-    const pid_t pid = std::fgets(line, sizeof line, progress) != nullptr ? std::atoi(line) : 0;  // its first line
-    ::usleep(static_cast<useconds_t>(killAfterUs));
-    if (pid > 0) ::kill(pid, SIGKILL);
-    int reported = 0;
-    while (std::fgets(line, sizeof line, progress) != nullptr) reported = std::atoi(line);  // sent before it died
-    const int status = ::pclose(progress);
-    EXPECT_EQ(WIFSIGNALED(status) ? WTERMSIG(status) : -1, SIGKILL) << "the recorder ended by itself: " << status;
-    return reported;
-}
-
-bool wellFormed(const std::string& file) {
-    return std::system(("xmllint --noout '" + file + "' 2>/dev/null").c_str()) == 0;
-}
-
-// Recording processes killed at 20 random moments (QUOREL_KILL_SEED repeats a run): no
-// file under a GPX name is half-written (the working log may be empty, cut before its
-// header), and the next start copies every point the process had recorded.
-TEST_F(TrackLog, AKilledRecordingLosesNoRecordedPoint) {
-    const char* given = std::getenv("QUOREL_KILL_SEED");
-    const unsigned seed = given != nullptr ? static_cast<unsigned>(std::atol(given)) : std::random_device{}();
-    std::printf("kill moments: QUOREL_KILL_SEED=%u\n", seed);
-    std::mt19937 random(seed);
-    for (int run = 0; run < 20; ++run) {
-        const int killAfterUs = std::uniform_int_distribution<int>(0, 600'000)(random);
-        SCOPED_TRACE(platform::format("run %d, killed after %d us", run, killAfterUs));
-        gps_.trackFile = TrackLogFile{};
-        const std::vector<std::string> before = std::filesystem::exists(gpx()) ? copies() : std::vector<std::string>{};
-        const int recorded = recordAndKill(gps_.storageRootPath, killAfterUs);
-        for (const auto& e : std::filesystem::directory_iterator(gpx())) {
-            const std::string file = e.path().string();
-            const bool named = file.ends_with(".gpx") && std::filesystem::file_size(file) > 0;
-            EXPECT_TRUE(!named || wellFormed(file)) << file;
-        }
-        start();
-        EXPECT_GE(gps_.track.pointCount(), recorded);
-        std::vector<std::string> made;
-        for (const std::string& name : copies()) {
-            if (name.ends_with(".gpx") && std::find(before.begin(), before.end(), name) == before.end()) {
-                made.push_back(name);
-            }
-        }
-        if (recorded == 0) continue;
-        ASSERT_LE(made.size(), 1u);
-        // The copy made now, or (a run killed at the same point as an earlier one) the
-        // earlier copy with the same points.
-        GpxPath copy;
-        for (const std::string& name : made.empty() ? copies() : made) {
-            GpxPath path;
-            loadTrackFile(gpx() + name, path);
-            if (path.pointCount() >= recorded && path.pointCount() <= recorded + 1) copy = path;
-        }
-        ASSERT_GE(copy.pointCount(), recorded);  // the one being written at the kill may be there too
-        for (int i = 0; i < copy.pointCount(); ++i) {
-            ASSERT_NEAR(copy.points[i].lat, 35 + i / 100000.0, 5e-7) << i;
-            ASSERT_EQ(copy.points[i].ele, i) << i;
-        }
-    }
 }
 
 // What a run that ends asks of the system, seen by strace (Debian package strace): the

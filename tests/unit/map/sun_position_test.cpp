@@ -59,15 +59,6 @@ TEST(SunPosition, CrossesSunriseSunsetAndCivilTwilightWithinAMinuteOfAstral) {
     EXPECT_EQ(events, 48);
 }
 
-// The calendar arithmetic against known instants, leap days and the years before 1970.
-TEST(SunPosition, CalendarDaysCountFrom1970) {
-    EXPECT_EQ(utcSecondsOf(1970, 1, 1, 0), 0);
-    EXPECT_EQ(utcSecondsOf(2000, 2, 29, 43200), 951825600);
-    EXPECT_EQ(utcSecondsOf(2008, 7, 18, 52514), 1216391714);
-    EXPECT_EQ(utcSecondsOf(1969, 12, 31, 0), -86400);
-    EXPECT_EQ(utcSecondsOf(2100, 3, 1, 0), 4107542400);
-}
-
 // Night by the sun follows the last fix's place and time; before the first fix the home
 // position and the system clock; a fix without a date takes the system clock's day.
 TEST(SunPosition, NightFollowsTheFixElseHomeAndTheSystemClock) {
