@@ -50,12 +50,18 @@ void storeFour(std::uint8_t* at, Four v) { std::memcpy(at, &v, sizeof v); }
 
 Four reversed(Four v) { return __builtin_shufflevector(v, v, 3, 2, 1, 0); }
 
-// The four pixels from `at` on in steps of one pixel forwards (step 1) or backwards (-1).
-Four runOfFour(const std::uint8_t* at, std::int64_t step) {
-    return step > 0 ? loadFour(at) : reversed(loadFour(at - 12));
+// The four pixels from `at` on, forwards (kStep 1) or backwards (kStep -1).
+template <int kStep>
+Four runOfFour(const std::uint8_t* at) {
+    if constexpr (kStep > 0) {
+        return loadFour(at);
+    } else {
+        return reversed(loadFour(at - 12));
+    }
 }
 
-// Rows of the window are rows of the frame, read forwards or backwards.
+// Rows of the window are rows of the frame, read forwards or backwards; backwards eight
+// pixels at a time.
 void rowsCopy(platform::Bitmap& window, const platform::Bitmap& frame, std::int64_t origin, std::int64_t stepX,
               std::int64_t stepY) {
     const std::uint8_t* src = frame.bits.data();
@@ -67,47 +73,60 @@ void rowsCopy(platform::Bitmap& window, const platform::Bitmap& frame, std::int6
             continue;
         }
         int wx = 0;
-        for (; wx + 4 <= window.width; wx += 4) storeFour(d + 4 * wx, reversed(loadFour(s - 4 * wx - 12)));
+        for (; wx + 8 <= window.width; wx += 8) {
+            const Four a = loadFour(s - 4 * wx - 12), b = loadFour(s - 4 * wx - 28);
+            storeFour(d + 4 * wx, reversed(a));
+            storeFour(d + 4 * wx + 16, reversed(b));
+        }
         for (; wx < window.width; ++wx) std::memcpy(d + 4 * wx, s - 4 * wx, 4);
     }
 }
 
-// Columns of the window are rows of the frame: four by four pixels are read as four runs
-// along frame rows and written, transposed, as four runs along window rows. Bands of four
-// window rows are cut into blocks so that the frame rows a band reads stay in the cache
-// for the next bands.
-void quarterTurnCopy(platform::Bitmap& window, const platform::Bitmap& frame, std::int64_t origin, std::int64_t stepX,
-                     std::int64_t stepY) {
-    constexpr int kBlock = 64;
+// Four window columns by four window rows from four runs along frame rows: `from` is the
+// frame pixel shown at the block's top left, `across` the bytes from one window column's
+// frame row to the next, `down` the bytes between window rows.
+template <int kStep>
+void turnFourByFour(std::uint8_t* to, std::ptrdiff_t down, const std::uint8_t* from, std::ptrdiff_t across) {
+    // c[k] holds window column k, rows 0 to 3.
+    const Four c0 = runOfFour<kStep>(from), c1 = runOfFour<kStep>(from + across);
+    const Four c2 = runOfFour<kStep>(from + 2 * across), c3 = runOfFour<kStep>(from + 3 * across);
+    const Four t0 = __builtin_shufflevector(c0, c1, 0, 4, 1, 5);
+    const Four t1 = __builtin_shufflevector(c0, c1, 2, 6, 3, 7);
+    const Four t2 = __builtin_shufflevector(c2, c3, 0, 4, 1, 5);
+    const Four t3 = __builtin_shufflevector(c2, c3, 2, 6, 3, 7);
+    storeFour(to, __builtin_shufflevector(t0, t2, 0, 1, 4, 5));
+    storeFour(to + down, __builtin_shufflevector(t0, t2, 2, 3, 6, 7));
+    storeFour(to + 2 * down, __builtin_shufflevector(t1, t3, 0, 1, 4, 5));
+    storeFour(to + 3 * down, __builtin_shufflevector(t1, t3, 2, 3, 6, 7));
+}
+
+// Columns of the window are rows of the frame, read forwards (kStep 1) or backwards
+// (kStep -1). The window is walked in square tiles, small enough that the frame rows a
+// tile reads and the window rows it writes all stay in the first-level cache, and within a
+// tile in blocks of four by four pixels.
+template <int kStep>
+void quarterTurnCopy(platform::Bitmap& window, const platform::Bitmap& frame, std::int64_t origin,
+                     std::int64_t stepX) {
+    constexpr int kTile = 16;
     const std::uint8_t* src = frame.bits.data();
     std::uint8_t* dst = window.bits.data();
-    const auto pixel = [&](int wx, int wy) { return src + 4 * (origin + wx * stepX + wy * stepY); };
-    const auto row = [&](int wy) {
-        return dst + static_cast<std::size_t>(wy) * static_cast<std::size_t>(window.stride);
-    };
+    const std::ptrdiff_t down = window.stride, across = 4 * stepX;
+    const auto pixel = [&](int wx, int wy) { return src + 4 * (origin + wx * stepX + wy * kStep); };
+    const auto at = [&](int wx, int wy) { return dst + static_cast<std::ptrdiff_t>(wy) * down + 4 * wx; };
     const int width = window.width, height = window.height;
     const int fullRows = height / 4 * 4, fullCols = width / 4 * 4;
-    for (int left = 0; left < fullCols; left += kBlock) {
-        const int right = std::min(fullCols, left + kBlock);
-        for (int wy = 0; wy < fullRows; wy += 4) {
-            for (int wx = left; wx < right; wx += 4) {
-                // c[k] holds window column wx + k, rows wy to wy + 3.
-                const Four c0 = runOfFour(pixel(wx, wy), stepY), c1 = runOfFour(pixel(wx + 1, wy), stepY);
-                const Four c2 = runOfFour(pixel(wx + 2, wy), stepY), c3 = runOfFour(pixel(wx + 3, wy), stepY);
-                const Four t0 = __builtin_shufflevector(c0, c1, 0, 4, 1, 5);
-                const Four t1 = __builtin_shufflevector(c0, c1, 2, 6, 3, 7);
-                const Four t2 = __builtin_shufflevector(c2, c3, 0, 4, 1, 5);
-                const Four t3 = __builtin_shufflevector(c2, c3, 2, 6, 3, 7);
-                storeFour(row(wy) + 4 * wx, __builtin_shufflevector(t0, t2, 0, 1, 4, 5));
-                storeFour(row(wy + 1) + 4 * wx, __builtin_shufflevector(t0, t2, 2, 3, 6, 7));
-                storeFour(row(wy + 2) + 4 * wx, __builtin_shufflevector(t1, t3, 0, 1, 4, 5));
-                storeFour(row(wy + 3) + 4 * wx, __builtin_shufflevector(t1, t3, 2, 3, 6, 7));
+    for (int top = 0; top < fullRows; top += kTile) {
+        const int bottom = std::min(fullRows, top + kTile);
+        for (int left = 0; left < fullCols; left += kTile) {
+            const int right = std::min(fullCols, left + kTile);
+            for (int wy = top; wy < bottom; wy += 4) {
+                for (int wx = left; wx < right; wx += 4) turnFourByFour<kStep>(at(wx, wy), down, pixel(wx, wy), across);
             }
         }
     }
     // What the blocks of four left: the last columns and the last rows.
     for (int wy = 0; wy < height; ++wy) {
-        for (int wx = wy < fullRows ? fullCols : 0; wx < width; ++wx) std::memcpy(row(wy) + 4 * wx, pixel(wx, wy), 4);
+        for (int wx = wy < fullRows ? fullCols : 0; wx < width; ++wx) std::memcpy(at(wx, wy), pixel(wx, wy), 4);
     }
 }
 
@@ -119,8 +138,10 @@ void turnedCopy(platform::Bitmap& window, const platform::Bitmap& frame, const W
     const std::int64_t origin = m.x0 + m.y0 * rowPixels;
     if (m.ay == 0) {
         rowsCopy(window, frame, origin, stepX, stepY);
+    } else if (stepY > 0) {
+        quarterTurnCopy<1>(window, frame, origin, stepX);
     } else {
-        quarterTurnCopy(window, frame, origin, stepX, stepY);
+        quarterTurnCopy<-1>(window, frame, origin, stepX);
     }
 }
 
@@ -130,15 +151,20 @@ void presentFrame(MapView& view) {
     if (view.windowBitmap == nullptr) return;
     platform::Bitmap& window = *view.windowBitmap;
     const int w = view.viewWidth, h = view.viewHeight;
-    if (view.rotation == 90 || view.rotation == 180 || view.rotation == 270) {
+    const bool turned = view.rotation == 90 || view.rotation == 180 || view.rotation == 270;
+    const bool mirror = view.hudMode == 1 || view.hudMode == 2;
+    if (turned || mirror) {
         const platform::Bitmap& frame = view.frameBitmap;
         const bool fits = frame.valid() && frame.width == w && frame.height == h && window.valid() &&
                           window.width == (turnsSideways(view.rotation) ? h : w) &&
                           window.height == (turnsSideways(view.rotation) ? w : h);
         const bool plain = frame.bitsPerPixel == 32 && !frame.bottomUp && window.bitsPerPixel == 32 &&
                            !window.bottomUp && frame.stride >= 4 * w && window.stride >= 4 * window.width;
-        if (fits && plain) turnedCopy(window, frame, mirrored(turnBack(view.rotation, w, h), view.hudMode, w, h));
-        return;
+        if (fits && plain) {
+            turnedCopy(window, frame, mirrored(turnBack(view.rotation, w, h), view.hudMode, w, h));
+            return;
+        }
+        if (turned) return;
     }
     switch (view.hudMode) {
     case 1:

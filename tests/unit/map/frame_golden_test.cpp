@@ -70,14 +70,14 @@ TEST(FrameGolden, PlaceholderMosaicAndControlsOnA480x272Screen) {
     }
 }
 
-// A screen turned a quarter or a half shows, pixel for pixel, the frame of a screen of its
-// turned shape, turned clockwise; a head-up mirror applies to the picture before the turn.
+// A turned screen (sides no multiple of the turn's blocks) shows, pixel for pixel, the frame
+// of its turned shape, turned clockwise; a head-up mirror applies before the turn.
 TEST(FrameGolden, ATurnedScreenShowsTheFrameOfItsShapeTurned) {
     for (const int rotation : {90, 180, 270}) {
         for (const int hud : {0, 1, 2}) {
-            const int w = rotation == 180 ? 480 : 272, h = rotation == 180 ? 272 : 480;
+            const int w = rotation == 180 ? 478 : 271, h = rotation == 180 ? 271 : 478;
             MapScreen upright(w, h);
-            MapScreen turned(480, 272, rotation);
+            MapScreen turned(478, 271, rotation);
             for (MapScreen* s : {&upright, &turned}) {
                 const WorldPosition centre = projectToWorld(s->view, s->view.centerLat, s->view.centerLon);
                 s->tiles.addAround(14, centre.col, centre.row, 3);
