@@ -27,6 +27,9 @@
 //   BM_WarmFrameTurned     BM_WarmFrame on the same screen turned by the argument's
 //                          degrees (0, 90, 180, 270), its view laid out afresh for the
 //                          turned shape; goal: each within 10% of BM_WarmFrame
+//   BM_TurnedAgainstPlain  a plain warm frame and a turned one (90, 180, 270) in turn in
+//                          one loop; goal: the ratio counter (turned / plain) at most 1.1
+//   BM_NightAgainstPlain   the same for a night frame; goal: ratio at most 1.1
 //   BM_FirstFrameWithTrack the first frame after a track of 100,000 points was loaded,
 //                          when every point is placed on the Mercator plane once
 //
@@ -349,25 +352,73 @@ void BM_WarmFrameTrackElsewhere(benchmark::State& state) {
     warmFramesWith(state, screen().wanderingTrack(1.4, 1'000'000, kWidth * 3 / 2));
 }
 
-// The screen turned: a view of its own, laid out for the turned shape, on the same tiles.
+// A view of its own on the screen's tiles, drawn into a window of its own: the screen
+// turned `rotation` degrees (its view laid out afresh for the turned shape), or in night
+// colours. Neither is movable: the view points at the window.
+struct OtherView {
+    platform::Bitmap window;
+    MapView view;
+
+    OtherView(const Screen& s, int rotation, bool night) {
+        const bool sideways = rotation == 90 || rotation == 270;
+        window = platform::createBitmap(kWidth, kHeight);
+        view.rotation = rotation;
+        view.night = night;
+        view.screenWidth = sideways ? kHeight : kWidth;
+        view.screenHeight = sideways ? kWidth : kHeight;
+        view.uiScale = view.screenWidth / 480.0;
+        view.zoomLevel = kZoom;
+        view.storageRootPath = s.view.storageRootPath;
+        createSurfaces(view, window);
+    }
+    OtherView(const OtherView&) = delete;
+    OtherView& operator=(const OtherView&) = delete;
+    ~OtherView() { destroySurfaces(view); }
+};
+
 void BM_WarmFrameTurned(benchmark::State& state) {
     if (!ready(state)) return;
     Screen& s = screen();
-    const int rotation = static_cast<int>(state.range(0));
-    const bool sideways = rotation == 90 || rotation == 270;
-    platform::Bitmap window = platform::createBitmap(kWidth, kHeight);
-    MapView view;
-    view.rotation = rotation;
-    view.screenWidth = sideways ? kHeight : kWidth;
-    view.screenHeight = sideways ? kWidth : kHeight;
-    view.uiScale = view.screenWidth / 480.0;
-    view.zoomLevel = kZoom;
-    view.storageRootPath = s.view.storageRootPath;
-    createSurfaces(view, window);
+    OtherView turned(s, static_cast<int>(state.range(0)), false);
     s.gps.track = GpxPath{};
-    requestRedraw(view, s.sources());
-    for (auto _ : state) requestRedraw(view, s.sources());
-    benchmark::DoNotOptimize(window.bits.data());
+    requestRedraw(turned.view, s.sources());
+    for (auto _ : state) requestRedraw(turned.view, s.sources());
+    benchmark::DoNotOptimize(turned.window.bits.data());
+}
+
+// A plain warm frame and one of `other` in turn, each timed, so that a noisy neighbour on
+// the machine weighs on both alike: the ratio counter is other / plain.
+void againstPlainFrame(benchmark::State& state, OtherView& other) {
+    using Clock = std::chrono::steady_clock;
+    Screen& s = screen();
+    s.gps.track = GpxPath{};
+    requestRedraw(s.view, s.sources());
+    requestRedraw(other.view, s.sources());
+    Clock::duration plain{}, theirs{};
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        requestRedraw(s.view, s.sources());
+        const auto t1 = Clock::now();
+        requestRedraw(other.view, s.sources());
+        theirs += Clock::now() - t1;
+        plain += t1 - t0;
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["plain_us"] = std::chrono::duration<double, std::micro>(plain).count() / n;
+    state.counters["other_us"] = std::chrono::duration<double, std::micro>(theirs).count() / n;
+    state.counters["ratio"] = std::chrono::duration<double>(theirs) / std::chrono::duration<double>(plain);
+}
+
+void BM_TurnedAgainstPlain(benchmark::State& state) {
+    if (!ready(state)) return;
+    OtherView turned(screen(), static_cast<int>(state.range(0)), false);
+    againstPlainFrame(state, turned);
+}
+
+void BM_NightAgainstPlain(benchmark::State& state) {
+    if (!ready(state)) return;
+    OtherView night(screen(), 0, true);
+    againstPlainFrame(state, night);
 }
 
 void BM_FirstFrameWithTrack(benchmark::State& state) {
@@ -399,6 +450,8 @@ BENCHMARK(BM_WarmFrameWithTrack)->Arg(14)->Arg(50)->Arg(100)->Unit(benchmark::kM
 BENCHMARK(BM_WarmFrameWithLongTrack)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WarmFrameTrackElsewhere)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WarmFrameTurned)->Arg(0)->Arg(90)->Arg(180)->Arg(270)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TurnedAgainstPlain)->Arg(0)->Arg(90)->Arg(180)->Arg(270)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_NightAgainstPlain)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FirstFrameWithTrack)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -105,7 +105,7 @@ void BM_StatusText(benchmark::State& state) {
 
 BENCHMARK(BM_MemcpyViewBytes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ViewOutOfMosaic)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_PresentFrame)->ArgsProduct({{0, 1, 2}, {0, 90, 180}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PresentFrame)->ArgsProduct({{0, 1, 2}, {0, 90, 180, 270}})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TrackWithWidePen)->Arg(200)->Arg(2000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StatusText)->Unit(benchmark::kMicrosecond);
 

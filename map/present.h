@@ -14,7 +14,11 @@ inline bool turnsSideways(int rotation) { return rotation == 90 || rotation == 2
 // within the frame (left to right when hudMode is 1, top to bottom when it is 2, not at
 // all for any other value), then turned `rotation` degrees clockwise, so that a mirrored
 // picture reads right on a turned screen. Nothing happens without a window.
-void presentFrame(MapView& view);
+//
+// A quarter turn uses the widest vectors the processor has; the tests also ask for the
+// 128-bit ones that every processor the program runs on has, and compare the two.
+enum class TurnVectors { Widest, Portable };
+void presentFrame(MapView& view, TurnVectors vectors = TurnVectors::Widest);
 
 struct ViewPoint {
     int x = 0;

@@ -11,6 +11,7 @@
 #include "map/frame_parts.h"
 #include "map/night.h"
 #include "map/overlays.h"
+#include "map/present.h"
 #include "tests/support/golden.h"
 #include "tests/unit/map/map_fixture.h"
 
@@ -91,15 +92,20 @@ TEST(FrameGolden, ATurnedScreenShowsTheFrameOfItsShapeTurned) {
                 s->compose();
             }
             ASSERT_EQ(turned.view.viewWidth, w);
-            int differing = 0;
-            for (int y = 0; y < h; ++y) {
-                for (int x = 0; x < w; ++x) {
-                    const int tx = rotation == 90 ? h - 1 - y : rotation == 180 ? w - 1 - x : y;
-                    const int ty = rotation == 90 ? x : rotation == 180 ? h - 1 - y : w - 1 - x;
-                    differing += pixelAt(turned.window, tx, ty) != pixelAt(upright.window, x, y);
+            for (const TurnVectors vectors : {TurnVectors::Widest, TurnVectors::Portable}) {
+                std::fill(turned.window.bits.begin(), turned.window.bits.end(), 0x5a);
+                presentFrame(turned.view, vectors);
+                int differing = 0;
+                for (int y = 0; y < h; ++y) {
+                    for (int x = 0; x < w; ++x) {
+                        const int tx = rotation == 90 ? h - 1 - y : rotation == 180 ? w - 1 - x : y;
+                        const int ty = rotation == 90 ? x : rotation == 180 ? h - 1 - y : w - 1 - x;
+                        differing += pixelAt(turned.window, tx, ty) != pixelAt(upright.window, x, y);
+                    }
                 }
+                EXPECT_EQ(differing, 0) << rotation << " degrees, head-up mode " << hud << ", widest vectors "
+                                        << (vectors == TurnVectors::Widest);
             }
-            EXPECT_EQ(differing, 0) << rotation << " degrees, head-up mode " << hud;
         }
     }
 }
