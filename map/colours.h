@@ -22,12 +22,14 @@ struct Palette {
     platform::Color label;         // zoom number and the close corner's "X"
     platform::Color sign;          // the track-log sign
     platform::Color signBar;
+    platform::Color panel;  // the ground of the trip panel, framed and written in readout
 };
 
-inline constexpr Palette kDayPalette{kRed, kCyan, kMagenta, kBlue, kBlack, kRed, kRed, kWhite};
+inline constexpr Palette kDayPalette{kRed, kCyan, kMagenta, kBlue, kBlack, kRed, kRed, kWhite, kWhite};
 inline constexpr Palette kNightPalette{
-    platform::rgb(176, 32, 24),  platform::rgb(0, 150, 136), platform::rgb(168, 48, 140), platform::rgb(232, 152, 40),
-    platform::rgb(240, 120, 32), platform::rgb(208, 56, 32), platform::rgb(150, 20, 16),  platform::rgb(232, 152, 40),
+    platform::rgb(176, 32, 24),  platform::rgb(0, 150, 136),  platform::rgb(168, 48, 140),
+    platform::rgb(232, 152, 40), platform::rgb(240, 120, 32), platform::rgb(208, 56, 32),
+    platform::rgb(150, 20, 16),  platform::rgb(232, 152, 40), platform::rgb(28, 20, 12),
 };
 
 inline const Palette& paletteOf(const MapView& view) { return view.night ? kNightPalette : kDayPalette; }

@@ -247,10 +247,11 @@ void drawStartHint(MapView& view) {
     const std::vector<std::string> lines = wrapLines(view, view.startHint, width - 2 * pad, height);
     const int boxHeight = clampToInt(std::int64_t{height} * static_cast<std::int64_t>(lines.size()) + 2 * pad);
     const int top = std::max(0, (view.viewHeight - boxHeight) / 2);
-    platform::fillRect(view.frameBitmap, rectOf(side, top, width, boxHeight), kWhite);
+    const Palette& palette = paletteOf(view);
+    platform::fillRect(view.frameBitmap, rectOf(side, top, width, boxHeight), palette.panel);
     for (std::size_t n = 0; n < lines.size(); ++n) {
         const int y = clampToInt(top + pad + std::int64_t{height} * static_cast<std::int64_t>(n));
-        drawTextIn(view, lines[n], rectOf(side + pad, y, width - 2 * pad, height), height, kBlack);
+        drawTextIn(view, lines[n], rectOf(side + pad, y, width - 2 * pad, height), height, palette.ink);
     }
 }
 
@@ -343,16 +344,19 @@ std::string tripPanelRow2(const TripTotals& trip) {
 void drawTripPanel(MapView& view, const TripTotals& trip, bool log) {
     const platform::Rect panel = tripPanelRect(view);
     const int border = std::max(1, truncToInt(view.uiScale));
-    platform::fillRect(view.frameBitmap, panel, kBlue);
+    const Palette& palette = paletteOf(view);
+    platform::fillRect(view.frameBitmap, panel, palette.readout);
     platform::fillRect(view.frameBitmap,
-                       {panel.left + border, panel.top + border, panel.right - border, panel.bottom - border}, kWhite);
+                       {panel.left + border, panel.top + border, panel.right - border, panel.bottom - border},
+                       palette.panel);
     const int text = truncToInt(15.0 * view.uiScale);
     const int row = truncToInt(17.0 * view.uiScale);
     const int inset = truncToInt(5.0 * view.uiScale);
     const int top = panel.top + truncToInt(1.0 * view.uiScale);
-    drawTextIn(view, tripPanelRow1(trip, log), {panel.left + inset, top, panel.right - border, top + row}, text, kBlue);
+    drawTextIn(view, tripPanelRow1(trip, log), {panel.left + inset, top, panel.right - border, top + row}, text,
+               palette.readout);
     drawTextIn(view, tripPanelRow2(trip), {panel.left + inset, top + row, panel.right - border, top + 2 * row}, text,
-               kBlue);
+               palette.readout);
 }
 
 }  // namespace quorel

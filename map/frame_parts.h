@@ -66,8 +66,8 @@ void drawCentreCross(MapView& view);
 void drawTrackLogSign(MapView& view);
 
 // The start hint (view.startHint, lines separated by LF) in black on a white box over
-// the middle of the map, between the button columns; a line too wide for the box breaks
-// after a space or a slash.
+// the middle of the map, between the button columns (by night in the night palette's ink
+// on its panel ground); a line too wide for the box breaks after a space or a slash.
 void drawStartHint(MapView& view);
 // The trip panel: 200 x 36 design pixels at the bottom edge, 40 from the left, right of
 // the left column of buttons and left of the gauges; moved right past any button that
@@ -80,7 +80,8 @@ platform::Rect tripPanelRect(const MapView& view);
 std::string tripPanelRow1(const TripTotals& trip, bool log);
 std::string tripPanelRow2(const TripTotals& trip);
 
-// The panel in blue on white, in its rectangle.
+// The panel in blue on white (by night in the night palette's readout colour on its
+// panel ground), in its rectangle.
 void drawTripPanel(MapView& view, const TripTotals& trip, bool log);
 
 // Cell of the battery strip: 0 four bars (75 and more, and 255 for no reading) to 4 empty.

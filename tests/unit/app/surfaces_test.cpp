@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string_view>
 #include <tuple>
 
 #include "app/controls_layout.h"
+#include "map/colours.h"
 #include "map/frame_parts.h"
 #include "platform/raster/canvas.h"
 #include "platform/raster/raster.h"
@@ -145,6 +147,40 @@ TEST(TripPanel, CoversNoButton) {
         }
         const platform::Rect panel = tripPanelRect(v);
         EXPECT_EQ(pixelAt(v.frameBitmap, panel.left, panel.top), platform::rgb(0, 0, 255)) << "the panel was drawn";
+    }
+}
+
+// By night the trip panel and the start hint hold nothing brighter than the night palette:
+// every pixel lies between their ground and their ink, channel by channel.
+TEST(TripPanel, AtNightHoldsOnlyNightColours) {
+    Screen s(800, 480);
+    MapView& v = s.view;
+    v.night = true;
+    v.startHint = "No map tiles yet: put them in /media/card/sdmmc/Maps/std/";
+    const struct {
+        void (*draw)(MapView&);
+        platform::Rect rect;
+        platform::Color ink;
+    } parts[] = {
+        {[](MapView& view) { drawTripPanel(view, TripTotals{}, false); }, tripPanelRect(v), kNightPalette.readout},
+        {drawStartHint, {0, 0, 800, 480}, kNightPalette.ink},
+    };
+    for (const auto& part : parts) {
+        platform::fillRect(v.frameBitmap, {0, 0, 800, 480}, kNightPalette.panel);
+        part.draw(v);
+        int inked = 0;
+        for (int y = part.rect.top; y < part.rect.bottom; ++y) {
+            for (int x = part.rect.left; x < part.rect.right; ++x) {
+                const platform::Color c = pixelAt(v.frameBitmap, x, y);
+                inked += c == part.ink;
+                for (const int shift : {0, 8, 16}) {
+                    const auto channel = [shift](platform::Color k) { return (k >> shift) & 0xff; };
+                    ASSERT_LE(channel(c), std::max(channel(part.ink), channel(kNightPalette.panel))) << x << "," << y;
+                    ASSERT_GE(channel(c), std::min(channel(part.ink), channel(kNightPalette.panel))) << x << "," << y;
+                }
+            }
+        }
+        EXPECT_GT(inked, 100) << "something was written";
     }
 }
 
