@@ -25,3 +25,17 @@ window_test() {
     start_xvfb "$work" "${2:-1024x768x24}"
     export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 }
+
+# await_end TENTHS WHAT waits up to TENTHS tenths of a second for the program to end, and
+# fails saying that WHAT did not end it; $status is then the program's exit status.
+await_end() {
+    i=0
+    while kill -0 "$program" 2>/dev/null; do
+        i=$((i + 1))
+        [ $i -le "$1" ] || fail "$2 did not end the program"
+        sleep 0.1
+    done
+    wait "$program"
+    status=$?
+    program=""
+}

@@ -28,14 +28,6 @@ kill -0 "$program" 2>/dev/null || fail "a release left of and above the window c
 
 # A tap in the close corner ends it.
 xdotool mousemove --window "$window" 5 5 click 1
-i=0
-while kill -0 "$program" 2>/dev/null; do
-    i=$((i + 1))
-    [ $i -le 100 ] || fail "a tap in the close corner did not end the program"
-    sleep 0.1
-done
-wait "$program"
-status=$?
-program=""
+await_end 100 "a tap in the close corner"
 [ "$status" -eq 0 ] || fail "exit status $status after the close tap: $(cat "$work/out.txt")"
 echo "PASS"

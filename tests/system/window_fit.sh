@@ -25,14 +25,6 @@ eval "$(xdotool getwindowgeometry --shell "$window")"
 
 # A tap in the close corner, given in screen coordinates, ends it.
 xdotool mousemove $((X + 5)) $((Y + 5)) click 1
-i=0
-while kill -0 "$program" 2>/dev/null; do
-    i=$((i + 1))
-    [ $i -le 100 ] || fail "a tap in the close corner did not end the program"
-    sleep 0.1
-done
-wait "$program"
-status=$?
-program=""
+await_end 100 "a tap in the close corner"
 [ "$status" -eq 0 ] || fail "exit status $status after the close tap: $(cat "$work/err.txt")"
 echo "PASS"

@@ -80,15 +80,7 @@ wait_for_reports 15
 set -- $(button_face again)
 [ "$1" -ge 1000 ] || fail "no box for the damaged zoom-15 tiles"
 kill -TERM "$program"
-i=0
-while kill -0 "$program" 2>/dev/null; do
-    i=$((i + 1))
-    [ $i -le 50 ] || fail "SIGTERM did not end the program within 5 s while a message showed"
-    sleep 0.1
-done
-wait "$program"
-status=$?
-program=""
+await_end 50 "SIGTERM, while a message showed,"
 [ "$status" -eq 0 ] || fail "exit status $status after SIGTERM"
 tail -n 1 "$log" | grep -q '</gpx>' || fail "the log has no closing lines"
 echo "PASS"

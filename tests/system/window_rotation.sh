@@ -99,15 +99,7 @@ EOT
         fi
         previous=$name
     done
-    i=0
-    while kill -0 "$program" 2>/dev/null; do
-        i=$((i + 1))
-        [ $i -le 100 ] || fail "a tap on the close corner at $r degrees did not end the program"
-        sleep 0.1
-    done
-    wait "$program"
-    status=$?
-    program=""
+    await_end 100 "a tap on the close corner at $r degrees"
     [ "$status" -eq 0 ] || fail "exit status $status at $r degrees: $(cat "$w/out.txt")"
     [ "$(grep -c '<trkpt' "$w/sdmmc/GPX/crntroot.gpx")" = 1 ] ||
         fail "the route saved at $r degrees is not the erased one: $(cat "$w/sdmmc/GPX/crntroot.gpx")"

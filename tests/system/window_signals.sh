@@ -34,15 +34,7 @@ while [ "$(points)" -lt 5 ]; do
 done
 
 kill -HUP "$program"
-i=0
-while kill -0 "$program" 2>/dev/null; do
-    i=$((i + 1))
-    [ $i -le 100 ] || fail "SIGHUP did not end the program"
-    sleep 0.1
-done
-wait "$program"
-status=$?
-program=""
+await_end 100 "SIGHUP"
 [ "$status" -eq 0 ] || fail "exit status $status after SIGHUP"
 tail -n 1 "$log" | grep -q '</gpx>' || fail "the log has no closing lines"
 copy=$(ls "$work/home/sdmmc/GPX/" | grep -v '^scurrent.gpx$' | head -n 1)
