@@ -8,7 +8,8 @@
 #   4  settings, png, gps       the settings file, the tile decoder, the receiver and track log
 #   5  map                      projection, tile mosaic, frames, overlays
 #   6  app                      the program: may include anything, so it is not checked;
-#                               only it and the tools include app/
+#                               only it, the tools, the tests and the benchmarks
+#                               include app/
 # resources sits beside the chain: the embedded images, over platform only; app alone
 # includes it.
 # Run as: cmake -DROOT=<source dir> -P check_includes.cmake
