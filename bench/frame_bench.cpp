@@ -26,7 +26,7 @@
 //                          10% of BM_WarmFrame
 //   BM_WarmFrameTurned     BM_WarmFrame on the same screen turned by the argument's
 //                          degrees (0, 90, 180, 270), its view laid out afresh for the
-//                          turned shape; goal: each within 10% of BM_WarmFrame
+//                          turned shape (the figures alone; the goal is judged below)
 //   BM_TurnedAgainstPlain  a plain warm frame and a turned one (90, 180, 270) in turn in
 //                          one loop; goal: the ratio counter (turned / plain) at most 1.1
 //   BM_NightAgainstPlain   the same for a night frame; goal: ratio at most 1.1
