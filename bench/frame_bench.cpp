@@ -50,6 +50,7 @@
 
 #include "app/surfaces.h"
 #include "map/frame.h"
+#include "map/present.h"
 #include "map/projection.h"
 #include "map/tile_mosaic.h"
 #include "platform/paths.h"
@@ -360,7 +361,7 @@ struct OtherView {
     MapView view;
 
     OtherView(const Screen& s, int rotation, bool night) {
-        const bool sideways = rotation == 90 || rotation == 270;
+        const bool sideways = turnsSideways(rotation);
         window = platform::createBitmap(kWidth, kHeight);
         view.rotation = rotation;
         view.night = night;
